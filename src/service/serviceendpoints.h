@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// Base address of the maker's service: the environment variable
+// VELMORA_SERVICE_URL when set and not empty, else the address compiled in.
+// Never ends with "/".
+std::string ServiceBaseUrl();
+
+std::string StartEndpoint();       // base + "/velmora/start.php"
+std::string RetrieveEndpoint();    // base + "/velmora/retrieve.php"
+std::string TestTargetEndpoint();  // base + "/tolvane/testurl.txt"
+std::string HomePageUrl();         // base + "/"
+std::string SupportPageUrl();      // base + "/page/support.html"
+std::string ProxyListSiteUrl();    // base + "/page/proxylist.html"
+std::string MakerWebAddress();     // address shown in messages: the home page
+
+// Test page used when the service gives no test target: the home page of a
+// public search engine, which contains the word "engine".
+const char* FallbackTestUrl();

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+// The machine's public IPv4 address as the service reported it (at most 15
+// characters, NUL-terminated; empty until reported) and the catalogue index
+// of its country (-1 = none).
+extern char realAddress[16];
+extern int realCountry;
+
+// The program's product version, "1.3.0.0".
+std::string ProductVersion();
+
+// Posts the start request to the service; returns the answer, empty when
+// nothing arrived.
+std::string SendStartRequest();
+
+// A message the service pushes in its start answer.
+struct PushMessage {
+    std::string caption;     // caption of the second button (Latin-1)
+    bool hasCaption = false; // both caption markers were present
+    int type = 1;            // 1 to 4
+    std::string body;        // message text (Latin-1)
+};
+
+// What evaluating the start answer may ask of the user interface.
+class IStartAnswerUi {
+public:
+    virtual ~IStartAnswerUi() = default;
+    // Tells "Could not access server,please try again later." (the caller
+    // then asks for the exit).
+    virtual void ShowUnreachable() = 0;
+    // Shows the message modally; for types 3 and 4 closing it requests the exit.
+    virtual void ShowPushMessage(const PushMessage& message) = 0;
+    // Requests the exit of the program.
+    virtual void RequestExit() = 0;
+};
+
+// Evaluates the start answer: reports an empty answer as unreachable and
+// requests the exit, shows a pushed message, and stores realCountry and
+// realAddress from their markers.
+void EvaluateStartAnswer(const std::string& answer, IStartAnswerUi& ui);
+
+// Parses a pushed message; false when the answer holds none.
+bool ParsePushMessage(const std::string& answer, PushMessage& message);

@@ -1,0 +1,7 @@
+#pragma once
+
+// Everything the shared widget helpers offer, for callers that want it all.
+#include "widgets/appname.h"
+#include "widgets/prompt.h"
+#include "widgets/uitext.h"
+#include "widgets/urlopener.h"
