@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Line-oriented single-byte text file whose lines are split into fields at
 // tabs. Lines end in CR LF on write; on read a line ends at LF with a CR right
@@ -53,8 +54,16 @@ public:
 
 private:
     bool NextLineIfUsedUp();
+    // Own read buffer, so a line end right after a full piece can be looked at
+    // two characters ahead.
+    bool Buffered(size_t count);
+    int PeekChar(size_t ahead = 0);
+    int GetChar();
 
     std::FILE* file_ = nullptr;
+    std::vector<char> readBuffer_;
+    size_t readPos_ = 0;
+    size_t readEnd_ = 0;
     std::string fields_[kMaxFields];
     int fieldCount_ = 0;
     int fieldIndex_ = 0;

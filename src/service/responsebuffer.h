@@ -10,6 +10,7 @@ struct ResponseBuffer {
     char* data = nullptr;
     size_t size = 0;
     size_t limit = kDefaultLimit;  // most bytes accepted; more aborts the transfer
+    size_t capacity = 0;           // bytes allocated for data
     bool overflow = false;         // bytes were refused (limit reached or no memory)
 
     ResponseBuffer() = default;

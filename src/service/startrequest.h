@@ -18,7 +18,7 @@ std::string SendStartRequest();
 // A message the service pushes in its start answer.
 struct PushMessage {
     std::string caption;     // caption of the second button (Latin-1)
-    bool hasCaption = false; // both caption markers were present
+    bool hasCaption = false; // false keeps the button's own caption
     int type = 1;            // 1 to 4
     std::string body;        // message text (Latin-1)
 };
@@ -41,5 +41,6 @@ public:
 // realAddress from their markers.
 void EvaluateStartAnswer(const std::string& answer, IStartAnswerUi& ui);
 
-// Parses a pushed message; false when the answer holds none.
+// Parses a pushed message; false when the answer holds none. The caption is
+// always given (hasCaption true), empty when its markers are missing.
 bool ParsePushMessage(const std::string& answer, PushMessage& message);

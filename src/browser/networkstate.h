@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Whether the machine is online and through which kind of connection.
+class INetworkState {
+public:
+    struct Info {
+        bool connected = false;
+        bool lan = false;          // an up interface other than loopback and dial-up
+        bool dialUp = false;       // a ppp* or sl* interface is up
+        std::string name;          // the dial-up connection's interface name, empty for the LAN
+        std::string dialUpAddress; // IPv4 address of the first dial-up interface
+    };
+    virtual ~INetworkState() = default;
+    virtual Info Query() = 0;
+};
+
+// One IPv4 address of a network interface, as getifaddrs lists it.
+struct NetworkInterface {
+    std::string name;
+    bool up = false;
+    bool loopback = false;
+    std::string ipv4;   // dotted text; empty for entries without an IPv4 address
+};
+
+// Derives the connection state from an interface list: connected when a
+// non-loopback interface is up with an IPv4 address.
+INetworkState::Info DescribeInterfaces(const std::vector<NetworkInterface>& interfaces);
+
+// The interfaces of this machine (empty when they cannot be listed).
+std::vector<NetworkInterface> ListNetworkInterfaces();
+
+// Process-wide network state; by default backed by ListNetworkInterfaces.
+INetworkState& NetworkState();
+// Replaces the network state (nullptr brings back the default).
+void SetNetworkStateForTest(INetworkState* state);
+
+bool HasNetworkConnection();

@@ -1,0 +1,47 @@
+#include "data/proxy.h"
+
+#include <cstring>
+#include <iterator>
+
+CProxy::CProxy() { ip[0] = '\0'; }
+
+CProxy::CProxy(const char* ipText, int port, int country, int type, int uptime, int speed)
+    : port(port), country(country), type(type), uptime(uptime), speed(speed) {
+    SetIp(ipText);
+}
+
+CProxy::CProxy(const CProxy& other) = default;
+CProxy& CProxy::operator=(const CProxy& other) = default;
+
+void CProxy::SetIp(const char* text) {
+    // strnlen never reads past the 16th byte of an unterminated or long text.
+    const size_t length = text ? strnlen(text, sizeof ip) : 0;
+    if (length >= sizeof ip) {
+        ip[0] = '\0';
+        return;
+    }
+    std::memcpy(ip, text, length);
+    ip[length] = '\0';
+}
+
+bool CProxy::operator==(const CProxy& other) const {
+    return port == other.port && std::strcmp(ip, other.ip) == 0;
+}
+
+CProxyList& GetProxyList() {
+    static CProxyList list;
+    return list;
+}
+
+CProxyList::iterator FindProxy(CProxyList& list, const CProxy& proxy) {
+    for (auto it = list.begin(); it != list.end(); ++it)
+        if (*it == proxy)
+            return it;
+    return list.end();
+}
+
+CProxyList::iterator EntryAt(CProxyList& list, int index) {
+    if (index < 0 || static_cast<size_t>(index) >= list.size())
+        return list.end();
+    return std::next(list.begin(), index);
+}

@@ -1,0 +1,6 @@
+#include "data/windowmessages.h"
+
+IMessageTarget*& MainWindowHandle() {
+    static IMessageTarget* target = nullptr;
+    return target;
+}

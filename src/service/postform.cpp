@@ -1,0 +1,46 @@
+#include "service/postform.h"
+
+#include <curl/curl.h>
+
+#include "service/curlglobal.h"
+#include "service/responsebuffer.h"
+
+PostFormOptions& PostFormTuning()
+{
+    static PostFormOptions options;
+    return options;
+}
+
+bool PostForm(const std::string& url, const std::string& body, std::string& out)
+{
+    if (!EnsureCurlGlobalInit())
+        return false;
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return false;
+
+    const PostFormOptions options = PostFormTuning();
+    ResponseBuffer buffer;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendToBuffer);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
+    // Safe in a threaded program: no SIGALRM for name resolution timeouts.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // A dead service must not hang the caller forever, but a slow answer that
+    // keeps moving still completes.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTimeSeconds);
+    // Talk to the service directly: neither http_proxy & co. from the
+    // environment nor the proxy the user applied may carry these requests.
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+
+    const CURLcode result = curl_easy_perform(curl);
+    if (buffer.data)
+        out.assign(buffer.data);  // the text up to the first NUL byte
+    curl_easy_cleanup(curl);
+    return result == CURLE_OK;
+}

@@ -1,0 +1,72 @@
+#include "settings/ui/switchsettingdialog.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QVBoxLayout>
+
+#include "browser/firefox.h"
+#include "service/serviceendpoints.h"
+#include "settings/setting.h"
+#include "widgets/prompt.h"
+#include "widgets/uitext.h"
+
+CSwitchSettingDialog::CSwitchSettingDialog(QWidget* parent)
+    : CSettingPage(parent),
+      systemCheck_(Named(new QCheckBox(QStringLiteral("IE(Chrome)")), QStringLiteral("systemCheck"),
+                         QStringLiteral("IE(Chrome)"))),
+      firefoxCheck_(Named(new QCheckBox(QStringLiteral("FireFox(>3.6)")),
+                          QStringLiteral("firefoxCheck"), QStringLiteral("FireFox(>3.6)"),
+                          QStringLiteral("If checkbox is disabled, the root cause is you login "
+                                         "Windows as non-admin.Find solution in FAQ at ") +
+                              ToUi(HomePageUrl()))) {
+    Named(this, QStringLiteral("switchSettingPage"), QStringLiteral("Switch Proxy Setting"));
+
+    // The system proxy settings are always used; the box only says so.
+    systemCheck_->setChecked(true);
+    systemCheck_->setEnabled(false);
+
+    const QString groupCaption = QStringLiteral("Browser");
+    auto* group = Named(new QGroupBox(groupCaption), QStringLiteral("browserGroup"), groupCaption);
+    auto* boxes = new QVBoxLayout(group);
+    boxes->addWidget(systemCheck_);
+    boxes->addWidget(firefoxCheck_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addStretch();
+}
+
+void CSwitchSettingDialog::LoadFromSetting() {
+    systemCheck_->setChecked(true);
+    bool follows = false;
+    // Without a readable prefs.js the choice could not be carried out.
+    firefoxCheck_->setEnabled(PrefsFollowSystem(GetFirefoxPaths(), follows));
+    firefoxCheck_->setChecked(GetSetting().GetSwitchItem()->firefox);
+}
+
+void CSwitchSettingDialog::SaveToSetting() {
+    CSettingSwitchItem& switchItem = *GetSetting().GetSwitchItem();
+    const bool follow = firefoxCheck_->isChecked();
+    // A disabled box cannot have been changed by the user; leave the setting alone.
+    if (!firefoxCheck_->isEnabled() || follow == switchItem.firefox)
+        return;
+    switchItem.firefox = follow;
+
+    const FirefoxPaths& paths = GetFirefoxPaths();
+    const int pid = FindFirefoxProcess(paths);
+    if (pid == 0) {
+        SetPrefsFollowSystem(paths, follow);
+        return;
+    }
+    // prefs.js may only be rewritten once Firefox has ended, and Firefox then
+    // comes back with the new preference.
+    const IPrompt::Answer answer = Prompt().Show(
+        this,
+        QStringLiteral(
+            "Firefox should be closed to change its setting. Do you want to close Firefox?"),
+        IPrompt::YesNo);
+    if (answer == IPrompt::AnsYes && TerminateFirefox(paths, pid)) {
+        SetPrefsFollowSystem(paths, follow);
+        StartFirefox(paths);
+    }
+}

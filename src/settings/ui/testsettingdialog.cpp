@@ -1,0 +1,112 @@
+#include "settings/ui/testsettingdialog.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+#include "settings/setting.h"
+#include "settings/ui/digitspinbox.h"
+#include "widgets/uitext.h"
+
+namespace {
+
+// Texts longer than this do not fit the test section's 256-byte fields.
+constexpr size_t kMaxTextBytes = 255;
+
+}  // namespace
+
+CTestSettingDialog::CTestSettingDialog(QWidget* parent)
+    : CSettingPage(parent),
+      noTestRadio_(Named(new QRadioButton(QStringLiteral("No Test(Not Recommend)")),
+                         QStringLiteral("noTestRadio"), QStringLiteral("No Test(Not Recommend)"),
+                         QStringLiteral("Not recommend,maybe some proxies are not available"))),
+      availabilityRadio_(Named(new QRadioButton(QStringLiteral("Test Availbility")),
+                               QStringLiteral("availabilityRadio"), QStringLiteral("Test Availbility"))),
+      speedRadio_(Named(new QRadioButton(QStringLiteral("Test Speed")), QStringLiteral("speedRadio"),
+                        QStringLiteral("Test Speed"),
+                        QStringLiteral("Full test for proxy's availability and speed"))),
+      threadField_(new CDigitSpinBox(kMinimumNumber, kMaximumNumber)),
+      timeoutField_(new CDigitSpinBox(kMinimumNumber, kMaximumNumber)),
+      urlField_(new QLineEdit),
+      expectedField_(new QLineEdit) {
+    Named(this, QStringLiteral("testSettingPage"), QStringLiteral("Test Proxy Setting"));
+
+    // The availability test stays selectable only through the settings file.
+    availabilityRadio_->setVisible(false);
+    const QString groupCaption = QStringLiteral("Test type after getting proxy");
+    auto* group = Named(new QGroupBox(groupCaption), QStringLiteral("testTypeGroup"), groupCaption);
+    auto* radios = new QVBoxLayout(group);
+    radios->addWidget(noTestRadio_);
+    radios->addWidget(availabilityRadio_);
+    radios->addWidget(speedRadio_);
+
+    auto* form = new QFormLayout;
+    const auto addRow = [form](QWidget* field, const QString& objectName, const QString& caption,
+                               const QString& toolTip) {
+        auto* label = Named(new QLabel(caption), objectName + QStringLiteral("Label"), caption);
+        label->setBuddy(Named(field, objectName, caption, toolTip));
+        form->addRow(label, field);
+    };
+    addRow(threadField_, QStringLiteral("threadField"), QStringLiteral("Thread Number:"),
+           QStringLiteral("How many threads will be created for testing proxies"));
+    addRow(timeoutField_, QStringLiteral("timeoutField"), QStringLiteral("Timeout(second):"),
+           QStringLiteral("The timeout seconds for testing one proxy"));
+    addRow(urlField_, QStringLiteral("urlField"), QStringLiteral("Test URL:"),
+           QStringLiteral("The website URL for testing proxies"));
+    addRow(expectedField_, QStringLiteral("expectedField"), QStringLiteral("Expected Return:"),
+           QStringLiteral("The expected return string from above website.Please refer to FAQ in "
+                          "official website about more info."));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(form);
+    layout->addStretch();
+}
+
+void CTestSettingDialog::LoadFromSetting() {
+    const CSettingTestItem& test = *GetSetting().GetTestItem();
+    // The radios are exclusive, so checking one unchecks the others; an
+    // unknown type leaves them as they are.
+    switch (test.testType) {
+    case 0: noTestRadio_->setChecked(true); break;
+    case 1: availabilityRadio_->setChecked(true); break;
+    case 2: speedRadio_->setChecked(true); break;
+    default: break;
+    }
+    threadField_->SetText(QString::number(test.threadCount));
+    timeoutField_->SetText(QString::number(test.timeoutSeconds));
+    urlField_->setText(ToUi(test.testUrl));
+    expectedField_->setText(ToUi(test.correctValue));
+}
+
+void CTestSettingDialog::SaveToSetting() {
+    CSettingTestItem& test = *GetSetting().GetTestItem();
+    test.testType = noTestRadio_->isChecked() ? 0 : availabilityRadio_->isChecked() ? 1 : 2;
+
+    int number = 0;
+    if (threadField_->Value(number) && InRange(number))
+        test.threadCount = number;
+    if (timeoutField_->Value(number) && InRange(number))
+        test.timeoutSeconds = number;
+
+    // An empty text asks for the whole section's defaults, which include a
+    // fresh test target from the service; one request serves both fields.
+    bool defaultsTaken = false;
+    const auto takeText = [&](const QLineEdit* field, char (&target)[256]) {
+        const std::string text = FromUi(field->text());
+        if (text.empty()) {
+            if (!defaultsTaken)
+                test.SetDefaults();
+            defaultsTaken = true;
+        } else if (text.size() <= kMaxTextBytes) {
+            std::memcpy(target, text.c_str(), text.size() + 1);
+        }
+    };
+    takeText(urlField_, test.testUrl);
+    takeText(expectedField_, test.correctValue);
+}

@@ -1,0 +1,36 @@
+#include "ui/scriptedprompt.h"
+
+#include <gtest/gtest.h>
+
+CScriptedPrompt::CScriptedPrompt()
+{
+    SetPromptForTest(this);
+}
+
+CScriptedPrompt::~CScriptedPrompt()
+{
+    SetPromptForTest(nullptr);
+}
+
+QStringList CScriptedPrompt::Texts() const
+{
+    QStringList texts;
+    for (const Shown& shown : shown_)
+        texts << shown.text;
+    return texts;
+}
+
+IPrompt::Answer CScriptedPrompt::Show(QWidget*, const QString& text, Buttons buttons,
+                                      const QString& title)
+{
+    shown_.push_back({text, title, buttons});
+    if (!answers_.empty()) {
+        const Answer answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+    if (buttons == Ok)
+        return AnsOk;
+    ADD_FAILURE() << "unanswered question: " << text.toStdString();
+    return AnsCancel;
+}

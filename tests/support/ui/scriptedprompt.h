@@ -1,0 +1,41 @@
+#pragma once
+
+#include "widgets/prompt.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <vector>
+
+// Stands in for the message boxes while it lives: records every prompt and
+// answers from a queue. A plain notice (Ok) with nothing queued is answered
+// Ok; a question with nothing queued fails the running test and gets Cancel,
+// so an unexpected question never passes unnoticed.
+class CScriptedPrompt : public IPrompt {
+public:
+    struct Shown {
+        QString text;
+        QString title;   // as passed; empty means the application name
+        Buttons buttons;
+    };
+
+    CScriptedPrompt();    // installs itself with SetPromptForTest
+    ~CScriptedPrompt() override;   // puts the real prompt back
+    CScriptedPrompt(const CScriptedPrompt&) = delete;
+    CScriptedPrompt& operator=(const CScriptedPrompt&) = delete;
+
+    void Queue(Answer answer) { answers_.push_back(answer); }
+    const std::vector<Shown>& Prompts() const { return shown_; }
+    QStringList Texts() const;
+    QString LastText() const { return shown_.empty() ? QString() : shown_.back().text; }
+    size_t PendingAnswers() const { return answers_.size(); }
+    void Clear() { shown_.clear(); answers_.clear(); }
+
+    Answer Show(QWidget* parent, const QString& text, Buttons buttons,
+                const QString& title = {}) override;
+
+private:
+    std::deque<Answer> answers_;
+    std::vector<Shown> shown_;
+};
