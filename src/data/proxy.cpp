@@ -14,14 +14,12 @@ CProxy::CProxy(const CProxy& other) = default;
 CProxy& CProxy::operator=(const CProxy& other) = default;
 
 void CProxy::SetIp(const char* text) {
-    // strnlen never reads past the 16th byte of an unterminated or long text.
-    const size_t length = text ? strnlen(text, sizeof ip) : 0;
-    if (length >= sizeof ip) {
+    // strnlen never reads past the 16th byte of a long text; memmove allows text == ip.
+    const size_t length = text ? strnlen(text, sizeof ip) : sizeof ip;
+    if (length < sizeof ip)
+        std::memmove(ip, text, length + 1);
+    else
         ip[0] = '\0';
-        return;
-    }
-    std::memcpy(ip, text, length);
-    ip[length] = '\0';
 }
 
 bool CProxy::operator==(const CProxy& other) const {

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QVector>
-
 #include "countrylist.h"
 
 // Writes flags/XX.png (25 x 15) for every country whose lower-case xx.png

@@ -22,6 +22,10 @@ int main(int argc, char* argv[]) {
     }
     const QDir output(args[3]);
     QString error;
+    if (!output.mkpath(QStringLiteral("."))) {
+        err << "velmora-datagen: cannot create " << args[3] << '\n';
+        return 1;
+    }
     const QVector<CountryLine> countries = ReadIsoCountries(args[1], error);
     if (countries.isEmpty() ||
         !WriteCountryFile(countries, output.filePath(QStringLiteral("countries.nbx")), error)) {

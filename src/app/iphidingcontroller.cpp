@@ -1,0 +1,118 @@
+#include "app/iphidingcontroller.h"
+
+#include "app/appicons.h"
+#include "app/tolvanedlg.h"
+#include "app/trayicon.h"
+#include "browser/realaddress.h"
+#include "browser/systemproxy.h"
+#include "data/countrycatalogue.h"
+#include "data/ui/prolistctrl.h"
+#include "service/startrequest.h"
+#include "widgets/imagebutton.h"
+#include "widgets/prompt.h"
+#include "widgets/uitext.h"
+
+#include <QLabel>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kMaxAddressLength = 15;
+
+QString CountryName(int country)
+{
+    const CCountryEntry* entry = GetCountryCatalogue().EntryAt(country);
+    return entry ? ToUi(entry->name) : QString();
+}
+
+} // namespace
+
+bool AddressFitsDisplay(const QString& text)
+{
+    return text.size() <= kMaxAddressLength;
+}
+
+void CIpHidingController::OnHideRestoreClicked()
+{
+    // The caption is the only record of what the button does.
+    if (window_.Controls().hideIpButton->text() != QLatin1String(kHideIpCaption)) {
+        RestoreSystemProxy(GetHideState());
+        SetReadyToHide(true);
+        window_.FocusTable();
+        return;
+    }
+    HideIp();
+}
+
+void CIpHidingController::HideIp()
+{
+    const CProxyList& list = GetProxyList();
+    if (list.empty()) {
+        Prompt().Show(&window_, QStringLiteral("There is no proxy to hide ip, please get proxy firstly."), IPrompt::Ok);
+        return;
+    }
+    const std::vector<int> selected = window_.Table()->SelectedRows();
+    if (selected.empty()) {
+        Prompt().Show(&window_, QStringLiteral("Please select 1 proxy to hide ip."), IPrompt::Ok);
+        return;
+    }
+    if (selected.size() > 1) {
+        Prompt().Show(&window_, QStringLiteral("Too many proxies are selected, please select 1 proxy to hide ip."),
+                      IPrompt::Ok);
+        return;
+    }
+    const auto entry = EntryAt(GetProxyList(), selected.front());
+    if (entry == GetProxyList().end())
+        return;
+    // The face changes whatever the apply returns: pressing Restore IP after
+    // a failed apply does nothing but turn the button back.
+    ApplySystemProxy(GetHideState(), *entry);
+    SetReadyToHide(false);
+    window_.FocusTable();
+}
+
+void CIpHidingController::SetReadyToHide(bool readyToHide)
+{
+    const CMainWindowControls& c = window_.Controls();
+    if (readyToHide)
+        SetImageButtonFace(c.hideIpButton, QString::fromLatin1(kHideIpCaption), AppIcon(AppIconId::HideIp),
+                           QStringLiteral("Hide your real IP"));
+    else
+        SetImageButtonFace(c.hideIpButton, QString::fromLatin1(kRestoreIpCaption), AppIcon(AppIconId::RestoreIp),
+                           QStringLiteral("Restore your real IP"));
+    for (QToolButton* button : {c.deleteButton, c.getProxyButton, c.testSpeedButton, c.settingButton})
+        button->setEnabled(readyToHide);
+}
+
+void CIpHidingController::ShowAddress(QLabel* label, QLabel* flag, const QString& text, int country)
+{
+    if (!text.isEmpty() && AddressFitsDisplay(text)) {
+        label->setText(text);
+        label->setAccessibleName(text);
+    }
+    flag->setPixmap(window_.Flags().Flag(country));
+}
+
+void CIpHidingController::ShowAppliedProxy()
+{
+    const HideState& state = GetHideState();
+    const CMainWindowControls& c = window_.Controls();
+    ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(state.proxy.ip), state.proxy.country);
+    window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Fake IP in %1").arg(CountryName(state.proxy.country)));
+    window_.FocusTable();
+}
+
+void CIpHidingController::ShowRealAddress()
+{
+    const CMainWindowControls& c = window_.Controls();
+    ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(GetRealAddress()), realCountry);
+    window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Real IP"));
+}
+
+void CIpHidingController::ShowStartupAddress()
+{
+    const CMainWindowControls& c = window_.Controls();
+    const QString address = ToUi(GetRealAddress());
+    ShowAddress(c.realIpLabel, c.realIpFlag, address, realCountry);
+    ShowAddress(c.currentIpLabel, c.currentIpFlag, address, realCountry);
+}

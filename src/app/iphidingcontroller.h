@@ -1,0 +1,30 @@
+#pragma once
+
+class CTolvaneDlg;
+class QLabel;
+
+// Puts one selected proxy into effect (Hide IP) or takes it out (Restore IP)
+// and keeps the Current IP display and the tray tooltip in step with what the
+// system proxy settings report back (kMsgProxyApplied / kMsgProxyRestored).
+class CIpHidingController {
+public:
+    explicit CIpHidingController(CTolvaneDlg& window) : window_(window) {}
+
+    // The Hide IP / Restore IP button. Its caption says which action it performs.
+    void OnHideRestoreClicked();
+    void ShowAppliedProxy();
+    void ShowRealAddress();
+    // Real IP and Current IP after the start request.
+    void ShowStartupAddress();
+
+private:
+    void SetReadyToHide(bool readyToHide);
+    void ShowAddress(QLabel* label, QLabel* flag, const QString& text, int country);
+    void HideIp();
+
+    CTolvaneDlg& window_;
+};
+
+// Whether an address text fits the display (at most 15 characters); a text
+// that does not fit leaves the label as it was.
+bool AddressFitsDisplay(const QString& text);

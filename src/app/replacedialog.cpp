@@ -1,0 +1,69 @@
+#include "app/replacedialog.h"
+
+#include "settings/setting.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QRadioButton* MakeRadio(QWidget* parent, const char* objectName, const QString& text)
+{
+    auto* radio = new QRadioButton(text, parent);
+    radio->setObjectName(QString::fromLatin1(objectName));
+    radio->setAccessibleName(text);
+    return radio;
+}
+
+void NameButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which, const char* objectName)
+{
+    QPushButton* button = box->button(which);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setAccessibleName(button->text());
+}
+
+} // namespace
+
+CReplaceDialog::CReplaceDialog(QWidget* parent)
+    : QDialog(parent),
+      replaceButton_(MakeRadio(this, "replaceRadio", QStringLiteral("Replace current proxies with new proxies."))),
+      appendButton_(MakeRadio(this, "appendRadio", QStringLiteral("Append new proxies to current proxies")))
+{
+    setObjectName(QStringLiteral("replaceDialog"));
+    setWindowTitle(QStringLiteral("Replace or Append"));
+    setAccessibleName(windowTitle());
+
+    const QString question = QStringLiteral("How do you want to dispose current proxies?");
+    auto* label = new QLabel(question, this);
+    label->setObjectName(QStringLiteral("replaceQuestion"));
+    label->setAccessibleName(question);
+
+    const CSettingMiscItem* misc = GetSetting().GetMiscItem();
+    (misc && misc->replaceByGet ? replaceButton_ : appendButton_)->setChecked(true);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    NameButton(buttons, QDialogButtonBox::Ok, "okButton");
+    NameButton(buttons, QDialogButtonBox::Cancel, "cancelButton");
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CReplaceDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(replaceButton_);
+    layout->addWidget(appendButton_);
+    layout->addWidget(buttons);
+    setFixedSize(sizeHint());
+}
+
+void CReplaceDialog::accept()
+{
+    if (CSettingMiscItem* misc = GetSetting().GetMiscItem()) {
+        misc->replaceByGet = replaceButton_->isChecked();
+        GetSetting().Save();
+    }
+    QDialog::accept();
+}

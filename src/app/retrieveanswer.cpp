@@ -1,0 +1,29 @@
+#include "app/retrieveanswer.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace {
+constexpr size_t kPrefixLength = 7;
+}
+
+RetrieveAnswer ClassifyRetrieveAnswer(const std::string& answer)
+{
+    if (answer.size() > kPrefixLength
+        && std::all_of(answer.begin(), answer.begin() + kPrefixLength,
+                       [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
+        return RetrieveAnswer::ProxyList;
+    if (answer.size() <= kPrefixLength && answer.find("Empty") != std::string::npos)
+        return RetrieveAnswer::NoProxies;
+    return RetrieveAnswer::Unusable;
+}
+
+bool WriteAnswerFile(const std::string& path, const std::string& answer)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file)
+        return false;
+    file.write(answer.data(), static_cast<std::streamsize>(answer.size()));
+    file.close();
+    return !file.fail();
+}

@@ -1,0 +1,14 @@
+#include "app/commands.h"
+#include "app/tolvanedlg.h"
+#include "settings/ui/settingdialog.h"
+
+void SettingCommand(CTolvaneDlg& window)
+{
+    {
+        CSettingDialog dialog(&window);
+        dialog.exec();
+    }
+    // The timeout may have changed, and with it the Speed scores.
+    window.RefillProxyTable();
+    window.FocusTable();
+}

@@ -1,0 +1,154 @@
+#include "app/tolvanedlg.h"
+
+#include "app/aboutdialog.h"
+#include "app/appicons.h"
+#include "app/commandscope.h"
+#include "app/commands.h"
+#include "app/trayicon.h"
+#include "browser/systemproxy.h"
+#include "data/ui/prolistctrl.h"
+#include "settings/setting.h"
+#include "settings/ui/settingdialogopen.h"
+#include "widgets/appname.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QShortcut>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+constexpr int kTrayIconId = 128;
+}
+
+CTolvaneDlg::CTolvaneDlg(QWidget* parent)
+    : QWidget(parent), controls_(BuildMainWindowControls(this, &flags_)), ipHiding_(*this),
+      tray_(new CTrayIcon(AppIcon(AppIconId::Program),
+                          [] {
+                              return TrayMenuState{SettingDialogOpen(), GetHideState().hidden, AboutDialogOpen(),
+                                                   CCommandScope::Running()};
+                          },
+                          this))
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(kAppName);
+    setAccessibleName(kAppName);
+    setWindowIcon(AppIcon(AppIconId::Program));
+    resize(530, 500);
+    ConnectCommands();
+    MainWindowHandle() = this;
+}
+
+CTolvaneDlg::~CTolvaneDlg()
+{
+    if (MainWindowHandle() == this)
+        MainWindowHandle() = nullptr;
+}
+
+void CTolvaneDlg::ConnectCommands()
+{
+    const CMainWindowControls& c = controls_;
+    connect(c.getProxyButton, &QToolButton::clicked, this, [this] { GetProxyCommand(*this); });
+    connect(c.testSpeedButton, &QToolButton::clicked, this, [this] { TestSpeedCommand(*this); });
+    connect(c.hideIpButton, &QToolButton::clicked, this, [this] { ipHiding_.OnHideRestoreClicked(); });
+    connect(c.deleteButton, &QToolButton::clicked, this, [this] { RemoveSelectedCommand(*this); });
+    connect(c.settingButton, &QToolButton::clicked, this, [this] { SettingCommand(*this); });
+    connect(c.checkIpButton, &QToolButton::clicked, this, [this] { OpenProxyListSiteCommand(*this); });
+    connect(c.proxyTable->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { SortByColumnCommand(*this, column); });
+
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &CTolvaneDlg::HideToTray);
+    connect(new QShortcut(QKeySequence(Qt::Key_Delete), this), &QShortcut::activated, this,
+            [this] { RemoveSelectedCommand(*this); });
+
+    connect(tray_, &CTrayIcon::activated, this,
+            [this](int reason) { PostMessage(kMsgTrayNotify, kTrayIconId, reason); });
+    connect(tray_->openAction, &QAction::triggered, this, &CTolvaneDlg::ShowFromTray);
+    connect(tray_->settingAction, &QAction::triggered, this, [this] { SettingCommand(*this); });
+    connect(tray_->helpAction, &QAction::triggered, this, [this] { OpenHelpPageCommand(*this); });
+    connect(tray_->websiteAction, &QAction::triggered, this, [this] { OpenHomePageCommand(*this); });
+    connect(tray_->aboutAction, &QAction::triggered, this, [this] { AboutCommand(*this); });
+    connect(tray_->exitAction, &QAction::triggered, this, [this] { SendMessage(kMsgExitRequest); });
+}
+
+void CTolvaneDlg::PostMessage(int message, long long wParam, long long lParam)
+{
+    // Thread-safe: the call is queued to the GUI thread's event loop.
+    QMetaObject::invokeMethod(
+        this, [this, message, wParam, lParam] { HandleMessage(message, wParam, lParam); }, Qt::QueuedConnection);
+}
+
+void CTolvaneDlg::SendMessage(int message, long long wParam, long long lParam)
+{
+    HandleMessage(message, wParam, lParam);
+}
+
+void CTolvaneDlg::HandleMessage(int message, long long, long long lParam)
+{
+    switch (message) {
+    case kMsgTrayNotify: OnTrayNotify(lParam); break;
+    case kMsgExitRequest: OnExitRequest(); break;
+    case kMsgProxyApplied: ipHiding_.ShowAppliedProxy(); break;
+    case kMsgProxyRestored: ipHiding_.ShowRealAddress(); break;
+    case kMsgContextMenu: ShowTableContextMenu(*this, UnpackScreenPosition(lParam)); break;
+    default: break;
+    }
+}
+
+void CTolvaneDlg::OnTrayNotify(long long reason)
+{
+    // The menu shows by itself on a right-click (and greys its items then).
+    if (reason == QSystemTrayIcon::DoubleClick)
+        ShowFromTray();
+}
+
+void CTolvaneDlg::RefillProxyTable()
+{
+    const CSettingTestItem* test = GetSetting().GetTestItem();
+    const long long timeout = test ? test->timeoutSeconds * 1000LL : 0;
+    Table()->Refill(GetProxyList(), static_cast<int>(std::clamp(timeout, 0LL, static_cast<long long>(INT_MAX))));
+}
+
+void CTolvaneDlg::FocusTable()
+{
+    Table()->setFocus(Qt::OtherFocusReason);
+}
+
+void CTolvaneDlg::ShowFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CTolvaneDlg::HideToTray()
+{
+    // Without a tray a hidden window could not be brought back: minimise.
+    if (CTrayIcon::Available())
+        hide();
+    else
+        showMinimized();
+}
+
+void CTolvaneDlg::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    // Without a tray there is no menu with Exit: the close button is then the
+    // way out, through the exit request and its restore question.
+    if (CTrayIcon::Available())
+        hide();
+    else
+        SendMessage(kMsgExitRequest);
+}
+
+void CTolvaneDlg::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && CTrayIcon::Available())
+        QTimer::singleShot(0, this, &QWidget::hide);   // not from inside the state change itself
+}

@@ -1,0 +1,54 @@
+#include "app/tolvanedlg.h"
+
+#include "app/offguithread.h"
+#include "app/promptquestion.h"
+#include "app/splashdialog.h"
+#include "app/startanswerui.h"
+#include "app/trayicon.h"
+#include "browser/firefox.h"
+#include "browser/networkstate.h"
+#include "data/countrycatalogue.h"
+#include "service/startrequest.h"
+#include "settings/setting.h"
+#include "widgets/prompt.h"
+
+// The program's start-up, in this order. Requests to the service (the start
+// request, and the test target asked for when default settings are made) run
+// off the GUI thread, so the splash keeps animating.
+bool CTolvaneDlg::Initialize(CSplashDialog* splash)
+{
+    RunOffGuiThread([] {
+        CSetting& setting = GetSetting();
+        if (setting.SettingFileExists()) {
+            setting.Load();
+        } else {
+            setting.CreateDefaults();
+            setting.Save();
+        }
+    });
+
+    if (!HasNetworkConnection()) {
+        Prompt().Show(this, QStringLiteral("Could not find network connection in your system."), IPrompt::Ok);
+        SendMessage(kMsgExitRequest);
+        return false;
+    }
+
+    flags_.Load(GetCountryCatalogue());
+
+    std::string answer;
+    RunOffGuiThread([&answer] { answer = SendStartRequest(); });
+    if (splash)
+        splash->close();
+    CStartAnswerUi startUi(*this);
+    EvaluateStartAnswer(answer, startUi);
+    if (exitRequested_)
+        return false;
+
+    ipHiding_.ShowStartupAddress();
+
+    CPromptQuestion question(this);
+    ReconcileFirefoxAtStart(question);
+
+    tray_->Show();
+    return true;
+}

@@ -1,0 +1,106 @@
+#include "data/ui/prolistctrl.h"
+
+#include "data/ui/proxytablemodel.h"
+#include "data/ui/speedbardelegate.h"
+#include "data/windowmessages.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+
+#include <algorithm>
+
+#include <cstdint>
+
+namespace {
+constexpr int kRowHeight = 20;
+}
+
+CProListCtrl::CProListCtrl(const CFlagImages* flags, QWidget* parent)
+    : QTableView(parent), model_(new CProxyTableModel(flags, this))
+{
+    setModel(model_);
+    setItemDelegateForColumn(CProxyTableModel::SpeedColumn, new CSpeedBarDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);   // Ctrl+A selects every row
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setIconSize(QSize(25, 15));
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(kRowHeight);
+
+    QHeaderView* header = horizontalHeader();
+    header->setMinimumSectionSize(10);
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionResizeMode(QHeaderView::Fixed);   // no dragging, no double-click fit
+    for (int column = 0; column < CProxyTableModel::ColumnCount; ++column)
+        header->resizeSection(column, CProxyTableModel::ColumnWidth(column));
+}
+
+void CProListCtrl::Refill(const CProxyList& list, int timeoutMilliseconds)
+{
+    model_->Refill(list, timeoutMilliseconds);
+}
+
+void CProListCtrl::DeleteAllRows()
+{
+    model_->Clear();
+}
+
+int CProListCtrl::RowCount() const
+{
+    return model_->rowCount();
+}
+
+std::vector<int> CProListCtrl::SelectedRows() const
+{
+    std::vector<int> rows;
+    // Walk the selection ranges instead of listing every index: a full
+    // selection of 100,000 rows is one range.
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+bool CProListCtrl::InContextMenuArea(const QPoint& viewportPos) const
+{
+    return RowCount() > 0 && viewport()->rect().contains(viewportPos)
+           && viewportPos.x() < columnViewportPosition(CProxyTableModel::SpeedColumn);
+}
+
+void CProListCtrl::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        return;
+    if (!InContextMenuArea(viewport()->mapFromGlobal(event->globalPos())))
+        return;
+    if (IMessageTarget* target = MainWindowHandle())
+        target->PostMessage(kMsgContextMenu, 0, PackScreenPosition(event->globalPos()));
+}
+
+long long PackScreenPosition(const QPoint& globalPos)
+{
+    const auto x = static_cast<uint32_t>(globalPos.x());
+    const auto y = static_cast<uint32_t>(globalPos.y());
+    return static_cast<long long>((static_cast<uint64_t>(y) << 32) | x);
+}
+
+QPoint UnpackScreenPosition(long long lParam)
+{
+    const auto bits = static_cast<uint64_t>(lParam);
+    return QPoint(static_cast<int32_t>(static_cast<uint32_t>(bits)),
+                  static_cast<int32_t>(static_cast<uint32_t>(bits >> 32)));
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "data/proxy.h"
+
+#include <QTableView>
+
+#include <vector>
+
+class CFlagImages;
+class CProxyTableModel;
+
+// The proxy table of the main window: six fixed-width columns, full-row
+// selection of any number of rows, flags in the Country column, Speed as a
+// bar. A right-click left of the Speed column posts kMsgContextMenu with the
+// screen position to the main window; header clicks come out of
+// horizontalHeader()'s sectionClicked.
+class CProListCtrl : public QTableView {
+    Q_OBJECT
+public:
+    explicit CProListCtrl(const CFlagImages* flags, QWidget* parent = nullptr);
+
+    CProxyTableModel* ProxyModel() const { return model_; }
+    // Rebuilds the rows from the list (the timeout scales the Speed score).
+    void Refill(const CProxyList& list, int timeoutMilliseconds);
+    void DeleteAllRows();
+    int RowCount() const;
+    // Indices of the selected rows, ascending.
+    std::vector<int> SelectedRows() const;
+    // Whether a right-click at this viewport position may open the menu.
+    bool InContextMenuArea(const QPoint& viewportPos) const;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    CProxyTableModel* model_;
+};
+
+// The screen position travels in the message's lParam: x in the low 32 bits,
+// y in the high 32 bits, both signed.
+long long PackScreenPosition(const QPoint& globalPos);
+QPoint UnpackScreenPosition(long long lParam);

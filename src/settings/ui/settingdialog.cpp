@@ -1,0 +1,146 @@
+#include "settings/ui/settingdialog.h"
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "settings/setting.h"
+#include "settings/ui/digitspinbox.h"
+#include "settings/ui/switchsettingdialog.h"
+#include "settings/ui/testsettingdialog.h"
+#include "widgets/prompt.h"
+
+namespace {
+
+// Number of CSettingDialog objects alive; one at a time in practice.
+int openDialogs = 0;
+
+// Sections reset by "Reset to Defaults": anonymity, countries, test and
+// switch. The Misc section keeps the remembered "Replace or Append" choices.
+constexpr int kResetSectionCount = 4;
+
+// Texts must stay shorter than this to fit the test section.
+constexpr int kTextLimit = 256;
+
+QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which,
+                         const QString& objectName, const QString& caption) {
+    QPushButton* button = box->button(which);
+    button->setText(caption);
+    button->setObjectName(objectName);
+    button->setAccessibleName(caption);
+    return button;
+}
+
+}  // namespace
+
+bool SettingDialogOpen() { return openDialogs > 0; }
+
+CSettingDialog::CSettingDialog(QWidget* parent)
+    : QDialog(parent),
+      tabs_(new QTabWidget),
+      testPage_(new CTestSettingDialog),
+      switchPage_(new CSwitchSettingDialog) {
+    ++openDialogs;
+    if (!GetSetting().IsLoaded())
+        GetSetting().Load();
+
+    setObjectName(QStringLiteral("settingDialog"));
+    setWindowTitle(QStringLiteral("Setting"));
+    setAccessibleName(windowTitle());
+
+    tabs_->setObjectName(QStringLiteral("settingTabs"));
+    tabs_->setAccessibleName(windowTitle());
+    tabs_->addTab(testPage_, QStringLiteral("Test Proxy Setting"));
+    tabs_->addTab(switchPage_, QStringLiteral("Switch Proxy Setting"));
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                                         QDialogButtonBox::RestoreDefaults);
+    buttons->setObjectName(QStringLiteral("settingButtons"));
+    QPushButton* ok = NamedButton(buttons, QDialogButtonBox::Ok, QStringLiteral("okButton"),
+                                  QStringLiteral("OK"));
+    QPushButton* cancel = NamedButton(buttons, QDialogButtonBox::Cancel,
+                                      QStringLiteral("cancelButton"), QStringLiteral("Cancel"));
+    QPushButton* reset = NamedButton(buttons, QDialogButtonBox::RestoreDefaults,
+                                     QStringLiteral("resetButton"),
+                                     QStringLiteral("Reset to Defaults"));
+    connect(ok, &QPushButton::clicked, this, &CSettingDialog::OnOk);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(reset, &QPushButton::clicked, this, &CSettingDialog::OnResetToDefaults);
+    connect(tabs_, &QTabWidget::currentChanged, this, &CSettingDialog::OnTabChanged);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    layout->addWidget(buttons);
+
+    LoadPages();
+}
+
+CSettingDialog::~CSettingDialog() { --openDialogs; }
+
+bool CSettingDialog::Validate() {
+    const auto rangeMessage = [](const char* format) {
+        return QString::asprintf(format, CTestSettingDialog::kMinimumNumber,
+                                 CTestSettingDialog::kMaximumNumber);
+    };
+    int number = 0;
+    CDigitSpinBox* threads = testPage_->ThreadField();
+    if (!threads->Value(number) || !CTestSettingDialog::InRange(number))
+        return Reject(rangeMessage("The test thread number must be bewteen %d to %d."), threads);
+    CDigitSpinBox* timeout = testPage_->TimeoutField();
+    if (!timeout->Value(number) || !CTestSettingDialog::InRange(number))
+        return Reject(rangeMessage("The timeout seconds must be bewteen %d to %d."), timeout);
+    if (testPage_->UrlField()->text().size() >= kTextLimit)
+        return Reject(QStringLiteral("The URL is too long"), testPage_->UrlField());
+    if (testPage_->ExpectedField()->text().size() >= kTextLimit)
+        return Reject(QStringLiteral("The Expected Return String is too long"),
+                      testPage_->ExpectedField());
+    return true;
+}
+
+bool CSettingDialog::Reject(const QString& message, QWidget* field) {
+    Prompt().Show(this, message, IPrompt::Ok);
+    {
+        // Going back to the page that holds the field is no tab change to validate.
+        const QSignalBlocker noTabChange(tabs_);
+        tabs_->setCurrentWidget(testPage_);
+    }
+    field->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+void CSettingDialog::OnTabChanged(int) {
+    // A failed check has already put the test page back in front.
+    Validate();
+}
+
+void CSettingDialog::OnOk() {
+    if (!Validate())
+        return;
+    testPage_->SaveToSetting();
+    switchPage_->SaveToSetting();
+    // A file that cannot be written leaves the new values in memory only.
+    GetSetting().Save();
+    accept();
+}
+
+void CSettingDialog::OnResetToDefaults() {
+    const IPrompt::Answer answer = Prompt().Show(
+        this,
+        QStringLiteral("When you reset, any changes you've made will be reverted to the default "
+                       "settings.Do you want to reset to defaults?"),
+        IPrompt::YesNo);
+    if (answer != IPrompt::AnsYes)
+        return;
+    for (int index = 0; index < kResetSectionCount; ++index)
+        GetSetting().GetItem(index)->SetDefaults();
+    GetSetting().Save();
+    LoadPages();
+}
+
+void CSettingDialog::LoadPages() {
+    testPage_->LoadFromSetting();
+    switchPage_->LoadFromSetting();
+}

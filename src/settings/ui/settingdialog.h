@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDialog>
+
+#include "settings/ui/settingdialogopen.h"
+
+class CSwitchSettingDialog;
+class CTestSettingDialog;
+class QTabWidget;
+
+// The modal "Setting" dialog: a test page and a switch page in tabs, with OK,
+// Cancel and "Reset to Defaults". It edits the process-wide settings in place
+// and saves the settings file on OK and on a confirmed reset.
+class CSettingDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CSettingDialog(QWidget* parent = nullptr);
+    ~CSettingDialog() override;
+
+    // Checks the test page's fields in order and reports the first failure:
+    // message box, test tab selected, focus on the field. False on failure.
+    bool Validate();
+
+private:
+    void OnTabChanged(int index);
+    void OnOk();
+    void OnResetToDefaults();
+    void LoadPages();
+    bool Reject(const QString& message, QWidget* field);
+
+    QTabWidget* tabs_;
+    CTestSettingDialog* testPage_;
+    CSwitchSettingDialog* switchPage_;
+};

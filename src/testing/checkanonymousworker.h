@@ -1,0 +1,22 @@
+#pragma once
+
+#include "testing/worker.h"
+
+// The availability check: fetches the test page once through every proxy,
+// five proxies per job thread, and keeps the proxies whose answer holds the
+// expected text. Passed proxies keep all their fields.
+class CCheckAnonymousWorker : public CWorker {
+public:
+    using CWorker::CWorker;
+};
+
+// The process-wide instance, created on first call with the thread count of
+// the settings as they are then.
+CCheckAnonymousWorker& GetCheckAnonymousWorker();
+
+constexpr int kAvailabilityBatchSize = 5;
+
+// Dispatcher thread procedure: forms batches of up to five pending proxies.
+void CheckAnonymousDispatcher(CWorker& worker);
+// Job: tests one batch (at most five proxies) side by side.
+void CheckAnonymousBatch(CWorker& worker, const CProxyList& batch);

@@ -1,0 +1,21 @@
+#pragma once
+
+struct CProxy;
+
+// Rates one proxy from its five speed fetches: uptime is the number of
+// fetches that brought the expected text, speed their mean time in whole
+// milliseconds. A single answer with a reject word fails the proxy.
+class CSpeedTally {
+public:
+    void AddSuccess(double milliseconds);
+    void AddRejected() { rejected = true; }
+
+    bool Passed() const { return !rejected && successes > 0; }
+    // Writes uptime and speed into proxy; only meaningful when Passed().
+    void WriteTo(CProxy& proxy) const;
+
+private:
+    int successes = 0;
+    double totalMilliseconds = 0;
+    bool rejected = false;
+};

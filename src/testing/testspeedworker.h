@@ -1,0 +1,23 @@
+#pragma once
+
+#include "testing/worker.h"
+
+// The speed test: fetches the test page five times at once through each
+// proxy, one proxy per job thread, and rates the proxies that passed with
+// uptime and speed. A sixth fetch through SOCKS5 sets the type of a passing
+// proxy (3 "Socks4/5" when it also succeeded, else 1 "Socks4").
+class CTestSpeedWorker : public CWorker {
+public:
+    using CWorker::CWorker;
+};
+
+// The process-wide instance, created on first call with the thread count of
+// the settings as they are then.
+CTestSpeedWorker& GetTestSpeedWorker();
+
+constexpr int kSpeedFetchCount = 5;
+
+// Dispatcher thread procedure: one job per pending proxy.
+void TestSpeedDispatcher(CWorker& worker);
+// Job: rates one proxy.
+void TestSpeedJob(CWorker& worker, CProxy proxy);

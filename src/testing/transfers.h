@@ -1,0 +1,71 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <curl/curl.h>
+
+#include "service/responsebuffer.h"
+
+struct CProxy;
+class CWorker;
+
+// What a test fetch asks for, copied from the test section when a job starts.
+struct TestTarget {
+    std::string url;
+    std::string expected;  // text a good answer contains
+    long timeoutMs = 0;
+};
+
+// The worker's test section as a TestTarget; false when no section is loaded.
+bool ReadTestTarget(const CWorker& worker, TestTarget& target);
+
+// A test page answer larger than this fails: a proxy streaming an endless
+// body must not exhaust memory.
+constexpr size_t kMaxTestBody = size_t(1) << 20;
+
+// One fetch of the test page through a proxy, with its own receive buffer.
+class CTestFetch {
+public:
+    CTestFetch(const TestTarget& target, const CProxy& proxy, curl_proxytype proxyType);
+    ~CTestFetch();
+    CTestFetch(const CTestFetch&) = delete;
+    CTestFetch& operator=(const CTestFetch&) = delete;
+
+    // Completed with CURLE_OK and a body without NUL bytes.
+    bool BroughtText() const;
+    // libcurl's total time of the transfer, in milliseconds.
+    double Milliseconds() const;
+
+    CURL* const handle;
+    ResponseBuffer body;
+    bool completed = false;  // libcurl reported the transfer done
+    CURLcode result = CURLE_OK;
+};
+
+// Fetches that run side by side on one multi handle, on one thread.
+class CFetchGroup {
+public:
+    CFetchGroup();
+    ~CFetchGroup();
+    CFetchGroup(const CFetchGroup&) = delete;
+    CFetchGroup& operator=(const CFetchGroup&) = delete;
+
+    CTestFetch& Add(const TestTarget& target, const CProxy& proxy, curl_proxytype proxyType);
+    // Drives the fetches until all ended or the test was canceled, then
+    // records the result of every fetch that completed.
+    void Run();
+
+    const std::vector<std::unique_ptr<CTestFetch>>& Fetches() const { return fetches; }
+
+private:
+    CURLM* const multi;
+    std::vector<std::unique_ptr<CTestFetch>> fetches;
+};
+
+// Drives the transfers on multi until none is running or testCanceled is
+// set; transfers still running then are abandoned and count as failed.
+void RunTransfers(CURLM* multi);
+// Wakes every RunTransfers that is waiting, so a cancel is seen at once.
+void WakeTransfers();

@@ -1,0 +1,157 @@
+// PostForm and AppendToBuffer: limits, aborts and proxy independence of the
+// form POST every service request goes through.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "rawhttpserver.h"
+#include "service/postform.h"
+#include "service/responsebuffer.h"
+#include "service/startrequest.h"
+#include "support/servicefixture.h"
+
+namespace {
+std::string LocalUrl(int port) { return "http://127.0.0.1:" + std::to_string(port) + "/x"; }
+
+// Shortens the PostForm timeouts for one test.
+class ScopedTuning {
+public:
+    ScopedTuning(long connectSeconds, long lowSpeedSeconds) : saved(PostFormTuning())
+    {
+        PostFormTuning().connectTimeoutSeconds = connectSeconds;
+        PostFormTuning().lowSpeedTimeSeconds = lowSpeedSeconds;
+    }
+    ~ScopedTuning() { PostFormTuning() = saved; }
+
+private:
+    PostFormOptions saved;
+};
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name(name)
+    {
+        const char* old = std::getenv(name);
+        had = old != nullptr;
+        previous = old ? old : "";
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { had ? setenv(name, previous.c_str(), 1) : unsetenv(name); }
+
+private:
+    const char* name;
+    bool had = false;
+    std::string previous;
+};
+}  // namespace
+
+TEST(AppendToBuffer, RefusesBytesPastTheLimitAndKeepsWhatItHas)
+{
+    ResponseBuffer buffer;
+    buffer.limit = 10;
+    char bytes[] = "abcdefgh";
+    EXPECT_EQ(AppendToBuffer(bytes, 1, 6, &buffer), 6u);
+    EXPECT_EQ(AppendToBuffer(bytes, 2, 2, &buffer), 4u);  // exactly at the limit
+    EXPECT_FALSE(buffer.overflow);
+    EXPECT_EQ(AppendToBuffer(bytes, 1, 1, &buffer), 0u);
+    EXPECT_TRUE(buffer.overflow);
+    ASSERT_EQ(buffer.size, 10u);
+    EXPECT_STREQ(buffer.data, "abcdefabcd");
+
+    ResponseBuffer huge;
+    EXPECT_EQ(AppendToBuffer(bytes, SIZE_MAX / 2, 3, &huge), 0u);  // size × count overflows
+    EXPECT_TRUE(huge.overflow);
+}
+
+TEST(PostForm, SendsTheBodyAsGivenAndStopsTheAnswerAtItsFirstNul)
+{
+    RawHttpServer server(RawHttpServer::HttpAnswer(std::string("abc\0def", 7)), RawHttpServer::Mode::Answer);
+    std::string out = "old";
+    EXPECT_TRUE(PostForm(LocalUrl(server.Port()), "Version=1.3.0.0&OperationType=1", out));
+    EXPECT_EQ(out, "abc");
+    const std::string request = server.LastRequest();
+    EXPECT_EQ(request.rfind("POST /x HTTP/1.1\r\n", 0), 0u) << request;
+    EXPECT_NE(request.find("Content-Length: 31\r\n"), std::string::npos);
+    EXPECT_EQ(request.substr(request.size() - 31), "Version=1.3.0.0&OperationType=1");
+}
+
+TEST(PostForm, FailsWithOutputUnchangedWhenNothingListens)
+{
+    std::string out = "unchanged";
+    EXPECT_FALSE(PostForm("http://127.0.0.1:9/", "", out));
+    EXPECT_EQ(out, "unchanged");
+}
+
+TEST(PostForm, GivesUpOnAServiceThatAcceptsAndNeverAnswers)
+{
+    ScopedTuning tuning(2, 1);
+    RawHttpServer server("", RawHttpServer::Mode::Silent);
+    std::string out = "unchanged";
+    EXPECT_FALSE(PostForm(LocalUrl(server.Port()), "OperationType=4", out));
+    EXPECT_EQ(out, "unchanged");
+    EXPECT_EQ(server.Connections(), 1);
+}
+
+TEST(PostForm, CompletesASlowAnswerThatKeepsMoving)
+{
+    // 2.4 s of answer at one byte per 200 ms outlasts the 1 s no-data limit
+    // many times over, yet never stalls for a whole second.
+    ScopedTuning tuning(2, 1);
+    RawHttpServer server(RawHttpServer::HttpAnswer("slow answer!"), RawHttpServer::Mode::Trickle, 200);
+    std::string out;
+    EXPECT_TRUE(PostForm(LocalUrl(server.Port()), "", out));
+    EXPECT_EQ(out, "slow answer!");
+}
+
+TEST(PostForm, CapsAnAnswerAt64MiBAndFailsTheTransfer)
+{
+    const size_t limit = ResponseBuffer::kDefaultLimit;
+    RawHttpServer server(RawHttpServer::HttpAnswer(std::string(limit + 1024 * 1024, 'x')),
+                         RawHttpServer::Mode::Answer);
+    std::string out;
+    EXPECT_FALSE(PostForm(LocalUrl(server.Port()), "", out));
+    EXPECT_LE(out.size(), limit);
+    EXPECT_GT(out.size(), 0u);  // what arrived before the cut stays
+}
+
+TEST(PostForm, TakesAnAnswerOfExactly64MiB)
+{
+    const size_t limit = ResponseBuffer::kDefaultLimit;
+    RawHttpServer server(RawHttpServer::HttpAnswer(std::string(limit, 'y')), RawHttpServer::Mode::Answer);
+    std::string out;
+    EXPECT_TRUE(PostForm(LocalUrl(server.Port()), "", out));
+    EXPECT_EQ(out.size(), limit);
+}
+
+TEST(PostForm, IgnoresProxiesFromTheEnvironment)
+{
+    RawHttpServer proxy("", RawHttpServer::Mode::Silent);
+    RawHttpServer service(RawHttpServer::HttpAnswer("direct"), RawHttpServer::Mode::Answer);
+    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    ScopedEnv http("http_proxy", proxyUrl), all("all_proxy", proxyUrl), allUpper("ALL_PROXY", proxyUrl),
+        noProxy("no_proxy", "");
+    ScopedTuning tuning(2, 2);
+    std::string out;
+    EXPECT_TRUE(PostForm(LocalUrl(service.Port()), "", out));
+    EXPECT_EQ(out, "direct");
+    EXPECT_EQ(proxy.Connections(), 0);
+}
+
+TEST(PostForm, WorksFromManyThreadsAtOnce)
+{
+    ServiceFixture service({"--country", "DE"});
+    ASSERT_TRUE(service.Running());
+    std::vector<std::string> answers(6);
+    std::vector<std::thread> threads;
+    for (auto& answer : answers)
+        threads.emplace_back([&service, &answer] {
+            PostForm(service.BaseUrl() + "/velmora/start.php", "Version=1.3.0.0&OperationType=1", answer);
+        });
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& answer : answers)
+        EXPECT_NE(answer.find("CountryCode:DE"), std::string::npos) << answer;
+}

@@ -1,0 +1,182 @@
+// The pushed-message dialog: buttons per type, colours, line split, closing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QImage>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "service/serviceendpoints.h"
+#include "service/ui/pushmessage.h"
+#include "support/ui/recordingurlopener.h"
+
+namespace {
+QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "service_pushmessage_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+PushMessage Message(int type, const std::string& body, const char* caption = nullptr)
+{
+    PushMessage message;
+    message.type = type;
+    message.body = body;
+    message.hasCaption = caption != nullptr;
+    message.caption = caption ? caption : "";
+    return message;
+}
+
+QPushButton* Button(CPushMessage& dialog, const char* name)
+{
+    return dialog.findChild<QPushButton*>(QLatin1String(name));
+}
+
+int RedPixels(QWidget& widget)
+{
+    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+        }
+    return count;
+}
+
+// Width of what is painted in the text band of a one-line body.
+int TextInkWidth(QWidget& widget)
+{
+    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb background = image.pixel(2, 2);
+    int left = image.width(), right = -1;
+    for (int y = 25; y < 60; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != background) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return right - left;
+}
+
+class PushMessageDialog : public ::testing::Test {
+protected:
+    void SetUp() override { App(); }
+};
+}  // namespace
+
+TEST_F(PushMessageDialog, ButtonsFollowTheType)
+{
+    struct Case {
+        int type;
+        const char* caption;
+        QString closeText;
+        bool website;
+        QString websiteText;
+    };
+    const Case cases[] = {
+        {1, "ignored", QStringLiteral("OK"), false, QString()},
+        {2, "Download", QStringLiteral("OK"), true, QStringLiteral("Download")},
+        {2, nullptr, QStringLiteral("OK"), true, QStringLiteral("Official Website")},
+        {3, nullptr, QStringLiteral("Exit"), false, QString()},
+        {4, "", QStringLiteral("Exit"), true, QString()},
+        {7, nullptr, QStringLiteral("OK"), false, QString()},
+    };
+    for (const Case& c : cases) {
+        CPushMessage dialog(Message(c.type, "text", c.caption));
+        dialog.show();
+        SCOPED_TRACE(c.type);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Message"));
+        ASSERT_NE(Button(dialog, "closeButton"), nullptr);
+        EXPECT_EQ(Button(dialog, "closeButton")->text(), c.closeText);
+        ASSERT_NE(Button(dialog, "websiteButton"), nullptr);
+        EXPECT_EQ(Button(dialog, "websiteButton")->isVisible(), c.website);
+        if (c.website)
+            EXPECT_EQ(Button(dialog, "websiteButton")->text(), c.websiteText);
+    }
+}
+
+TEST_F(PushMessageDialog, TextIsRedOnlyForMessagesThatEndTheProgram)
+{
+    CPushMessage alarm(Message(3, "The service has closed."));
+    alarm.show();
+    EXPECT_GT(RedPixels(alarm), 20);
+    CPushMessage plain(Message(1, "The service has closed."));
+    plain.show();
+    EXPECT_EQ(RedPixels(plain), 0);
+}
+
+TEST_F(PushMessageDialog, LongBodyIsSplitAtFiftyCharactersOnEveryPaint)
+{
+    const std::string body = std::string(50, 'a') + std::string(10, 'b');
+    CPushMessage dialog(Message(1, body));
+    dialog.show();
+    const QImage first = dialog.grab().toImage();
+    const QImage second = dialog.grab().toImage();
+    EXPECT_EQ(first, second);
+    const auto lines = dialog.BodyLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0].text, QString(50, QLatin1Char('a')));
+    EXPECT_EQ(lines[0].topLeft, QPoint(45, 15));
+    EXPECT_EQ(lines[1].text, QString(10, QLatin1Char('b')));
+    EXPECT_EQ(lines[1].topLeft, QPoint(45, 45));
+
+    CPushMessage shortOne(Message(1, std::string(50, 'c')));
+    ASSERT_EQ(shortOne.BodyLines().size(), 1);
+    EXPECT_EQ(shortOne.BodyLines()[0].topLeft, QPoint(45, 30));
+}
+
+TEST_F(PushMessageDialog, MarkupIsDrawnAsItsOwnCharacters)
+{
+    // As rich text this body would paint a single "x"; as plain text every
+    // tag character is painted, about as wide as the same text without markup.
+    CPushMessage markup(Message(1, "<b></b><i></i><u></u><s></s>x"));
+    CPushMessage literal(Message(1, "[b][/b][i][/i][u][/u][s][/s]x"));
+    markup.show();
+    literal.show();
+    EXPECT_GT(TextInkWidth(markup), TextInkWidth(literal) * 3 / 4);
+}
+
+TEST_F(PushMessageDialog, WebsiteButtonOpensTheHomePageAndStays)
+{
+    CRecordingUrlOpener opener;
+    CPushMessage dialog(Message(2, "text", "More"));
+    dialog.show();
+    QTest::mouseClick(Button(dialog, "websiteButton"), Qt::LeftButton);
+    EXPECT_EQ(opener.opened, QStringList{QString::fromStdString(HomePageUrl())});
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(PushMessageDialog, ClosingAnExitMessageRequestsTheExitEveryWay)
+{
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        CPushMessage dialog(Message(3, "closed"));
+        int callbacks = 0;
+        dialog.SetExitCallback([&callbacks] { ++callbacks; });
+        QSignalSpy exits(&dialog, &CPushMessage::exitRequested);
+        dialog.show();
+        if (way == 0)
+            QTest::mouseClick(Button(dialog, "closeButton"), Qt::LeftButton);
+        else if (way == 1)
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        else
+            dialog.close();  // the window's close box
+        EXPECT_EQ(exits.count(), 1);
+        EXPECT_EQ(callbacks, 1);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+
+    CPushMessage info(Message(2, "hello"));
+    QSignalSpy exits(&info, &CPushMessage::exitRequested);
+    info.show();
+    QTest::keyClick(&info, Qt::Key_Escape);
+    EXPECT_EQ(exits.count(), 0);
+    EXPECT_FALSE(info.isVisible());
+}

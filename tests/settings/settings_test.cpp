@@ -1,0 +1,249 @@
+// The settings model and "setting.nbx": layout, ranges, fallbacks and the
+// test-target request behind the test section's defaults.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "data/countrycatalogue.h"
+#include "service/serviceendpoints.h"
+#include "settings/setting.h"
+#include "support/servicefixture.h"
+#include "support/tempdir.h"
+
+namespace {
+std::string DefaultFile(const std::string& url, const std::string& value)
+{
+    return "Anonymous_Type:\r\nElite\t1\r\nAnonymous\t1\r\nTransparent\t0\r\n"
+           "Country:\r\nAllCountries\t1\r\n0\r\n0\r\n0\r\nEndOfCountry\r\n"
+           "Test:\r\nTest Type\t2\r\nTest Thread Count\t10\r\nTest Timeout Second\t20\r\n"
+           "Correct Value\t" + value + "\r\nURL\t" + url + "\r\n"
+           "Switch:\r\nFirefox\t0\r\nRatio\t30\r\nInterval\t2\r\n"
+           "Misc:\r\nReplacebyGet\t1\r\nReplacebyImport\t1\r\n";
+}
+
+const char kAnonymous[] = "Anonymous_Type:\r\nElite\t0\r\nAnonymous\t1\r\nTransparent\t1\r\n";
+const char kCountry[] = "Country:\r\nAllCountries\t0\r\n1\r\n0\r\n1\r\nEndOfCountry\r\n";
+const char kTest[] = "Test:\r\nTest Type\t0\r\nTest Thread Count\t25\r\nTest Timeout Second\t7\r\n"
+                     "Correct Value\tHello World\r\nURL\thttp://127.0.0.1:1/page.html\r\n";
+const char kSwitch[] = "Switch:\r\nFirefox\t1\r\nRatio\t55\r\nInterval\t9\r\n";
+const char kMisc[] = "Misc:\r\nReplacebyGet\t0\r\nReplacebyImport\t0\r\n";
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.WriteFile("countries.nbx", "US\tUnited States\r\nDE\tGermany\r\nFR\tFrance\r\n");
+        ResetCountryCatalogueForTest();
+        setting.ResetForTest();
+        // Nothing answers here, so a test-section reset takes the fallback.
+        setenv("VELMORA_SERVICE_URL", "http://127.0.0.1:9", 1);
+    }
+    void TearDown() override
+    {
+        setting.ResetForTest();
+        ResetCountryCatalogueForTest();
+    }
+
+    void LoadFile(const std::string& content)
+    {
+        dir.WriteFile(kSettingFileName, content);
+        ASSERT_TRUE(setting.SettingFileExists());
+        setting.Load();
+        ASSERT_TRUE(setting.IsLoaded());
+    }
+    void ExpectTestDefaults()
+    {
+        const CSettingTestItem& test = *setting.GetTestItem();
+        EXPECT_EQ(test.testType, 2);
+        EXPECT_EQ(test.threadCount, 10);
+        EXPECT_EQ(test.timeoutSeconds, 20);
+        EXPECT_STREQ(test.testUrl, FallbackTestUrl());
+        EXPECT_STREQ(test.correctValue, "engine");
+    }
+    void ExpectSwitchAndMiscDefaults()
+    {
+        EXPECT_FALSE(setting.GetSwitchItem()->firefox);
+        EXPECT_EQ(setting.GetSwitchItem()->ratio, 30);
+        EXPECT_EQ(setting.GetSwitchItem()->interval, 2);
+        EXPECT_TRUE(setting.GetMiscItem()->replaceByGet);
+        EXPECT_TRUE(setting.GetMiscItem()->replaceByImport);
+    }
+    std::string Saved()
+    {
+        EXPECT_TRUE(setting.Save());
+        return dir.ReadFile(kSettingFileName);
+    }
+
+    TempDir dir;
+    ScopedChdir chdir{dir.Path()};
+    CSetting& setting = GetSetting();
+};
+}  // namespace
+
+TEST_F(Settings, FirstStartWritesTheDefaultsWithTheServicesTestTarget)
+{
+    ServiceFixture service;
+    ASSERT_TRUE(service.Running());
+    service.UseAsService();
+    EXPECT_FALSE(setting.SettingFileExists());
+    setting.CreateDefaults();
+    EXPECT_TRUE(setting.IsLoaded());
+    EXPECT_EQ(Saved(), DefaultFile(service.BaseUrl() + "/page/test.html", "engine"));
+    EXPECT_NE(service.Log().find("POST /tolvane/testurl.txt -> 200"), std::string::npos);
+    EXPECT_EQ(dir.ReadFile("setting.nbx.tmp"), "");  // no temporary left behind
+}
+
+TEST_F(Settings, FirstStartWithoutServiceTakesTheFallbackTarget)
+{
+    setting.CreateDefaults();
+    EXPECT_EQ(Saved(), DefaultFile(FallbackTestUrl(), "engine"));
+}
+
+TEST_F(Settings, WrittenValuesLoadBackUnchanged)
+{
+    const std::string file = std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc;
+    LoadFile(file);
+    EXPECT_FALSE(setting.GetAnonymousItem()->elite);
+    EXPECT_FALSE(setting.GetCountryItem()->allCountries);
+    EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{1, 0, 1}));
+    EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
+    EXPECT_STREQ(setting.GetTestItem()->correctValue, "Hello World");
+    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
+    EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
+    EXPECT_EQ(Saved(), file);
+}
+
+TEST_F(Settings, ThreadCountOutOfRangeResetsTheTestSectionAndEverythingAfter)
+{
+    std::string test = kTest;
+    test.replace(test.find("\t25"), 3, "\t31");
+    LoadFile(std::string(kAnonymous) + kCountry + test + kSwitch + kMisc);
+    ExpectTestDefaults();
+    ExpectSwitchAndMiscDefaults();
+    EXPECT_FALSE(setting.GetAnonymousItem()->elite);  // read before the fault
+    EXPECT_FALSE(setting.GetCountryItem()->allCountries);
+}
+
+TEST_F(Settings, SectionsInAnyOrderAndTheLastRepeatWins)
+{
+    const std::string firstMisc = "Misc:\r\nReplacebyGet\t1\r\nReplacebyImport\t1\r\n";
+    LoadFile(firstMisc + kSwitch + kTest + kMisc + kCountry + kAnonymous);
+    EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
+    EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
+    EXPECT_TRUE(setting.GetSwitchItem()->firefox);
+    EXPECT_EQ(setting.GetTestItem()->testType, 0);
+    EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{1, 0, 1}));
+    EXPECT_TRUE(setting.GetAnonymousItem()->transparent);
+    EXPECT_EQ(Saved(), std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc);
+}
+
+TEST_F(Settings, CountrySectionOfAnotherSizeTakesTheDefaults)
+{
+    for (const char* country : {"Country:\r\nAllCountries\t0\r\n1\r\n1\r\nEndOfCountry\r\n",
+                                "Country:\r\nAllCountries\t0\r\nEndOfCountry\r\n"}) {
+        SCOPED_TRACE(country);
+        LoadFile(std::string(kAnonymous) + country + kTest + kSwitch + kMisc);
+        EXPECT_TRUE(setting.GetCountryItem()->allCountries);
+        EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{0, 0, 0}));
+        // Ending the flags at "EndOfCountry" keeps the later sections readable.
+        EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
+        EXPECT_EQ(setting.GetMiscItem()->replaceByGet, false);
+    }
+
+    // One flag line too many: reading stops there, later sections default.
+    LoadFile(std::string(kAnonymous) + "Country:\r\nAllCountries\t0\r\n1\r\n1\r\n1\r\n1\r\nEndOfCountry\r\n" + kTest);
+    EXPECT_TRUE(setting.GetCountryItem()->allCountries);
+    ExpectTestDefaults();
+}
+
+TEST_F(Settings, TestTypeOtherThanZeroOrOneReadsAndWritesAsTwo)
+{
+    std::string test = kTest;
+    test.replace(test.find("Type\t0"), 6, "Type\t7");
+    LoadFile(std::string(kAnonymous) + kCountry + test + kSwitch + kMisc);
+    EXPECT_EQ(setting.GetTestItem()->testType, 2);
+    EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
+    EXPECT_NE(Saved().find("Test Type\t2\r\n"), std::string::npos);
+
+    test.replace(test.find("Type\t7"), 6, "Type\t1");
+    LoadFile(test);
+    EXPECT_EQ(setting.GetTestItem()->testType, 1);
+}
+
+TEST_F(Settings, NoAnonymityTypeAtAllGivesTheDefaults)
+{
+    LoadFile(std::string("Anonymous_Type:\r\nElite\t0\r\nAnonymous\t0\r\nTransparent\t0\r\n") + kCountry);
+    EXPECT_TRUE(setting.GetAnonymousItem()->elite);
+    EXPECT_TRUE(setting.GetAnonymousItem()->anonymous);
+    EXPECT_FALSE(setting.GetAnonymousItem()->transparent);
+    EXPECT_FALSE(setting.GetCountryItem()->allCountries);  // the next header still counts
+}
+
+TEST_F(Settings, UnusableTestTargetAnswersGiveTheFallback)
+{
+    for (const char* answer : {"a|b|", "http://127.0.0.1:1/very/long/path/to/a/test/page.html|engine|",
+                               "http://127.0.0.1/page|engine", "http://127.0.0.1/||"}) {
+        SCOPED_TRACE(answer);
+        ServiceFixture service({"--test-target", answer});
+        ASSERT_TRUE(service.Running());
+        service.UseAsService();
+        CSettingTestItem test;
+        test.SetDefaults();
+        EXPECT_STREQ(test.testUrl, FallbackTestUrl());
+        EXPECT_STREQ(test.correctValue, "engine");
+    }
+    ServiceFixture service({"--test-target", "http://127.0.0.1:1/|Found|rest"});
+    service.UseAsService();
+    CSettingTestItem test;
+    test.SetDefaults();
+    EXPECT_STREQ(test.testUrl, "http://127.0.0.1:1/");
+    EXPECT_STREQ(test.correctValue, "Found");
+}
+
+TEST_F(Settings, DamagedOrMissingFileLoadsDefaults)
+{
+    LoadFile("Unknown:\r\nElite\t0\r\n");
+    ExpectTestDefaults();
+    EXPECT_TRUE(setting.GetAnonymousItem()->elite);
+
+    std::remove(kSettingFileName);
+    EXPECT_FALSE(setting.SettingFileExists());
+    setting.Load();
+    EXPECT_TRUE(setting.IsLoaded());
+    EXPECT_EQ(Saved(), DefaultFile(FallbackTestUrl(), "engine"));
+}
+
+TEST_F(Settings, FailedSaveLeavesTheFileAsItWas)
+{
+    const std::string file = std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc;
+    LoadFile(file);
+    setting.GetSwitchItem()->ratio = 80;
+
+    // The temporary cannot be created.
+    ASSERT_EQ(mkdir(dir.File("setting.nbx.tmp").c_str(), 0700), 0);
+    EXPECT_FALSE(setting.Save());
+    EXPECT_EQ(dir.ReadFile(kSettingFileName), file);
+    rmdir(dir.File("setting.nbx.tmp").c_str());
+
+    // The temporary cannot replace the file.
+    std::remove(kSettingFileName);
+    ASSERT_EQ(mkdir(dir.File(kSettingFileName).c_str(), 0700), 0);
+    EXPECT_FALSE(setting.Save());
+    EXPECT_EQ(dir.ReadFile("setting.nbx.tmp"), "");
+    rmdir(dir.File(kSettingFileName).c_str());
+    EXPECT_EQ(setting.GetSwitchItem()->ratio, 80);  // memory keeps the new value
+
+    // Writing that fails midway (a full disk) is noticed, not reported as success.
+    dir.WriteFile(kSettingFileName, file);
+    if (FILE* full = std::fopen("/dev/full", "w")) {
+        std::fclose(full);
+        ASSERT_EQ(symlink("/dev/full", dir.File("setting.nbx.tmp").c_str()), 0);
+        EXPECT_FALSE(setting.Save());
+        EXPECT_EQ(dir.ReadFile(kSettingFileName), file);
+    }
+}

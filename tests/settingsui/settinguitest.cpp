@@ -1,0 +1,35 @@
+#include "settinguitest.h"
+
+#include <QApplication>
+
+#include <filesystem>
+
+#include "settings/setting.h"
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "settingsui-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = new QApplication(argc, argv);
+    (void)application;
+}
+
+void SettingUiTest::SetUp() {
+    EnsureApplication();
+    chdir_ = std::make_unique<ScopedChdir>(dir_.Path());
+    GetSetting().ResetForTest();
+    GetSetting().CreateDefaults();
+}
+
+void SettingUiTest::TearDown() {
+    GetSetting().ResetForTest();
+    chdir_.reset();
+}
+
+bool SettingUiTest::SettingFileWritten() const {
+    return std::filesystem::exists(dir_.File("setting.nbx"));
+}
+
+bool SettingUiTest::SettingFileHasLine(const std::string& line) const {
+    return ("\r\n" + SettingFile()).find("\r\n" + line + "\r\n") != std::string::npos;
+}

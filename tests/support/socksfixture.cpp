@@ -1,0 +1,529 @@
+#include "socksfixture.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kMaxConnections = 1024;  // more at once are closed unanswered
+constexpr int kHandshakeTimeoutMs = 10000;
+constexpr size_t kMaxRecorded = 64 * 1024;
+
+const char kEndlessHeader[] = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
+
+// Waits until fd is ready for events; false on timeout, error or stop.
+bool WaitFor(int fd, short events, int stopFd, int timeoutMs)
+{
+    pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+    int ready;
+    do
+        ready = poll(fds, 2, timeoutMs);
+    while (ready < 0 && errno == EINTR);
+    return ready > 0 && fds[1].revents == 0 && fds[0].revents != 0;
+}
+
+// Sleeps ms unless the fixture stops first; false when it stopped.
+bool Pause(int stopFd, int ms)
+{
+    pollfd fd = {stopFd, POLLIN, 0};
+    return poll(&fd, 1, ms) == 0;
+}
+
+bool SendAll(int fd, int stopFd, const char* data, size_t size)
+{
+    while (size > 0) {
+        if (!WaitFor(fd, POLLOUT, stopFd, kHandshakeTimeoutMs))
+            return false;
+        const ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        data += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+bool SendAll(int fd, int stopFd, const std::string& data) { return SendAll(fd, stopFd, data.data(), data.size()); }
+
+int OpenLoopbackListener(int& port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 128) != 0
+        || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+bool IsLoopback(const in_addr& address) { return (ntohl(address.s_addr) >> 24) == 127; }
+}  // namespace
+
+const char* const kTestPageBody =
+    "<html><head><title>Test page</title></head><body>A small search engine test page.</body></html>";
+
+std::string HttpAnswer(int status, const std::string& body)
+{
+    const char* reason = status == 200 ? "OK" : status == 403 ? "Forbidden" : status == 404 ? "Not Found" : "Status";
+    return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nContent-Type: text/html\r\nContent-Length: "
+        + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+struct SocksFixture::Listener {
+    int fd = -1;
+    int port = 0;
+    bool isPage = false;
+    SocksBehaviour behaviour;
+    std::string pageAnswer;
+    std::atomic<int> served{0};  // requests answered by Serve*, picks the answer
+    ~Listener()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+// One accepted connection, served on its own thread.
+class FixtureSession {
+public:
+    FixtureSession(SocksFixture& fixture, SocksFixture::Listener& listener, int fd, size_t record)
+        : fixture(fixture), listener(listener), behaviour(listener.behaviour), fd(fd), stopFd(fixture.stopFd),
+          record(record)
+    {
+    }
+    ~FixtureSession() { close(fd); }
+
+    void Run()
+    {
+        if (listener.isPage) {
+            if (ReadHttpRequest())
+                SendAll(fd, stopFd, listener.pageAnswer);
+            LingerUntilClosed();
+            return;
+        }
+        if (behaviour.action == SocksBehaviour::Action::CloseAtOnce)
+            return;
+        std::string first;
+        if (!ReadHandshake(1, first))
+            return;
+        const int version = static_cast<unsigned char>(first[0]);
+        fixture.UpdateRecord(record, [&](FixtureConnection& c) { c.version = version; });
+        sockaddr_in target{};
+        const bool granted = version == 4 ? Socks4Request(target) : version == 5 && Socks5Request(target);
+        if (!granted)
+            return;
+        fixture.UpdateRecord(record, [](FixtureConnection& c) { c.granted = true; });
+        AfterGrant();
+    }
+
+private:
+    using Action = SocksBehaviour::Action;
+    using Protocol = SocksBehaviour::Protocol;
+
+    bool Speaks(int version) const
+    {
+        if (behaviour.protocol == Protocol::Both)
+            return true;
+        return version == (behaviour.protocol == Protocol::Socks4 ? 4 : 5);
+    }
+
+    bool ReadHandshake(size_t count, std::string& out)
+    {
+        out.clear();
+        char buffer[512];
+        while (out.size() < count) {
+            if (!WaitFor(fd, POLLIN, stopFd, kHandshakeTimeoutMs))
+                return false;
+            const ssize_t got = recv(fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
+            if (got <= 0)
+                return false;
+            out.append(buffer, static_cast<size_t>(got));
+        }
+        fixture.UpdateRecord(record, [&](FixtureConnection& c) { c.handshake += out; });
+        return true;
+    }
+
+    // Reads a NUL-terminated field of a SOCKS4 request.
+    bool ReadZeroTerminated(std::string& out)
+    {
+        out.clear();
+        std::string byte;
+        while (out.size() < 256) {
+            if (!ReadHandshake(1, byte))
+                return false;
+            if (byte[0] == '\0')
+                return true;
+            out += byte;
+        }
+        return false;
+    }
+
+    // Whether this request is one the fixture relays or serves: the wanted
+    // command is CONNECT and, for a relay, the target is on loopback.
+    bool Acceptable(bool connect, const sockaddr_in& target) const
+    {
+        if (!connect || behaviour.action == Action::Reject || behaviour.action == Action::NeverAnswer)
+            return false;
+        return behaviour.action != Action::Relay || IsLoopback(target.sin_addr);
+    }
+
+    bool WaitNeverAnswer()
+    {
+        if (behaviour.action == Action::NeverAnswer)
+            WaitUntilClosed();
+        return behaviour.action != Action::NeverAnswer;
+    }
+
+    bool Socks4Request(sockaddr_in& target)
+    {
+        // VN (read), CD, DSTPORT, DSTIP, USERID, NUL.
+        std::string header, user;
+        if (!ReadHandshake(7, header) || !ReadZeroTerminated(user))
+            return false;
+        target.sin_family = AF_INET;
+        std::memcpy(&target.sin_port, header.data() + 1, 2);
+        std::memcpy(&target.sin_addr, header.data() + 3, 4);
+        if (!WaitNeverAnswer())
+            return false;
+        const bool grant = Speaks(4) && Acceptable(header[0] == 1, target);
+        if (grant && behaviour.delayMs > 0 && !Pause(stopFd, behaviour.delayMs))
+            return false;
+        const int upstream = grant && behaviour.action == Action::Relay ? Connect(target) : -2;
+        const bool ok = grant && upstream != -1;
+        std::string reply = {'\0', ok ? '\x5A' : '\x5B'};
+        reply.append(header, 1, 6);
+        if (!SendAll(fd, stopFd, reply) || !ok) {
+            if (upstream >= 0)
+                close(upstream);
+            return false;
+        }
+        upstreamFd = upstream;
+        return true;
+    }
+
+    bool Socks5Request(sockaddr_in& target)
+    {
+        std::string count, methods;
+        if (!ReadHandshake(1, count) || !ReadHandshake(static_cast<unsigned char>(count[0]), methods))
+            return false;
+        if (!WaitNeverAnswer())
+            return false;
+        if (!Speaks(5) || methods.find('\0') == std::string::npos) {
+            SendAll(fd, stopFd, std::string("\x05\xFF", 2));  // no acceptable method
+            return false;
+        }
+        if (!SendAll(fd, stopFd, std::string("\x05\x00", 2)))
+            return false;
+        // VER CMD RSV ATYP, then an IPv4 address and the port; other address
+        // types are refused (libcurl resolves loopback names itself).
+        std::string request, address;
+        if (!ReadHandshake(4, request))
+            return false;
+        const bool ipv4 = request[3] == 1;
+        if (!ipv4 || !ReadHandshake(6, address)) {
+            SendAll(fd, stopFd, std::string("\x05\x08\x00\x01\0\0\0\0\0\0", 10));
+            return false;
+        }
+        target.sin_family = AF_INET;
+        std::memcpy(&target.sin_addr, address.data(), 4);
+        std::memcpy(&target.sin_port, address.data() + 4, 2);
+        const bool grant = Acceptable(request[1] == 1, target);
+        if (grant && behaviour.delayMs > 0 && !Pause(stopFd, behaviour.delayMs))
+            return false;
+        const int upstream = grant && behaviour.action == Action::Relay ? Connect(target) : -2;
+        const bool ok = grant && upstream != -1;
+        std::string reply = {'\x05', ok ? '\0' : '\x02', '\0', '\x01'};
+        reply += address;
+        if (!SendAll(fd, stopFd, reply) || !ok) {
+            if (upstream >= 0)
+                close(upstream);
+            return false;
+        }
+        upstreamFd = upstream;
+        return true;
+    }
+
+    int Connect(const sockaddr_in& target)
+    {
+        const int upstream = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (upstream >= 0 && connect(upstream, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
+            return upstream;
+        if (upstream >= 0)
+            close(upstream);
+        return -1;
+    }
+
+    void AfterGrant()
+    {
+        if (behaviour.action == Action::Relay) {
+            Relay();
+            close(upstreamFd);
+            return;
+        }
+        if (!ReadHttpRequest())
+            return;
+        const int index = listener.served++;
+        std::string answer = behaviour.answers.empty() ? HttpAnswer(200, kTestPageBody)
+                                                       : behaviour.answers[std::min<size_t>(
+                                                           index, behaviour.answers.size() - 1)];
+        switch (behaviour.action) {
+        case Action::ServeEndless: {
+            const std::string chunk(16 * 1024, 'e');
+            if (SendAll(fd, stopFd, kEndlessHeader))
+                while (SendAll(fd, stopFd, chunk)) {
+                }
+            return;
+        }
+        case Action::ServeTrickle:
+            for (char byte : answer)
+                if (!SendAll(fd, stopFd, &byte, 1) || !Pause(stopFd, behaviour.trickleMs))
+                    return;
+            break;
+        case Action::ServeThenReset: {
+            SendAll(fd, stopFd, answer.data(), answer.size() / 2);
+            const linger reset = {1, 0};  // close with RST instead of FIN
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            return;
+        }
+        default:
+            SendAll(fd, stopFd, answer);
+            break;
+        }
+        LingerUntilClosed();
+    }
+
+    // Reads the client's request up to the blank line that ends its header.
+    bool ReadHttpRequest()
+    {
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            if (!WaitFor(fd, POLLIN, stopFd, kHandshakeTimeoutMs))
+                return false;
+            const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                return false;
+            request.append(buffer, static_cast<size_t>(got));
+            RecordPayload(buffer, static_cast<size_t>(got));
+        }
+        return true;
+    }
+
+    void RecordPayload(const char* data, size_t size)
+    {
+        fixture.UpdateRecord(record, [&](FixtureConnection& c) {
+            c.payload.append(data, std::min(size, kMaxRecorded - std::min(kMaxRecorded, c.payload.size())));
+        });
+    }
+
+    // Ends the sending side, then waits for the client to close its side.
+    void LingerUntilClosed()
+    {
+        shutdown(fd, SHUT_WR);
+        WaitUntilClosed();
+    }
+
+    void WaitUntilClosed()
+    {
+        char buffer[4096];
+        while (WaitFor(fd, POLLIN, stopFd, -1) && recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+    }
+
+    void Relay()
+    {
+        bool clientOpen = true, upstreamOpen = true;
+        char buffer[16 * 1024];
+        while (clientOpen || upstreamOpen) {
+            pollfd fds[3] = {{clientOpen ? fd : -1, POLLIN, 0}, {upstreamOpen ? upstreamFd : -1, POLLIN, 0},
+                             {stopFd, POLLIN, 0}};
+            if (poll(fds, 3, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return;
+            }
+            if (fds[2].revents)
+                return;
+            if (fds[0].revents) {
+                const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+                if (got <= 0) {
+                    clientOpen = false;
+                    shutdown(upstreamFd, SHUT_WR);
+                } else {
+                    RecordPayload(buffer, static_cast<size_t>(got));
+                    if (!SendAll(upstreamFd, stopFd, buffer, static_cast<size_t>(got)))
+                        return;
+                }
+            }
+            if (fds[1].revents) {
+                const ssize_t got = recv(upstreamFd, buffer, sizeof buffer, 0);
+                if (got <= 0) {
+                    upstreamOpen = false;
+                    shutdown(fd, SHUT_WR);
+                } else if (!SendAll(fd, stopFd, buffer, static_cast<size_t>(got))) {
+                    return;
+                }
+            }
+        }
+    }
+
+    SocksFixture& fixture;
+    SocksFixture::Listener& listener;
+    const SocksBehaviour& behaviour;
+    const int fd;
+    const int stopFd;
+    const size_t record;
+    int upstreamFd = -1;
+};
+
+template <class Change> void SocksFixture::UpdateRecord(size_t index, Change change)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    change(records[index]);
+}
+
+SocksFixture::SocksFixture()
+    : stopFd(eventfd(0, EFD_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    acceptor = std::thread(&SocksFixture::AcceptLoop, this);
+}
+
+SocksFixture::~SocksFixture()
+{
+    const uint64_t one = 1;
+    (void)!write(stopFd, &one, sizeof one);  // stays readable: every waiter sees it
+    acceptor.join();
+    std::unique_lock<std::mutex> guard(lock);
+    changed.wait(guard, [&] { return activeConnections == 0; });
+    guard.unlock();
+    listeners.clear();
+    close(stopFd);
+    close(wakeFd);
+}
+
+int SocksFixture::AddListener(std::unique_ptr<Listener> listener)
+{
+    listener->fd = OpenLoopbackListener(listener->port);
+    if (listener->fd < 0)
+        return 0;
+    const int port = listener->port;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        listeners.push_back(std::move(listener));
+    }
+    const uint64_t one = 1;
+    (void)!write(wakeFd, &one, sizeof one);
+    return port;
+}
+
+int SocksFixture::AddSocks(const SocksBehaviour& behaviour)
+{
+    auto listener = std::make_unique<Listener>();
+    listener->behaviour = behaviour;
+    return AddListener(std::move(listener));
+}
+
+int SocksFixture::AddPage(const std::string& answer)
+{
+    auto listener = std::make_unique<Listener>();
+    listener->isPage = true;
+    listener->pageAnswer = answer.empty() ? HttpAnswer(200, kTestPageBody) : answer;
+    return AddListener(std::move(listener));
+}
+
+std::string SocksFixture::PageUrl(int port) { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+
+void SocksFixture::AcceptLoop()
+{
+    std::vector<pollfd> fds;
+    std::vector<Listener*> watched;
+    for (;;) {
+        fds.assign({{stopFd, POLLIN, 0}, {wakeFd, POLLIN, 0}});
+        watched.clear();
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (const auto& listener : listeners) {
+                fds.push_back({listener->fd, POLLIN, 0});
+                watched.push_back(listener.get());
+            }
+        }
+        if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents)
+            return;
+        if (fds[1].revents) {
+            uint64_t count;
+            (void)!read(wakeFd, &count, sizeof count);
+        }
+        for (size_t i = 2; i < fds.size(); ++i) {
+            if (!fds[i].revents)
+                continue;
+            Listener& listener = *watched[i - 2];
+            const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            std::unique_lock<std::mutex> guard(lock);
+            if (activeConnections >= kMaxConnections) {
+                close(fd);
+                continue;
+            }
+            ++activeConnections;
+            FixtureConnection record;
+            record.port = listener.port;
+            record.sequence = static_cast<int>(records.size());
+            records.push_back(record);
+            const size_t index = records.size() - 1;
+            guard.unlock();
+            std::thread([this, &listener, fd, index] {
+                FixtureSession(*this, listener, fd, index).Run();
+                std::lock_guard<std::mutex> done(lock);
+                --activeConnections;
+                changed.notify_all();
+            }).detach();
+        }
+    }
+}
+
+std::vector<FixtureConnection> SocksFixture::Connections(int port) const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<FixtureConnection> result;
+    for (const auto& record : records)
+        if (record.port == port)
+            result.push_back(record);
+    return result;
+}
+
+std::vector<FixtureConnection> SocksFixture::AllConnections() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return records;
+}
+
+int SocksFixture::ConnectionCount(int port) const { return static_cast<int>(Connections(port).size()); }
+
+bool SocksFixture::WaitForConnections(int port, int count, int timeoutMs) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (ConnectionCount(port) < count) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <set>
+
+#include "enginetestharness.h"
+#include "support/realsocks.h"
+#include "testing/checkanonymousworker.h"
+#include "testing/testrun.h"
+#include "testing/transfers.h"
+
+namespace {
+
+using Action = SocksBehaviour::Action;
+
+TEST(AvailabilityCheck, TestsInBatchesOfFiveInListOrder)
+{
+    EngineHarness harness;
+    CProxyList list;
+    std::vector<int> ports;
+    for (int i = 0; i < 12; ++i) {
+        ports.push_back(harness.Socks());
+        list.push_back(EngineHarness::Proxy(ports.back(), 1000 - i));  // speeds in reverse order
+    }
+    CCheckAnonymousWorker worker(1, &harness.settings);  // one batch at a time
+    ASSERT_TRUE(RunTest(worker, CheckAnonymousDispatcher, list));
+
+    EXPECT_EQ(harness.target.ProgressCounts(), (std::vector<long long>{5, 5, 2}));
+    const auto messages = harness.target.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().wParam, 1);  // completion last
+
+    // Batch membership, seen from the order in which the proxies were reached.
+    std::vector<int> reached;
+    for (const FixtureConnection& c : harness.fixture.AllConnections())
+        if (c.port != harness.page)
+            reached.push_back(c.port);
+    ASSERT_EQ(reached.size(), 12u);
+    for (size_t batch = 0; batch < 12; batch += 5) {
+        const size_t end = std::min<size_t>(batch + 5, 12);
+        EXPECT_EQ(std::set<int>(reached.begin() + batch, reached.begin() + end),
+                  std::set<int>(ports.begin() + batch, ports.begin() + end));
+    }
+
+    // All passed with their fields untouched, sorted by the speed they had.
+    ASSERT_EQ(list.size(), 12u);
+    std::reverse(ports.begin(), ports.end());
+    EXPECT_EQ(Ports(list), ports);
+    EXPECT_EQ(list.front().country, 7);
+    EXPECT_EQ(list.front().speed, 1000 - 11);
+    EXPECT_EQ(list.front().type, 0);
+}
+
+TEST(AvailabilityCheck, SendsAProperSocks4RequestAndTheBrowserUserAgent)
+{
+    EngineHarness harness;
+    const int port = harness.Socks();
+    CProxyList list = {EngineHarness::Proxy(port)};
+    CCheckAnonymousWorker worker(5, &harness.settings);
+    RunTest(worker, CheckAnonymousDispatcher, list);
+
+    const auto connections = harness.fixture.Connections(port);
+    ASSERT_EQ(connections.size(), 1u);
+    const uint16_t pagePort = htons(static_cast<uint16_t>(harness.page));
+    std::string expected = {'\x04', '\x01'};
+    expected.append(reinterpret_cast<const char*>(&pagePort), 2);
+    expected += std::string("\x7f\x00\x00\x01\x00", 5);  // 127.0.0.1, empty user id
+    EXPECT_EQ(connections[0].handshake, expected);
+    EXPECT_NE(connections[0].payload.find("User-Agent: Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)\r\n"),
+              std::string::npos);
+    EXPECT_EQ(list.size(), 1u);
+}
+
+TEST(AvailabilityCheck, PassesOnTheExpectedTextAloneWhateverTheStatus)
+{
+    EngineHarness harness;
+    SocksBehaviour socks5Only;
+    socks5Only.protocol = SocksBehaviour::Protocol::Socks5;
+    SocksBehaviour reject, closing, reset, endless;
+    reject.action = Action::Reject;
+    closing.action = Action::CloseAtOnce;
+    endless.action = Action::ServeEndless;
+    reset.action = Action::ServeThenReset;
+    reset.answers = {HttpAnswer(200, std::string(4000, 'x') + " engine")};
+
+    const std::string capBody = "engine" + std::string(kMaxTestBody - 6, '.');
+    const std::vector<int> good = {
+        harness.Serving(HttpAnswer(200, "A SEARCH ENGINE")),
+        harness.Serving(HttpAnswer(403, "Access denied by the engine room")),
+        harness.Serving(HttpAnswer(200, capBody)),
+    };
+    const std::vector<int> bad = {
+        harness.Serving(HttpAnswer(200, "nothing of interest")),
+        harness.Serving(HttpAnswer(200, std::string("bin\0ary engine", 14))),
+        harness.Serving(HttpAnswer(200, capBody + ".")),
+        harness.Socks(socks5Only),
+        harness.Socks(reject),
+        harness.Socks(closing),
+        harness.Socks(endless),
+        harness.Socks(reset),
+    };
+    CProxyList list;
+    for (int port : bad)
+        list.push_back(EngineHarness::Proxy(port));
+    for (int port : good)
+        list.push_back(EngineHarness::Proxy(port));
+
+    CCheckAnonymousWorker worker(5, &harness.settings);
+    RunTest(worker, CheckAnonymousDispatcher, list);
+
+    const std::vector<int> passed = Ports(list);
+    EXPECT_EQ(std::set<int>(passed.begin(), passed.end()), std::set<int>(good.begin(), good.end()));
+    auto counts = harness.target.ProgressCounts();
+    std::sort(counts.begin(), counts.end());
+    EXPECT_EQ(counts, (std::vector<long long>{1, 5, 5}));  // whole batches, passed or not
+}
+
+TEST(AvailabilityCheck, RealSocks5OnlyServerFails)
+{
+    std::string why;
+    auto microsocks = RealSocksServer::StartMicrosocks(why);
+    if (!microsocks)
+        GTEST_SKIP() << why;
+    EngineHarness harness;
+    CProxyList list = {EngineHarness::Proxy(microsocks->Port())};
+    CCheckAnonymousWorker worker(5, &harness.settings);
+    RunTest(worker, CheckAnonymousDispatcher, list);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(harness.target.ProgressCounts(), (std::vector<long long>{1}));
+}
+
+}  // namespace

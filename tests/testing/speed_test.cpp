@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "enginetestharness.h"
+#include "support/realsocks.h"
+#include "testing/testrun.h"
+#include "testing/testspeedworker.h"
+
+namespace {
+
+using Action = SocksBehaviour::Action;
+using Protocol = SocksBehaviour::Protocol;
+
+CProxyList RunSpeed(EngineHarness& harness, const std::vector<int>& ports)
+{
+    CProxyList list;
+    for (int port : ports)
+        list.push_back(EngineHarness::Proxy(port));
+    CTestSpeedWorker worker(5, &harness.settings);
+    RunTest(worker, TestSpeedDispatcher, list);
+    return list;
+}
+
+TEST(SpeedTest, FiveGoodFetchesGiveUptimeFiveAndTheirMeanTime)
+{
+    EngineHarness harness;
+    SocksBehaviour slow;
+    slow.delayMs = 150;
+    const int port = harness.Socks(slow);
+    const CProxyList list = RunSpeed(harness, {port});
+
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.front().uptime, 5);
+    EXPECT_GE(list.front().speed, 150);
+    EXPECT_LT(list.front().speed, 5000);
+    EXPECT_EQ(list.front().country, 7);
+    EXPECT_EQ(list.front().type, 1);  // the fixture speaks SOCKS4 only
+
+    int socks4 = 0, socks5 = 0;
+    for (const FixtureConnection& c : harness.fixture.Connections(port))
+        (c.version == 4 ? socks4 : socks5) += 1;
+    EXPECT_EQ(socks4, 5);
+    EXPECT_EQ(socks5, 1);  // the probe that decides the type
+    EXPECT_EQ(harness.target.ProgressCounts(), (std::vector<long long>{1}));
+}
+
+TEST(SpeedTest, TypeThreeWhenTheProxyAlsoSpeaksSocks5)
+{
+    EngineHarness harness;
+    SocksBehaviour both;
+    both.protocol = Protocol::Both;
+    const CProxyList list = RunSpeed(harness, {harness.Socks(both)});
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.front().type, 3);
+}
+
+TEST(SpeedTest, DanteIsSocks4And5)
+{
+    std::string why;
+    auto dante = RealSocksServer::StartDante(why);
+    if (!dante)
+        GTEST_SKIP() << why;
+    EngineHarness harness;
+    const CProxyList list = RunSpeed(harness, {dante->Port()});
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.front().uptime, 5);
+    EXPECT_EQ(list.front().type, 3);
+}
+
+TEST(SpeedTest, Socks5OnlyServerFailsAlthoughItsProbeWorks)
+{
+    EngineHarness harness;
+    SocksBehaviour socks5Only;
+    socks5Only.protocol = Protocol::Socks5;
+    std::vector<int> ports = {harness.Socks(socks5Only)};
+    std::string why;
+    auto microsocks = RealSocksServer::StartMicrosocks(why);
+    if (microsocks)
+        ports.push_back(microsocks->Port());
+    EXPECT_TRUE(RunSpeed(harness, ports).empty());
+    EXPECT_EQ(harness.target.ProgressCounts().size(), ports.size());
+}
+
+TEST(SpeedTest, OneRefusalAmongFiveAnswersFailsTheProxy)
+{
+    EngineHarness harness;
+    const std::string good = HttpAnswer(200, "search engine");
+    SocksBehaviour oneDenied, footer, partly;
+    oneDenied.action = footer.action = partly.action = Action::Serve;
+    oneDenied.answers = {good, good, HttpAnswer(200, "engine: ACCESS DENIED"), good};
+    footer.answers = {HttpAnswer(200, "engine <footer>powered by a proxy</footer>")};
+    partly.answers = {good, HttpAnswer(200, "nothing here")};  // one success, four blanks
+    const int denied = harness.Socks(oneDenied);
+    const int partial = harness.Socks(partly);
+    const CProxyList list = RunSpeed(harness, {denied, harness.Socks(footer), partial});
+
+    EXPECT_EQ(harness.fixture.ConnectionCount(denied), 6);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.front().port, partial);
+    EXPECT_EQ(list.front().uptime, 1);
+}
+
+TEST(SpeedTest, LeavesTheListFastestFirst)
+{
+    EngineHarness harness;
+    std::vector<int> ports;
+    for (int delay : {400, 20, 200}) {
+        SocksBehaviour behaviour;
+        behaviour.delayMs = delay;
+        ports.push_back(harness.Socks(behaviour));
+    }
+    const CProxyList list = RunSpeed(harness, ports);
+    EXPECT_EQ(Ports(list), (std::vector<int>{ports[1], ports[2], ports[0]}));
+    EXPECT_LT(list.front().speed, list.back().speed);
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// Command line of velmora-check. Unset values (-1, empty) take the defaults
+// of the settings file.
+struct CheckOptions {
+    bool availability = false;
+    bool table = false;
+    bool help = false;
+    int threads = -1;
+    int timeoutSeconds = -1;
+    std::string url;
+    std::string expected;
+    std::string output;  // empty: standard output
+    std::string input;   // "-" is standard input
+};
+
+// Fills options from the arguments; false with a one-line error otherwise.
+bool ParseCheckOptions(int argc, char** argv, CheckOptions& options, std::string& error);
+
+extern const char* const kCheckUsage;

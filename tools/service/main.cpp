@@ -1,0 +1,149 @@
+// velmora-service: answers the Velmora program's service requests on loopback.
+#include <httplib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "countrytable.h"
+#include "serviceanswers.h"
+#include "serviceoptions.h"
+
+namespace {
+const char kHost[] = "127.0.0.1";
+const char kText[] = "text/plain; charset=iso-8859-1";
+const char kHtml[] = "text/html; charset=utf-8";
+
+using Handler = httplib::Server::Handler;
+
+// Answers every method but the allowed one with 405, so a wrong method is
+// told apart from an unknown path (404).
+void RefuseOtherMethods(httplib::Server& server, const std::string& path, bool allowPost)
+{
+    const Handler refuse = [allowPost](const httplib::Request&, httplib::Response& res) {
+        res.status = 405;
+        res.set_header("Allow", allowPost ? "POST" : "GET, HEAD");
+        res.set_content("Method Not Allowed\n", kText);
+    };
+    if (allowPost)
+        server.Get(path, refuse);
+    else
+        server.Post(path, refuse);
+    server.Put(path, refuse);
+    server.Patch(path, refuse);
+    server.Delete(path, refuse);
+    server.Options(path, refuse);
+}
+
+void AddEndpoint(httplib::Server& server, const std::string& path, Handler handler)
+{
+    server.Post(path, std::move(handler));
+    RefuseOtherMethods(server, path, true);
+}
+
+void AddPage(httplib::Server& server, const std::string& path, const std::string& html)
+{
+    server.Get(path, [html](const httplib::Request&, httplib::Response& res) { res.set_content(html, kHtml); });
+    RefuseOtherMethods(server, path, false);
+}
+
+void Route(httplib::Server& server, const ServiceAnswers& answers)
+{
+    AddEndpoint(server, "/velmora/start.php", [&answers](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(answers.StartAnswer(req.remote_addr), kText);
+    });
+    AddEndpoint(server, "/velmora/retrieve.php", [&answers](const httplib::Request&, httplib::Response& res) {
+        res.set_content(answers.RetrieveAnswer(), kText);
+    });
+    AddEndpoint(server, "/tolvane/testurl.txt", [&answers](const httplib::Request&, httplib::Response& res) {
+        res.set_content(answers.TestTargetAnswer(), kText);
+    });
+    AddPage(server, "/", ServiceAnswers::HomePage());
+    AddPage(server, "/page/support.html", ServiceAnswers::SupportPage());
+    AddPage(server, "/page/proxylist.html", ServiceAnswers::ProxyListPage());
+    AddPage(server, "/page/test.html", ServiceAnswers::TestPage());
+
+    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty())
+            res.set_content(res.status == 404 ? "Not Found\n" : "Error\n", kText);
+    });
+    server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        res.status = 500;
+        res.set_content("Internal Server Error\n", kText);
+    });
+    server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+        std::fprintf(stderr, "velmora-service: %s %s %s -> %d (%zu bytes)\n", req.remote_addr.c_str(),
+                     req.method.c_str(), req.path.c_str(), res.status, res.body.size());
+    });
+    // The program's forms are a few bytes; refuse anything large.
+    server.set_payload_max_length(1024 * 1024);
+}
+
+// Writes the port beside the target and renames it over, so a reader never
+// sees a half-written number.
+bool WritePortFile(const std::string& path, int port)
+{
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream file(temporary, std::ios::trunc);
+        file << port << '\n';
+        if (!file.flush())
+            return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ServiceOptions options;
+    bool showHelp = false;
+    std::string error;
+    if (!ParseServiceOptions(argc, argv, options, showHelp, error)) {
+        std::fprintf(stderr, "velmora-service: %s\n\n%s", error.c_str(), ServiceUsage());
+        return 2;
+    }
+    if (showHelp) {
+        std::fputs(ServiceUsage(), stdout);
+        return 0;
+    }
+    CountryTable table;
+    if (options.country.empty() && !options.countryTable.empty() && !table.Load(options.countryTable, error)) {
+        std::fprintf(stderr, "velmora-service: %s\n", error.c_str());
+        return 2;
+    }
+
+    // Block the stop signals in every thread; one thread waits for them and
+    // stops the server outside of any signal handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server server;
+    const int port = options.port == 0 ? server.bind_to_any_port(kHost)
+                                       : (server.bind_to_port(kHost, options.port) ? options.port : -1);
+    if (port < 0) {
+        std::fprintf(stderr, "velmora-service: cannot listen on %s:%d\n", kHost, options.port);
+        return 1;
+    }
+    ServiceAnswers answers(options, table, port);
+    Route(server, answers);
+    if (!options.portFile.empty() && !WritePortFile(options.portFile, port)) {
+        std::fprintf(stderr, "velmora-service: cannot write %s\n", options.portFile.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "velmora-service: listening on http://%s:%d\n", kHost, port);
+
+    std::thread([&server, stopSignals] {
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        server.stop();
+    }).detach();
+    server.listen_after_bind();
+    std::fprintf(stderr, "velmora-service: stopped\n");
+    return 0;
+}

@@ -1,0 +1,86 @@
+#include "serviceanswers.h"
+
+#include <fstream>
+#include <iterator>
+
+bool ReadWholeFile(const std::string& path, std::string& content)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+ServiceAnswers::ServiceAnswers(const ServiceOptions& options, const CountryTable& table, int boundPort)
+    : options(options), table(table), port(boundPort)
+{
+}
+
+std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
+{
+    std::string answer;
+    if (!options.startAnswerFile.empty()) {
+        ReadWholeFile(options.startAnswerFile, answer);  // missing file: an empty answer
+        return answer;
+    }
+    answer = "Velmora service\r\nIPAddress:" + callerAddress + "\r\n";
+    const std::string country = !options.country.empty() ? options.country : table.Lookup(callerAddress);
+    if (!country.empty())
+        answer += "CountryCode:" + country + "\r\n";
+    if (!options.message.empty()) {
+        answer += "MsgType:" + std::to_string(options.messageType) + "\r\n";
+        if (options.hasMessageCaption)
+            answer += "MsgCapStart" + options.messageCaption + "MsgCapEnd\r\n";
+        answer += "MsgStart" + options.message + "MsgEnd\r\n";
+    }
+    return answer;
+}
+
+std::string ServiceAnswers::RetrieveAnswer() const
+{
+    std::string list;
+    if (options.proxiesFile.empty() || !ReadWholeFile(options.proxiesFile, list)
+        || list.find_first_not_of("\r\n") == std::string::npos)
+        return "Empty";
+    return list;
+}
+
+std::string ServiceAnswers::TestTargetAnswer() const
+{
+    if (!options.testTarget.empty())
+        return options.testTarget;
+    return "http://127.0.0.1:" + std::to_string(port) + "/page/test.html|engine|";
+}
+
+namespace {
+std::string Page(const std::string& title, const std::string& body)
+{
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title
+           + "</title></head>\n<body><h1>" + title + "</h1>\n" + body + "\n</body></html>\n";
+}
+}  // namespace
+
+std::string ServiceAnswers::HomePage()
+{
+    return Page("Velmora", "<p>Velmora finds working SOCKS proxies and hides your IP address.</p>\n"
+                           "<p><a href=\"/page/support.html\">Support</a> | "
+                           "<a href=\"/page/proxylist.html\">Proxy lists</a></p>");
+}
+
+std::string ServiceAnswers::SupportPage()
+{
+    return Page("Velmora support", "<p>Questions and answers about Velmora.</p>\n"
+                                   "<p><a href=\"/\">Home</a></p>");
+}
+
+std::string ServiceAnswers::ProxyListPage()
+{
+    return Page("Proxy lists", "<p>Fresh SOCKS proxy lists, tested every hour.</p>\n"
+                               "<p><a href=\"/\">Home</a></p>");
+}
+
+std::string ServiceAnswers::TestPage()
+{
+    return Page("Test page", "<p>This page is served by the Velmora test engine.</p>");
+}
