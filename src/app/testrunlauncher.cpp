@@ -1,19 +1,13 @@
 #include "app/testrunlauncher.h"
 
 #include "app/commandscope.h"
-
-#if __has_include("testing/ui/progressdialog.h")
 #include "testing/ui/progressdialog.h"
-#define VELMORA_HAVE_TEST_RUNS 1
-#endif
 
 namespace {
-void RunWithProgress([[maybe_unused]] QWidget* window, [[maybe_unused]] bool isSpeedTest)
+void RunWithProgress(QWidget* window, bool isSpeedTest)
 {
     CCommandScope running;
-#ifdef VELMORA_HAVE_TEST_RUNS
     RunTestWithProgress(window, isSpeedTest);
-#endif
 }
 } // namespace
 

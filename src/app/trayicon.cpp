@@ -58,6 +58,11 @@ void CTrayIcon::SetToolTip(const QString& text)
     icon_->setToolTip(text);
 }
 
+bool CTrayIcon::Shown() const
+{
+    return icon_->isVisible();
+}
+
 QString CTrayIcon::ToolTip() const
 {
     return icon_->toolTip();

@@ -31,6 +31,7 @@ public:
     void Remove();
     void SetToolTip(const QString& text);
     QString ToolTip() const;
+    bool Shown() const;
     QMenu* Menu() const { return menu_; }
     // Greys the items for the given state (the menu does it on showing).
     void UpdateMenu(const TrayMenuState& state);

@@ -375,18 +375,45 @@ class App:
                 return
         action.doAction(0)
 
+    def click(self, accessible):
+        """A real left click in the middle of the control. The main window's buttons run their
+        commands (and modal dialogs) inside the click, so an AT-SPI action on them would not
+        be answered until the command ends."""
+        box = accessible.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        if box.width <= 0 or box.height <= 0:
+            raise DriverError(f"{accessible.name!r} has no area on the screen")
+        self.session.xdotool("mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2))
+        time.sleep(0.1)
+        self.session.xdotool("click", "1")
+
     def press_button(self, name, timeout=10):
         node = wait_for(lambda: self.button(name), timeout, f"the button {name!r}")
         wait_for(lambda: self.sensitive(node), timeout, f"the button {name!r} to be enabled")
-        self.press(node)
+        self.click(node)
 
     def sensitive(self, accessible):
         return accessible.getState().contains(self.atspi.STATE_SENSITIVE)
 
-    def label_text(self, object_name_hint):
-        """Text of a label found by its accessible name or, for unnamed labels, by position."""
-        node = self.control(object_name_hint)
-        return node.name
+    def address_text(self, caption):
+        """Text of the address label right of the label captioned caption ("Real IP:",
+        "Current IP:"); the address labels have no fixed accessible name of their own."""
+        window = self.main_window()
+        if window is None:
+            raise DriverError("no main window")
+        head = self.find(window, lambda x: x.getRoleName() == "label" and x.name == caption)
+        if head is None:
+            raise DriverError(f"no label {caption!r}")
+        coords = self.atspi.DESKTOP_COORDS
+        box = head.queryComponent().getExtents(coords)
+        middle = box.y + box.height // 2
+        candidates = []
+        for node in self.atspi.findAllDescendants(window, lambda x: x.getRoleName() == "label"):
+            if node.name == caption or (node.name or "").endswith(" flag"):
+                continue
+            other = node.queryComponent().getExtents(coords)
+            if other.x > box.x and other.y <= middle <= other.y + other.height:
+                candidates.append((other.x, node.name or ""))
+        return min(candidates)[1] if candidates else ""
 
     def find_message(self, text):
         """A message box (alert or dialog) holding text, or None."""
@@ -457,7 +484,7 @@ class App:
             # Fall back to a click on the row's first cell.
             cell = table.getAccessibleAt(index, 1)
             extents = cell.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
-            self.session.xdotool("mousemove", "--sync", str(extents.x + extents.width // 2),
+            self.session.xdotool("mousemove", str(extents.x + extents.width // 2),
                                  str(extents.y + extents.height // 2), "click", "1")
         wait_for(lambda: table.isRowSelected(index), 5, f"row {index} to be selected")
 
@@ -508,13 +535,13 @@ class App:
 
     def _point_at_tray(self):
         x, y, width, height = self.wait_tray_icon()
-        self.session.xdotool("mousemove", "--sync", str(x + width // 2), str(y + height // 2))
+        self.session.xdotool("mousemove", str(x + width // 2), str(y + height // 2))
         time.sleep(0.2)
 
     def tray_tooltip(self, timeout=8):
         """Hovers over the tray icon and reads the tool tip Qt shows for it."""
         # Move away first so the tool tip shows afresh.
-        self.session.xdotool("mousemove", "--sync", "5", "700")
+        self.session.xdotool("mousemove", "5", "700")
         time.sleep(0.3)
         self._point_at_tray()
 
@@ -524,7 +551,7 @@ class App:
                     return window.name
             return None
         text = wait_for(tip, timeout, "the tray tool tip")
-        self.session.xdotool("mousemove", "--sync", "5", "700")
+        self.session.xdotool("mousemove", "5", "700")
         return text
 
     def tray_double_click(self):
@@ -535,9 +562,9 @@ class App:
         """Opens the tray menu with a right click and picks an item with the keyboard
         (the menu is not on the accessibility bus)."""
         self._point_at_tray()
+        before = set(self.visible_windows())
         self.session.xdotool("click", "3")
-        wait_for(lambda: any(self.window_name(w) != APP_TITLE for w in self.visible_windows()), 5,
-                 "the tray menu to open")
+        wait_for(lambda: set(self.visible_windows()) - before, 5, "the tray menu to open")
         time.sleep(0.2)
         self.session.xdotool("key", "--delay", "80", *keys)
 

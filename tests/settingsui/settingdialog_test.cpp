@@ -111,8 +111,8 @@ TEST_F(SettingDialogTest, TimeoutOutOfRangeBlocksTheTabChange) {
 TEST_F(SettingDialogTest, ValidationReportsOnlyTheFirstFailureInFieldOrder) {
     Threads()->SetText(QString());
     Timeout()->SetText(QStringLiteral("99999999999"));  // does not even fit an int
-    Url()->setText(QString(256, u'u'));
-    Expected()->setText(QString(256, u'e'));
+    Url()->setText(QString(251, u'u'));
+    Expected()->setText(QString(241, u'e'));
 
     const auto okMessage = [this]() {
         prompt_.Clear();
@@ -126,21 +126,40 @@ TEST_F(SettingDialogTest, ValidationReportsOnlyTheFirstFailureInFieldOrder) {
     Timeout()->SetText(QStringLiteral("30"));
     EXPECT_EQ(okMessage(), QStringList{QStringLiteral("The URL is too long")});
     EXPECT_TRUE(HasFocus(Url()));
-    Url()->setText(QString(255, u'u'));
+    Url()->setText(QString(250, u'u'));
     EXPECT_EQ(okMessage(), QStringList{QStringLiteral("The Expected Return String is too long")});
     EXPECT_TRUE(HasFocus(Expected()));
     EXPECT_FALSE(SettingFileWritten());
 
-    Expected()->setText(QString(255, u'e'));
+    Expected()->setText(QString(240, u'e'));
     prompt_.Clear();
     Click("okButton");
     EXPECT_TRUE(prompt_.Texts().isEmpty());
     EXPECT_FALSE(dialog_->isVisible());
     const CSettingTestItem& test = *GetSetting().GetTestItem();
-    EXPECT_EQ(std::string(test.testUrl), std::string(255, 'u'));
-    EXPECT_EQ(std::string(test.correctValue), std::string(255, 'e'));
+    EXPECT_EQ(std::string(test.testUrl), std::string(250, 'u'));
+    EXPECT_EQ(std::string(test.correctValue), std::string(240, 'e'));
     EXPECT_EQ(test.threadCount, 5);
     EXPECT_EQ(test.timeoutSeconds, 30);
+}
+
+// The settings file holds lines of at most 254 characters: a longer text
+// would be dropped on saving and cost the sections after it on the next load.
+TEST_F(SettingDialogTest, LongestAcceptedTextsSurviveTheSettingsFile) {
+    GetSetting().GetMiscItem()->replaceByGet = false;
+    const QString url = QStringLiteral("http://127.0.0.1/") + QString(233, u'u');  // 250 characters
+    const QString expected(240, u'e');
+    Url()->setText(url);
+    Expected()->setText(expected);
+    Click("okButton");
+    ASSERT_TRUE(prompt_.Texts().isEmpty());
+    ASSERT_FALSE(dialog_->isVisible());
+
+    GetSetting().ResetForTest();
+    GetSetting().Load();
+    EXPECT_EQ(QString::fromLatin1(GetSetting().GetTestItem()->testUrl), url);
+    EXPECT_EQ(QString::fromLatin1(GetSetting().GetTestItem()->correctValue), expected);
+    EXPECT_FALSE(GetSetting().GetMiscItem()->replaceByGet);
 }
 
 TEST_F(SettingDialogTest, NumberFieldsTakeDigitsOnlyAndTheArrowsStayInRange) {

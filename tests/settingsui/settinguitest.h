@@ -10,7 +10,7 @@
 #include <string>
 
 #include "support/tempdir.h"
-#include "ui/scriptedprompt.h"
+#include "support/ui/scriptedprompt.h"
 
 // Creates the QApplication the widget tests need, once per process.
 void EnsureApplication();

@@ -106,7 +106,12 @@ public:
           record(record)
     {
     }
-    ~FixtureSession() { close(fd); }
+    ~FixtureSession()
+    {
+        close(fd);
+        if (upstreamFd >= 0)
+            close(upstreamFd);
+    }
 
     void Run()
     {
@@ -173,15 +178,6 @@ private:
         return false;
     }
 
-    // Whether this request is one the fixture relays or serves: the wanted
-    // command is CONNECT and, for a relay, the target is on loopback.
-    bool Acceptable(bool connect, const sockaddr_in& target) const
-    {
-        if (!connect || behaviour.action == Action::Reject || behaviour.action == Action::NeverAnswer)
-            return false;
-        return behaviour.action != Action::Relay || IsLoopback(target.sin_addr);
-    }
-
     bool WaitNeverAnswer()
     {
         if (behaviour.action == Action::NeverAnswer)
@@ -200,20 +196,10 @@ private:
         std::memcpy(&target.sin_addr, header.data() + 3, 4);
         if (!WaitNeverAnswer())
             return false;
-        const bool grant = Speaks(4) && Acceptable(header[0] == 1, target);
-        if (grant && behaviour.delayMs > 0 && !Pause(stopFd, behaviour.delayMs))
-            return false;
-        const int upstream = grant && behaviour.action == Action::Relay ? Connect(target) : -2;
-        const bool ok = grant && upstream != -1;
+        const bool ok = Decide(Speaks(4) && header[0] == 1, target);
         std::string reply = {'\0', ok ? '\x5A' : '\x5B'};
         reply.append(header, 1, 6);
-        if (!SendAll(fd, stopFd, reply) || !ok) {
-            if (upstream >= 0)
-                close(upstream);
-            return false;
-        }
-        upstreamFd = upstream;
-        return true;
+        return SendAll(fd, stopFd, reply) && ok;
     }
 
     bool Socks5Request(sockaddr_in& target)
@@ -242,20 +228,25 @@ private:
         target.sin_family = AF_INET;
         std::memcpy(&target.sin_addr, address.data(), 4);
         std::memcpy(&target.sin_port, address.data() + 4, 2);
-        const bool grant = Acceptable(request[1] == 1, target);
-        if (grant && behaviour.delayMs > 0 && !Pause(stopFd, behaviour.delayMs))
-            return false;
-        const int upstream = grant && behaviour.action == Action::Relay ? Connect(target) : -2;
-        const bool ok = grant && upstream != -1;
+        const bool ok = Decide(request[1] == 1, target);
         std::string reply = {'\x05', ok ? '\0' : '\x02', '\0', '\x01'};
         reply += address;
-        if (!SendAll(fd, stopFd, reply) || !ok) {
-            if (upstream >= 0)
-                close(upstream);
+        return SendAll(fd, stopFd, reply) && ok;
+    }
+
+    // Grants or refuses a request: a CONNECT the behaviour accepts, to a
+    // loopback target for a relay. Waits the delay and, for a relay, opens
+    // the connection to the target.
+    bool Decide(bool connect, const sockaddr_in& target)
+    {
+        if (!connect || behaviour.action == Action::Reject
+            || (behaviour.action == Action::Relay && !IsLoopback(target.sin_addr)))
             return false;
-        }
-        upstreamFd = upstream;
-        return true;
+        if (behaviour.delayMs > 0 && !Pause(stopFd, behaviour.delayMs))
+            return false;
+        if (behaviour.action == Action::Relay)
+            upstreamFd = Connect(target);
+        return behaviour.action != Action::Relay || upstreamFd >= 0;
     }
 
     int Connect(const sockaddr_in& target)
@@ -272,7 +263,6 @@ private:
     {
         if (behaviour.action == Action::Relay) {
             Relay();
-            close(upstreamFd);
             return;
         }
         if (!ReadHttpRequest())

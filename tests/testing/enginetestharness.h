@@ -1,7 +1,5 @@
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -9,40 +7,18 @@
 #include "data/windowmessages.h"
 #include "settings/settingtestitem.h"
 #include "support/socksfixture.h"
+#include "support/ui/recordingmessagetarget.h"
 #include "testing/testflags.h"
 
-// Records every posted message, as the progress dialog would receive them.
-class RecordingTarget : public IMessageTarget {
-public:
-    struct Message {
-        int message;
-        long long wParam, lParam;
-    };
-
-    void PostMessage(int message, long long wParam, long long lParam) override
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        messages.push_back({message, wParam, lParam});
-    }
-    std::vector<Message> Messages() const
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return messages;
-    }
-    // lParam of every progress message (wParam 0), in arrival order.
-    std::vector<long long> ProgressCounts() const
-    {
-        std::vector<long long> counts;
-        for (const Message& m : Messages())
-            if (m.message == kMsgTestProgress && m.wParam == 0)
-                counts.push_back(m.lParam);
-        return counts;
-    }
-
-private:
-    mutable std::mutex mutex;
-    std::vector<Message> messages;
-};
+// lParam of every progress message (wParam 0), in arrival order.
+inline std::vector<long long> ProgressCounts(const CRecordingMessageTarget& target)
+{
+    std::vector<long long> counts;
+    for (const auto& m : target.Messages())
+        if (m.message == kMsgTestProgress && m.wParam == 0)
+            counts.push_back(m.lParam);
+    return counts;
+}
 
 // A fixture SOCKS server with a loopback test page, a test section aimed at
 // that page and a recording progress window, for one test.
@@ -85,7 +61,7 @@ struct EngineHarness {
     SocksFixture fixture;
     int page = 0;
     CSettingTestItem settings;
-    RecordingTarget target;
+    CRecordingMessageTarget target;
 };
 
 inline std::vector<int> Ports(const CProxyList& list)

@@ -40,7 +40,7 @@ TEST(SpeedTest, FiveGoodFetchesGiveUptimeFiveAndTheirMeanTime)
         (c.version == 4 ? socks4 : socks5) += 1;
     EXPECT_EQ(socks4, 5);
     EXPECT_EQ(socks5, 1);  // the probe that decides the type
-    EXPECT_EQ(harness.target.ProgressCounts(), (std::vector<long long>{1}));
+    EXPECT_EQ(ProgressCounts(harness.target), (std::vector<long long>{1}));
 }
 
 TEST(SpeedTest, TypeThreeWhenTheProxyAlsoSpeaksSocks5)
@@ -77,7 +77,7 @@ TEST(SpeedTest, Socks5OnlyServerFailsAlthoughItsProbeWorks)
     if (microsocks)
         ports.push_back(microsocks->Port());
     EXPECT_TRUE(RunSpeed(harness, ports).empty());
-    EXPECT_EQ(harness.target.ProgressCounts().size(), ports.size());
+    EXPECT_EQ(ProgressCounts(harness.target).size(), ports.size());
 }
 
 TEST(SpeedTest, OneRefusalAmongFiveAnswersFailsTheProxy)

@@ -19,7 +19,7 @@ TEST(TestRun, DuplicateIsTestedOnceAndReportsOneLessThanTotal)
     CTestSpeedWorker worker(5, &harness.settings);
     ASSERT_TRUE(RunTest(worker, TestSpeedDispatcher, list));
 
-    const auto counts = harness.target.ProgressCounts();
+    const auto counts = ProgressCounts(harness.target);
     EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0LL), 2);
     const auto messages = harness.target.Messages();
     EXPECT_EQ(messages.back().wParam, 1);

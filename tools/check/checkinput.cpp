@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/proxyfile.h"
+#include "tempfile.h"
 
 namespace {
 constexpr size_t kMaxLine = 255;
@@ -107,18 +108,17 @@ bool ReadCheckInput(const std::string& path, CProxyList& list, std::string& erro
     }
 
     // The proxy file reader takes a path: hand it the bytes through a temporary file.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string temporary = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-check-XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot buffer standard input in " + temporary;
-        return false;
+    const std::string temporary = MakeTemporaryFile();
+    bool read = false;
+    if (!temporary.empty()) {
+        std::ofstream out(temporary, std::ios::binary);
+        out << content;
+        out.close();
+        read = out.good() && ReadProxyFile(list, temporary, true);
     }
-    close(fd);
-    std::ofstream(temporary, std::ios::binary) << content;
-    const bool read = ReadProxyFile(list, temporary, true);
-    unlink(temporary.c_str());
+    if (!temporary.empty())
+        unlink(temporary.c_str());
     if (!read)
-        error = "cannot buffer standard input in " + temporary;
+        error = "cannot buffer standard input in a temporary file";
     return read;
 }

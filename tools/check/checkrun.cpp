@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -47,9 +48,12 @@ void DrawBar(int done, int total, size_t passed, bool canceling)
 
 bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availability)
 {
-    CTestSpeedWorker speedWorker(settings.threadCount, &settings);
-    CCheckAnonymousWorker availabilityWorker(settings.threadCount, &settings);
-    CWorker& worker = availability ? static_cast<CWorker&>(availabilityWorker) : speedWorker;
+    std::unique_ptr<CWorker> ownWorker;
+    if (availability)
+        ownWorker = std::make_unique<CCheckAnonymousWorker>(settings.threadCount, &settings);
+    else
+        ownWorker = std::make_unique<CTestSpeedWorker>(settings.threadCount, &settings);
+    CWorker& worker = *ownWorker;
     const int total = static_cast<int>(list.size());
 
     ProgressCounter counter;
@@ -96,5 +100,5 @@ bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availabil
     }
     progressWindow() = nullptr;
     signal(SIGINT, SIG_DFL);
-    return !canceled && !interrupted;
+    return !canceled;
 }

@@ -10,6 +10,7 @@
 #include "checkrun.h"
 #include "data/proxyfile.h"
 #include "proxytable.h"
+#include "tempfile.h"
 #include "settings/settingtestitem.h"
 
 namespace {
@@ -24,18 +25,16 @@ int Fail(int code, const std::string& message)
 // WriteProxyFile takes a path; standard output gets the bytes of a temporary file.
 bool WriteToStandardOutput(const CProxyList& list)
 {
-    char path[] = "/tmp/velmora-check-out-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0)
+    const std::string path = MakeTemporaryFile();
+    if (path.empty())
         return false;
-    close(fd);
     const bool written = WriteProxyFile(list, path);
     if (written) {
         std::ifstream in(path, std::ios::binary);
         std::cout << in.rdbuf();
         std::cout.flush();
     }
-    unlink(path);
+    unlink(path.c_str());
     return written && std::cout.good();
 }
 }  // namespace

@@ -22,8 +22,11 @@ int openDialogs = 0;
 // switch. The Misc section keeps the remembered "Replace or Append" choices.
 constexpr int kResetSectionCount = 4;
 
-// Texts must stay shorter than this to fit the test section.
-constexpr int kTextLimit = 256;
+// Longest texts the settings file can hold: its lines carry at most 254
+// characters, key and tab included ("URL\t", "Correct Value\t"). A longer
+// text would be dropped on saving and cost the sections after it on loading.
+constexpr int kMaxUrlLength = 250;
+constexpr int kMaxExpectedLength = 240;
 
 QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which,
                          const QString& objectName, const QString& caption) {
@@ -92,9 +95,9 @@ bool CSettingDialog::Validate() {
     CDigitSpinBox* timeout = testPage_->TimeoutField();
     if (!timeout->Value(number) || !CTestSettingDialog::InRange(number))
         return Reject(rangeMessage("The timeout seconds must be bewteen %d to %d."), timeout);
-    if (testPage_->UrlField()->text().size() >= kTextLimit)
+    if (testPage_->UrlField()->text().size() > kMaxUrlLength)
         return Reject(QStringLiteral("The URL is too long"), testPage_->UrlField());
-    if (testPage_->ExpectedField()->text().size() >= kTextLimit)
+    if (testPage_->ExpectedField()->text().size() > kMaxExpectedLength)
         return Reject(QStringLiteral("The Expected Return String is too long"),
                       testPage_->ExpectedField());
     return true;

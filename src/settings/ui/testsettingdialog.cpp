@@ -45,6 +45,7 @@ CTestSettingDialog::CTestSettingDialog(QWidget* parent)
     radios->addWidget(availabilityRadio_);
     radios->addWidget(speedRadio_);
 
+    urlField_->setMinimumWidth(260);  // room for a typical address
     auto* form = new QFormLayout;
     const auto addRow = [form](QWidget* field, const QString& objectName, const QString& caption,
                                const QString& toolTip) {

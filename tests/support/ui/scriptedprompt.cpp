@@ -1,4 +1,4 @@
-#include "ui/scriptedprompt.h"
+#include "support/ui/scriptedprompt.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+// Where Firefox and the prefs.js of its default profile are; empty when not found.
+struct FirefoxPaths {
+    std::string exePath;
+    std::string prefsPath;
+
+    bool Complete() const { return !exePath.empty() && !prefsPath.empty(); }
+};
+
+// Filled on the first call (install lookup, then profile lookup), never refreshed.
+FirefoxPaths& GetFirefoxPaths();
+// Forgets the paths so the next GetFirefoxPaths looks them up again.
+void ResetFirefoxPathsForTest();
+
+// Every operation below does nothing (false or 0) unless both paths are set.
+
+// True when prefs.js could be read; follows is true when no line of it
+// contains "network.proxy.type", so Firefox uses the system proxy settings.
+bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows);
+// Removes every "network.proxy.type" line (follow true) or appends
+// user_pref("network.proxy.type", 0); (follow false). Copies prefs.js to
+// prefs.js.bkp first; nothing is written when the file already agrees.
+void SetPrefsFollowSystem(const FirefoxPaths& paths, bool follow);
+
+// Id of a running Firefox of this user, or 0.
+int FindFirefoxProcess(const FirefoxPaths& paths);
+// Asks the process to end and waits until it has: Firefox saves prefs.js
+// while shutting down, so the file may be rewritten only afterwards. True
+// when it ended.
+bool TerminateFirefox(const FirefoxPaths& paths, int pid);
+// Starts exePath without arguments, detached from this program.
+bool StartFirefox(const FirefoxPaths& paths);
+
+// A yes/no question to the user.
+class IQuestion {
+public:
+    virtual ~IQuestion() = default;
+    virtual bool AskYesNo(const std::string& text) = 0;
+};
+
+// At start-up: when the firefox setting says to follow the system proxy but
+// prefs.js still holds a proxy-type line, removes it, closing a running
+// Firefox first (and starting it again) if the user agrees.
+void ReconcileFirefoxAtStart(IQuestion& question);
+
+constexpr const char* kFirefoxReconcileQuestion =
+    "Firefox'setting is not consistent,Do you want to close Firefox to change its setting?";

@@ -1,0 +1,112 @@
+#include "testing/ui/progressdialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "testing/checkanonymousworker.h"
+#include "testing/testflags.h"
+#include "testing/testrun.h"
+#include "testing/testspeedworker.h"
+#include "widgets/prompt.h"
+
+namespace {
+void SetStatus(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->setAccessibleName(text);
+}
+}  // namespace
+
+CProgressDialog::CProgressDialog(bool isSpeedTest, int total, QWidget* parent)
+    : QDialog(parent), isSpeedTest(isSpeedTest), total(total), statusText(new QLabel(this)),
+      progressBar(new QProgressBar(this)), cancelButton(new QPushButton(QStringLiteral("Cancel"), this))
+{
+    setObjectName(QStringLiteral("progressDialog"));
+    setWindowTitle(QStringLiteral("Testing"));
+    setModal(true);
+    resize(485, 114);
+
+    statusText->setObjectName(QStringLiteral("statusText"));
+    SetStatus(statusText, isSpeedTest ? QStringLiteral("Testing proxies' speed...")
+                                      : QStringLiteral("Testing proxies' availability..."));
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setAccessibleName(QStringLiteral("Progress"));
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAccessibleName(QStringLiteral("Cancel"));
+    cancelButton->setAutoDefault(false);
+    connect(cancelButton, &QPushButton::clicked, this, &CProgressDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(statusText);
+    layout->addWidget(progressBar);
+    layout->addLayout(buttons);
+
+    if (total == 0) {
+        QTimer::singleShot(0, this, &QDialog::accept);
+        return;
+    }
+    progressWindow() = this;
+    testCanceled() = false;
+}
+
+CProgressDialog::~CProgressDialog()
+{
+    IMessageTarget* self = this;
+    progressWindow().compare_exchange_strong(self, nullptr);
+}
+
+void CProgressDialog::PostMessage(int message, long long wParam, long long lParam)
+{
+    if (message != kMsgTestProgress)
+        return;
+    QMetaObject::invokeMethod(
+        this, [this, wParam, lParam] { OnTestMessage(wParam, lParam); }, Qt::QueuedConnection);
+}
+
+void CProgressDialog::OnTestMessage(long long wParam, long long lParam)
+{
+    if (wParam == 0) {
+        if (total == 0 || state != Running)
+            return;  // the bar stands still after a cancel
+        done = static_cast<int>(std::min<long long>(done + lParam, total));
+        progressBar->setValue(done * 100 / total);
+        return;
+    }
+    if (wParam != 1)
+        return;
+    if (state == Canceled) {
+        Prompt().Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Ok);
+    } else if (state == Running) {
+        state = Finished;
+        Prompt().Show(this, QStringLiteral("The proxy test is finished!"), IPrompt::Ok);
+    }
+    progressWindow() = nullptr;
+    testCanceled() = false;
+    accept();
+}
+
+void CProgressDialog::reject()
+{
+    if (state != Running)
+        return;
+    state = Canceled;
+    CancelTest(WorkerUnderTest());
+    SetStatus(statusText, QStringLiteral("Canceling..."));
+    cancelButton->setEnabled(false);
+}
+
+CWorker& CProgressDialog::WorkerUnderTest() const
+{
+    if (isSpeedTest)
+        return GetTestSpeedWorker();
+    return GetCheckAnonymousWorker();
+}

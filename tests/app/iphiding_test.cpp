@@ -1,0 +1,139 @@
+// Hide IP / Restore IP: the button's two faces, the Current IP display and
+// the tray tooltip, against fake desktop proxy settings.
+#include "mainwindowfixture.h"
+
+#include "app/commands.h"
+#include "app/trayicon.h"
+#include "data/ui/prolistctrl.h"
+#include "support/ui/testcountries.h"
+#include "support/ui/uiwait.h"
+
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+QString Text(const char* s)
+{
+    return QString::fromLatin1(s);
+}
+
+class IpHidingTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(StartWindow());
+        c = &window->Controls();
+        CProxyList list;
+        list.emplace_back("127.0.0.2", 1082, kTestFrance, 1, 5, 100);
+        list.emplace_back("127.0.0.3", 1083, -1, 1, 5, 200);
+        list.emplace_back("127.0.0.4", 1084, kTestUnitedStates, 1, 5, 300);
+        ShowProxies(list);
+    }
+
+    void Click()
+    {
+        c->hideIpButton->click();
+        QApplication::processEvents();   // the posted notice of the proxy settings
+    }
+
+    bool CommandButtonsEnabled() const
+    {
+        const bool enabled = c->getProxyButton->isEnabled();
+        EXPECT_EQ(c->testSpeedButton->isEnabled(), enabled);
+        EXPECT_EQ(c->deleteButton->isEnabled(), enabled);
+        EXPECT_EQ(c->settingButton->isEnabled(), enabled);
+        return enabled;
+    }
+
+    const CMainWindowControls* c = nullptr;
+};
+
+TEST_F(IpHidingTest, HideShowsTheProxyAndRestoreBringsBackTheRealAddress)
+{
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(store.writes, std::vector<std::string>{"127.0.0.2:1082"});
+    EXPECT_TRUE(GetHideState().hidden);
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.2"));
+    EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(0, 85, 164));   // France
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Fake IP in France"));
+    EXPECT_EQ(c->realIpLabel->text(), Text("127.0.0.1"));
+    EXPECT_EQ(c->hideIpButton->text(), Text("Restore IP"));
+    EXPECT_EQ(c->hideIpButton->accessibleName(), Text("Restore IP"));
+    EXPECT_EQ(c->hideIpButton->toolTip(), Text("Restore your real IP"));
+    EXPECT_FALSE(CommandButtonsEnabled());
+    EXPECT_TRUE(window->Table()->hasFocus());
+
+    Click();
+    EXPECT_EQ(store.writes.back(), "direct");
+    EXPECT_FALSE(GetHideState().hidden);
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.1"));
+    EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(255, 204, 0));   // Germany
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
+    EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
+    EXPECT_EQ(c->hideIpButton->toolTip(), Text("Hide your real IP"));
+    EXPECT_TRUE(CommandButtonsEnabled());
+    EXPECT_TRUE(prompt.Prompts().empty());
+}
+
+TEST_F(IpHidingTest, AProxyWithoutCountryShowsNoFlag)
+{
+    SelectRows({1});
+    Click();
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.3"));
+    EXPECT_TRUE(c->currentIpFlag->pixmap().isNull());
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Fake IP in "));
+}
+
+TEST_F(IpHidingTest, SelectionMessages)
+{
+    Click();
+    EXPECT_EQ(prompt.LastText(), Text("Please select 1 proxy to hide ip."));
+    SelectRows({0, 2});
+    Click();
+    EXPECT_EQ(prompt.LastText(), Text("Too many proxies are selected, please select 1 proxy to hide ip."));
+    // The empty list is checked first, whatever the table still has selected.
+    GetProxyList().clear();
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(prompt.LastText(), Text("There is no proxy to hide ip, please get proxy firstly."));
+    EXPECT_TRUE(store.writes.empty());
+    EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
+}
+
+TEST_F(IpHidingTest, RemovingTheAppliedRowLeavesTheProxyApplied)
+{
+    SelectRows({2});
+    Click();
+    SelectRows({2});
+    QTest::keyClick(window->Table(), Qt::Key_Delete);   // the Delete button is disabled, the key is not
+    EXPECT_EQ(GetProxyList().size(), 2u);
+    EXPECT_TRUE(GetHideState().hidden);
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.4"));
+    EXPECT_EQ(store.writes, std::vector<std::string>{"127.0.0.4:1084"});
+}
+
+TEST_F(IpHidingTest, AFailedApplyTurnsTheButtonButChangesNoDisplay)
+{
+    store.succeed = false;
+    SelectRows({0});
+    Click();
+    EXPECT_FALSE(GetHideState().hidden);
+    EXPECT_EQ(c->hideIpButton->text(), Text("Restore IP"));
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.1"));
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
+    Click();
+    EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
+    EXPECT_TRUE(CommandButtonsEnabled());
+}
+
+TEST_F(IpHidingTest, AddressesOverFifteenCharactersDoNotFit)
+{
+    EXPECT_TRUE(AddressFitsDisplay(Text("255.255.255.255")));
+    EXPECT_FALSE(AddressFitsDisplay(Text("1234:5678:9abc:def0")));
+}
+
+} // namespace

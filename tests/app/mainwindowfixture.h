@@ -1,0 +1,78 @@
+#pragma once
+
+// The real main window, started against a stand-in service on loopback, in
+// a temporary working folder with a small country catalogue, with fake
+// desktop proxy settings and network state, a scripted prompt, a recording
+// URL opener and an exit that is recorded instead of ending the process.
+#include "app/tolvanedlg.h"
+#include "browser/systemproxy.h"
+#include "support/servicefixture.h"
+#include "support/tempdir.h"
+#include "support/ui/recordingurlopener.h"
+#include "support/ui/scriptedprompt.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CFakeNetworkState : public INetworkState {
+public:
+    Info Query() override { return info; }
+    Info info{true, true, false, {}, {}};
+};
+
+// Records what would go to the desktop's proxy settings.
+class CFakeProxyStore : public ISystemProxyStore {
+public:
+    bool WriteProxy(const std::string&, const std::string& host, int port, const std::string&) override
+    {
+        writes.push_back(host + ":" + std::to_string(port));
+        return succeed;
+    }
+    bool WriteDirect(const std::string&) override
+    {
+        writes.push_back("direct");
+        return succeed;
+    }
+    void NotifySettingsChanged() override {}
+    void Refresh() override {}
+
+    std::vector<std::string> writes;
+    bool succeed = true;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+
+    // Service options for the fixture; tests override before SetUp runs.
+    virtual std::vector<std::string> ServiceOptions() const;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Constructs and initialises the window; false when the start-up ended the program.
+    bool StartWindow();
+    // Puts the proxies into the process-wide list and the table.
+    void ShowProxies(const CProxyList& proxies);
+    void SelectRows(const std::vector<int>& rows);
+    // Writes the retrieve answer the service gives from now on.
+    void SetRetrieveAnswer(const std::string& answer);
+    std::vector<std::string> ListedAddresses() const;
+
+    TempDir dir;
+    TempDir home;
+    std::unique_ptr<ScopedChdir> chdir;
+    std::unique_ptr<ServiceFixture> service;
+    CFakeNetworkState network;
+    CFakeProxyStore store;
+    CScriptedPrompt prompt;
+    CRecordingUrlOpener opener;
+    std::vector<int> exitCodes;
+    std::unique_ptr<CTolvaneDlg> window;
+};
+
+// n loopback proxies 127.0.0.1 .. 127.0.0.n on port 1080 + i.
+CProxyList LoopbackProxies(int n);

@@ -1,0 +1,138 @@
+// The tray menu's greying rules, the About box and the exit request.
+#include "mainwindowfixture.h"
+
+#include "app/aboutdialog.h"
+#include "app/commandscope.h"
+#include "app/trayicon.h"
+#include "settings/ui/settingdialog.h"
+#include "support/ui/uiwait.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+
+namespace {
+
+QString Text(const char* s)
+{
+    return QString::fromLatin1(s);
+}
+
+class TrayTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(StartWindow());
+        tray = window->Tray();
+    }
+
+    // Opens the menu as a right-click would, notes the items' state, closes it.
+    std::pair<bool, bool> SettingAndAboutEnabled()
+    {
+        tray->Menu()->popup(QPoint(20, 20));
+        const std::pair<bool, bool> state(tray->settingAction->isEnabled(), tray->aboutAction->isEnabled());
+        tray->Menu()->hide();
+        return state;
+    }
+
+    void ApplyProxy()
+    {
+        ShowProxies(LoopbackProxies(1));
+        ASSERT_TRUE(ApplySystemProxy(GetHideState(), GetProxyList().front()));
+        store.writes.clear();
+    }
+
+    CTrayIcon* tray = nullptr;
+};
+
+TEST_F(TrayTest, MenuHasEveryItem)
+{
+    QStringList items;
+    for (QAction* action : tray->Menu()->actions()) {
+        if (!action->isSeparator())
+            items << action->text();
+    }
+    EXPECT_EQ(items, (QStringList{Text("Open"), Text("Setting"), Text("Help"), Text("Official WebSite"),
+                                  Text("About Velmora..."), Text("Exit")}));
+    EXPECT_TRUE(tray->Shown());
+}
+
+TEST_F(TrayTest, SettingIsGreyedWhileTheSettingsAreOpenAProxyIsAppliedOrACommandRuns)
+{
+    EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(true, true));
+    {
+        CSettingDialog settings(window.get());
+        EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(false, true));
+    }
+    EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(true, true));
+    {
+        CCommandScope running;
+        EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(false, true));
+    }
+    GetHideState().hidden = true;
+    EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(false, true));
+}
+
+TEST_F(TrayTest, AboutIsGreyedWhileTheAboutBoxIsOpen)
+{
+    QStringList texts;
+    bool aboutEnabledMeanwhile = true;
+    WhenWindowShows(Text("aboutDialog"), [&](QWidget* about) {
+        texts << about->windowTitle();
+        for (QLabel* label : about->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty())
+                texts << label->text();
+        }
+        aboutEnabledMeanwhile = SettingAndAboutEnabled().second;
+        about->findChild<QPushButton*>(Text("okButton"))->click();
+    });
+    tray->aboutAction->trigger();
+    EXPECT_FALSE(aboutEnabledMeanwhile);
+    EXPECT_EQ(texts, (QStringList{Text("About Velmora"), Text("Velmora : Get working socks proxy every day"),
+                                  Text("Version: 1.3"), Text("Update: 10/11/2014")}));
+    EXPECT_FALSE(AboutDialogOpen());
+    EXPECT_TRUE(SettingAndAboutEnabled().second);
+}
+
+TEST_F(TrayTest, ExitWithoutAProxyEndsAtOnce)
+{
+    tray->exitAction->trigger();
+    EXPECT_TRUE(prompt.Prompts().empty());
+    EXPECT_EQ(exitCodes, std::vector<int>{-1});
+    EXPECT_FALSE(tray->Shown());
+    EXPECT_TRUE(window->ExitRequested());
+}
+
+TEST_F(TrayTest, ExitWithAProxyAppliedAsksToRestore)
+{
+    ApplyProxy();
+    prompt.Queue(IPrompt::AnsCancel);
+    tray->exitAction->trigger();
+    ASSERT_EQ(prompt.Prompts().size(), 1u);
+    EXPECT_EQ(prompt.LastText(), Text("Your real IP is hidden, do you want to restore it?"));
+    EXPECT_EQ(prompt.Prompts().back().title, Text("Tolvane"));
+    EXPECT_EQ(prompt.Prompts().back().buttons, IPrompt::YesNoCancel);
+    EXPECT_TRUE(exitCodes.empty());
+    EXPECT_TRUE(tray->Shown());
+    EXPECT_TRUE(GetHideState().hidden);
+
+    prompt.Queue(IPrompt::AnsNo);
+    tray->exitAction->trigger();
+    EXPECT_EQ(exitCodes, std::vector<int>{-1});
+    EXPECT_TRUE(store.writes.empty());   // the proxy stays set after the program
+    EXPECT_TRUE(GetHideState().hidden);
+}
+
+TEST_F(TrayTest, ExitAnsweredYesRestoresTheDirectConnectionFirst)
+{
+    ApplyProxy();
+    prompt.Queue(IPrompt::AnsYes);
+    window->SendMessage(kMsgExitRequest);
+    EXPECT_EQ(store.writes, std::vector<std::string>{"direct"});
+    EXPECT_FALSE(GetHideState().hidden);
+    EXPECT_EQ(exitCodes, std::vector<int>{-1});
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+#!/usr/bin/python3
+"""The demo's main job without a display: under Xvfb with the tray host trayer, press Get Proxy
+(with the speed test), Hide IP on the fastest proxy, Restore IP and Exit, as a person would,
+saving a screenshot of each step into the given folder."""
+
+import argparse
+import os
+import signal
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import velmora_e2e as v  # noqa: E402
+
+FINISHED = "The proxy test is finished!"
+
+
+def drive(app, shot):
+    app.start()
+    app.wait_application()
+    app.wait_main_window(30)
+    app.wait_tray_icon()
+    shot("started")
+
+    started = time.monotonic()
+    app.press_button("Get Proxy")
+    v.wait_for(lambda: app.dialog("Testing") or app.find_message(FINISHED), 20, "the test to start")
+    shot("testing")
+    v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
+    took = time.monotonic() - started
+    shot("test-finished")
+    app.answer_message(FINISHED, "OK")
+    rows = v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
+    v.log(f"Get Proxy with the speed test: {len(rows)} proxies kept in {took:.1f} s")
+    for row in rows:
+        v.log("  " + "  ".join(f"{k}: {val}" for k, val in row.items()))
+    shot("ranked-table")
+
+    app.select_row(0)
+    app.press_button("Hide IP")
+    v.wait_for(lambda: app.button("Restore IP"), 10, "Hide IP to take effect")
+    proxy = v.wait_for(lambda: (lambda p: p if p["mode"] == "'manual'" else None)(app.system_proxy()), 10,
+                       "the system proxy settings")
+    v.log(f"Hide IP on {rows[0]['IP']}:{rows[0]['Port']}: system proxy mode {proxy['mode']}, "
+          f"SOCKS {proxy['host']}:{proxy['port']} (in the demo's own keyfile)")
+    shot("ip-hidden")
+
+    app.press_button("Restore IP")
+    v.wait_for(lambda: app.system_proxy()["mode"] == "'none'", 10, "Restore IP to take effect")
+    v.log("Restore IP: system proxy mode 'none'")
+    shot("ip-restored")
+
+    app.tray_menu(["Up", "Return"])  # the tray menu's last item, "Exit"
+    code = app.wait_exit(15)
+    shot("exited")
+    v.log(f"Exit: the program ended with code {code}")
+
+
+def main():
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--workdir", required=True)
+    parser.add_argument("--shots", required=True)
+    parser.add_argument("--logs", required=True)
+    args = parser.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+    os.makedirs(args.logs, exist_ok=True)
+
+    session = v.XSession(args.logs)
+    app = None
+    count = [0]
+
+    def shot(name):
+        count[0] += 1
+        session.screenshot(os.path.join(args.shots, f"{count[0]:02d}-{name}.png"))
+
+    try:
+        session.start()
+        app = v.App(session, args.program, args.workdir,
+                    v.read_env_file(os.path.join(args.workdir, "program.env")), args.logs)
+        drive(app, shot)
+    except v.DriverError as error:
+        print(f"demo: {error} (logs in {args.logs})", file=sys.stderr)
+        return 1
+    finally:
+        if app is not None:
+            app.kill()
+        session.stop()
+    v.log(f"{count[0]} screenshots saved")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

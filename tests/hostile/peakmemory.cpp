@@ -1,0 +1,32 @@
+#include "peakmemory.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+size_t StatusKiB(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(status, line))
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::strtoul(line.c_str() + prefix.size(), nullptr, 10);
+    return 0;
+}
+}  // namespace
+
+namespace PeakMemory {
+bool Reset()
+{
+    // Writing 5 to clear_refs resets VmHWM to the current RSS.
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+
+size_t PeakKiB() { return StatusKiB("VmHWM"); }
+size_t CurrentKiB() { return StatusKiB("VmRSS"); }
+}  // namespace PeakMemory

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+
+// The resident memory high-water mark of this process, so a test can check
+// that a huge input is handled in bounded memory. Linux only.
+namespace PeakMemory {
+// Sets the high-water mark back to the current resident size; false when the
+// kernel does not allow it (the mark then covers the whole process life).
+bool Reset();
+// The high-water mark in KiB, 0 when it cannot be read.
+size_t PeakKiB();
+// The current resident size in KiB, 0 when it cannot be read.
+size_t CurrentKiB();
+}  // namespace PeakMemory
