@@ -37,4 +37,5 @@ INetworkState& NetworkState();
 // Replaces the network state (nullptr brings back the default).
 void SetNetworkStateForTest(INetworkState* state);
 
+// Whether the machine is online (start-up and Get Proxy check it first).
 bool HasNetworkConnection();

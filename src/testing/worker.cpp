@@ -71,15 +71,20 @@ void ResetLists(CWorker& worker)
 
 void RunDispatcher(CWorker& worker, void (*dispatcher)(CWorker&))
 {
-    bool expected = false;
-    if (worker.running.compare_exchange_strong(expected, true)) {
+    // Starting and waiting under finishLock: a second caller cannot see the
+    // finished flag of an earlier run before this one has cleared it.
+    std::unique_lock<std::mutex> lock(worker.finishLock);
+    if (!worker.running) {
+        worker.running = true;
         worker.finished = false;
-        std::thread(dispatcher, std::ref(worker)).detach();
+        try {
+            std::thread(dispatcher, std::ref(worker)).detach();
+        } catch (const std::system_error&) {
+            worker.finished = true;  // nothing was dispatched
+        }
     }
-    {
-        std::unique_lock<std::mutex> lock(worker.finishLock);
-        worker.finishedChange.wait(lock, [&] { return worker.finished.load(); });
-    }
+    worker.finishedChange.wait(lock, [&] { return worker.finished.load(); });
+    lock.unlock();
     worker.running = false;
 }
 

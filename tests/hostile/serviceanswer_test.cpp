@@ -70,6 +70,7 @@ TEST_F(HostileService, StalledAnswersFailAfterTheLowSpeedLimitAndKeepWhatArrived
         double seconds = 0;
         EXPECT_FALSE(Post(server, out, seconds));
         EXPECT_EQ(out, c.kept);
+        fprintf(stderr, "DEBUG %s %.2f\n", c.what, seconds);
         // Hang guard only: the limit is 2 s of silence.
         EXPECT_LT(seconds, 10 * kLowSpeedSeconds);
     }
