@@ -16,19 +16,30 @@ void FuzzFail(const char* condition, const char* file, int line) {
     std::abort();
 }
 
+namespace {
+std::string workDir;
+void RemoveWorkDir() {
+    std::error_code ignored;
+    fs::remove_all(workDir, ignored);
+}
+}  // namespace
+
 const std::string& FuzzWorkDir() {
-    static const std::string dir = [] {
+    static const bool ready = [] {
         const std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
         std::string pattern = base + "/velmora-fuzz-XXXXXX";
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
         FUZZ_CHECK(mkdtemp(buffer.data()) != nullptr);
-        fs::current_path(buffer.data());
+        workDir = buffer.data();
+        std::atexit(RemoveWorkDir);
+        fs::current_path(workDir);
         std::ofstream("countries.nbx", std::ios::binary) << "DE\tGermany\r\nFR\tFrance\r\nUS\tUnited States\r\n";
         setenv("VELMORA_SERVICE_URL", "http://127.0.0.1:9", 1);
-        return std::string(buffer.data());
+        return true;
     }();
-    return dir;
+    (void)ready;
+    return workDir;
 }
 
 std::string WriteFuzzFile(const std::string& name, const uint8_t* data, size_t size) {

@@ -6,6 +6,7 @@
 #include "app/commands.h"
 #include "app/trayicon.h"
 #include "browser/systemproxy.h"
+#include "data/countrycatalogue.h"
 #include "data/ui/prolistctrl.h"
 #include "settings/setting.h"
 #include "settings/ui/settingdialogopen.h"
@@ -105,6 +106,11 @@ void CTolvaneDlg::OnTrayNotify(long long reason)
     // The menu shows by itself on a right-click (and greys its items then).
     if (reason == QSystemTrayIcon::DoubleClick)
         ShowFromTray();
+}
+
+void CTolvaneDlg::LoadFlagImages()
+{
+    flags_.Load(GetCountryCatalogue());
 }
 
 void CTolvaneDlg::RefillProxyTable()

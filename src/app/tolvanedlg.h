@@ -39,6 +39,8 @@ public:
     // True once the exit request went through (the process normally ends there).
     bool ExitRequested() const { return exitRequested_; }
 
+    // Loads the flag pictures of the country catalogue (part of Initialize).
+    void LoadFlagImages();
     void RefillProxyTable();
     void FocusTable();
     void ShowFromTray();

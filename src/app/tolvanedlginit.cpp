@@ -33,7 +33,7 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
         return false;
     }
 
-    flags_.Load(GetCountryCatalogue());
+    LoadFlagImages();
 
     std::string answer;
     RunOffGuiThread([&answer] { answer = SendStartRequest(); });

@@ -10,11 +10,12 @@
 
 namespace {
 constexpr int kMaxBarWidth = 100;
+constexpr int kVerticalMargin = 2;   // keeps the bars of neighbouring rows apart
 }
 
 QRect CSpeedBarDelegate::BarRect(const QRect& cell)
 {
-    QRect bar = cell;
+    QRect bar = cell.adjusted(0, kVerticalMargin, 0, -kVerticalMargin);
     bar.setWidth(qMin(cell.width(), kMaxBarWidth));
     return bar;
 }

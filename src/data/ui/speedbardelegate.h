@@ -11,6 +11,7 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    // The bar's place inside a cell.
+    // The bar's place inside a cell: from its left edge, at most 100 pixels
+    // wide, a little shorter than the row.
     static QRect BarRect(const QRect& cell);
 };
