@@ -40,7 +40,7 @@ CTolvaneDlg::CTolvaneDlg(QWidget* parent)
     setWindowTitle(kAppName);
     setAccessibleName(kAppName);
     setWindowIcon(AppIcon(AppIconId::Program));
-    resize(530, 500);
+    resize(520, 500);
     ConnectCommands();
     MainWindowHandle() = this;
 }

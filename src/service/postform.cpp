@@ -35,8 +35,7 @@ bool PostForm(const std::string& url, const std::string& body, std::string& out)
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTimeSeconds);
     // Talk to the service directly: an empty proxy keeps http_proxy & co.
     // from the environment (and the proxy the user applied) out of these
-    // requests. (CURLOPT_NOPROXY "*" is not added: with libcurl 7.88 it
-    // delays the low-speed abort by several seconds.)
+    // requests.
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
 
     const CURLcode result = curl_easy_perform(curl);

@@ -9,6 +9,7 @@
 #include "settings/setting.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QItemSelectionModel>
 #include <QPixmap>
 #include <QStyleFactory>
@@ -62,6 +63,8 @@ int main(int argc, char** argv)
     CProListCtrl* table = window.Table();
     table->selectionModel()->select(table->model()->index(1, 0),
                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    window.FocusTable();
+    QCursor::setPos(window.mapToGlobal(QPoint(window.width() / 2, window.height() - 4)));   // hover nothing
     QApplication::processEvents();
 
     if (!window.grab().save(output, "PNG")) {

@@ -87,6 +87,8 @@ TEST(PostForm, FailsWithOutputUnchangedWhenNothingListens)
 
 TEST(PostForm, GivesUpOnAServiceThatAcceptsAndNeverAnswers)
 {
+    // libcurl averages the speed over a few seconds and the request bytes
+    // count too, so the abort comes some seconds after the 1 s limit.
     ScopedTuning tuning(2, 1);
     RawHttpServer server("", RawHttpServer::Mode::Silent);
     std::string out = "unchanged";
