@@ -9,7 +9,6 @@
 #include "settings/setting.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QItemSelectionModel>
 #include <QPixmap>
 #include <QStyleFactory>
@@ -57,14 +56,14 @@ int main(int argc, char** argv)
     window.LoadFlagImages();
     window.RefillProxyTable();
     window.IpHiding().ShowStartupAddress();
+    window.move(200, 200);   // away from the pointer, which rests at the screen's origin
     window.show();
     QApplication::processEvents();
 
     CProListCtrl* table = window.Table();
-    table->selectionModel()->select(table->model()->index(1, 0),
-                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table->selectionModel()->setCurrentIndex(table->model()->index(1, 0),
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     window.FocusTable();
-    QCursor::setPos(window.mapToGlobal(QPoint(window.width() / 2, window.height() - 4)));   // hover nothing
     QApplication::processEvents();
 
     if (!window.grab().save(output, "PNG")) {

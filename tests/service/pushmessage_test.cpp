@@ -14,14 +14,19 @@
 #include "support/ui/recordingurlopener.h"
 
 namespace {
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "service_pushmessage_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// One application for the whole run, gone before static destruction starts.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { app = new QApplication(argc, argv); }
+    void TearDown() override { delete app; }
+
+private:
+    int argc = 1;
+    char name[25] = "service_pushmessage_test";
+    char* argv[2] = {name, nullptr};
+    QApplication* app = nullptr;
+};
+const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 PushMessage Message(int type, const std::string& body, const char* caption = nullptr)
 {
@@ -65,13 +70,9 @@ int TextInkWidth(QWidget& widget)
     return right - left;
 }
 
-class PushMessageDialog : public ::testing::Test {
-protected:
-    void SetUp() override { App(); }
-};
 }  // namespace
 
-TEST_F(PushMessageDialog, ButtonsFollowTheType)
+TEST(PushMessageDialog, ButtonsFollowTheType)
 {
     struct Case {
         int type;
@@ -97,12 +98,13 @@ TEST_F(PushMessageDialog, ButtonsFollowTheType)
         EXPECT_EQ(Button(dialog, "closeButton")->text(), c.closeText);
         ASSERT_NE(Button(dialog, "websiteButton"), nullptr);
         EXPECT_EQ(Button(dialog, "websiteButton")->isVisible(), c.website);
-        if (c.website)
+        if (c.website) {
             EXPECT_EQ(Button(dialog, "websiteButton")->text(), c.websiteText);
+        }
     }
 }
 
-TEST_F(PushMessageDialog, TextIsRedOnlyForMessagesThatEndTheProgram)
+TEST(PushMessageDialog, TextIsRedOnlyForMessagesThatEndTheProgram)
 {
     CPushMessage alarm(Message(3, "The service has closed."));
     alarm.show();
@@ -112,7 +114,7 @@ TEST_F(PushMessageDialog, TextIsRedOnlyForMessagesThatEndTheProgram)
     EXPECT_EQ(RedPixels(plain), 0);
 }
 
-TEST_F(PushMessageDialog, LongBodyIsSplitAtFiftyCharactersOnEveryPaint)
+TEST(PushMessageDialog, LongBodyIsSplitAtFiftyCharactersOnEveryPaint)
 {
     const std::string body = std::string(50, 'a') + std::string(10, 'b');
     CPushMessage dialog(Message(1, body));
@@ -132,7 +134,7 @@ TEST_F(PushMessageDialog, LongBodyIsSplitAtFiftyCharactersOnEveryPaint)
     EXPECT_EQ(shortOne.BodyLines()[0].topLeft, QPoint(45, 30));
 }
 
-TEST_F(PushMessageDialog, MarkupIsDrawnAsItsOwnCharacters)
+TEST(PushMessageDialog, MarkupIsDrawnAsItsOwnCharacters)
 {
     // As rich text this body would paint a single "x"; as plain text every
     // tag character is painted, about as wide as the same text without markup.
@@ -143,7 +145,7 @@ TEST_F(PushMessageDialog, MarkupIsDrawnAsItsOwnCharacters)
     EXPECT_GT(TextInkWidth(markup), TextInkWidth(literal) * 3 / 4);
 }
 
-TEST_F(PushMessageDialog, WebsiteButtonOpensTheHomePageAndStays)
+TEST(PushMessageDialog, WebsiteButtonOpensTheHomePageAndStays)
 {
     CRecordingUrlOpener opener;
     CPushMessage dialog(Message(2, "text", "More"));
@@ -153,7 +155,7 @@ TEST_F(PushMessageDialog, WebsiteButtonOpensTheHomePageAndStays)
     EXPECT_TRUE(dialog.isVisible());
 }
 
-TEST_F(PushMessageDialog, ClosingAnExitMessageRequestsTheExitEveryWay)
+TEST(PushMessageDialog, ClosingAnExitMessageRequestsTheExitEveryWay)
 {
     for (int way = 0; way < 3; ++way) {
         SCOPED_TRACE(way);

@@ -4,13 +4,13 @@
 #include <cstring>
 
 namespace {
-bool ParsePort(const std::string& text, int& port)
+bool ParseNumber(const std::string& text, int& number)
 {
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || value < 0 || value > 65535)
         return false;
-    port = static_cast<int>(value);
+    number = static_cast<int>(value);
     return true;
 }
 }  // namespace
@@ -71,11 +71,14 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions& options, bool& s
         }
         if (name == "--port" || name == "--message-type") {
             int number = 0;
-            if (!ParsePort(value, number) || (name == "--message-type" && (number < 1 || number > 4))) {
+            if (!ParseNumber(value, number) || (name == "--message-type" && (number < 1 || number > 4))) {
                 error = "bad value for " + name + ": " + value;
                 return false;
             }
-            (name == "--port" ? options.port : options.messageType) = number;
+            if (name == "--port")
+                options.port = number;
+            else
+                options.messageType = number;
         } else if (name == "--port-file") {
             options.portFile = value;
         } else if (name == "--proxies") {
