@@ -142,16 +142,21 @@ bool CTabStdioFile::FieldEquals(const std::string& text) {
 }
 
 void CTabStdioFile::WriteField(const std::string& text, bool endOfLine) {
+    // A field that does not fit is dropped, and with it the rest of its line:
+    // writing the line without it would shift its fields, and leaving the line
+    // open would join it with the next one.
     if (outputLine_.size() + text.size() + 1 >= 256)
-        return;
-    outputLine_ += text;
-    if (!endOfLine) {
-        outputLine_ += '\t';
-        return;
+        lineDropped_ = true;
+    if (!lineDropped_) {
+        outputLine_ += text;
+        outputLine_ += endOfLine ? '\n' : '\t';
     }
-    outputLine_ += '\n';
-    WriteText(outputLine_);
+    if (!endOfLine)
+        return;
+    if (!lineDropped_)
+        WriteText(outputLine_);
     outputLine_.clear();
+    lineDropped_ = false;
 }
 
 int CTabStdioFile::ToInt(const std::string& text) {

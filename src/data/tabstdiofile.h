@@ -68,5 +68,6 @@ private:
     int fieldCount_ = 0;
     int fieldIndex_ = 0;
     std::string outputLine_;
+    bool lineDropped_ = false;  // a field of the line being assembled did not fit
     bool failed_ = false;
 };

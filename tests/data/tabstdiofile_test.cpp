@@ -96,15 +96,19 @@ TEST_F(TabStdioFileTest, WriteFieldBuildsCrLfLinesAndDropsFieldsThatDoNotFit) {
     file.WriteField("b", true);
     file.WriteField(std::string(254, 'x'), true);  // 254 + 1 = 255: fits
     file.WriteField(std::string(255, 'y'), true);  // 255 + 1 = 256: dropped
+    // A line with a field that does not fit is dropped whole, never written
+    // with a missing field nor left open to run into the next line.
     file.WriteField(std::string(200, 'p'), false);
     file.WriteField(std::string(54, 'q'), false);  // 201 + 54 + 1 = 256: dropped
-    file.WriteField(std::string(53, 'r'), true);   // 201 + 53 + 1 = 255: fits
+    file.WriteField(std::string(53, 'r'), true);
+    file.WriteField("k", false);
+    file.WriteField(std::string(254, 'v'), true);  // 2 + 254 + 1 = 257: dropped
+    file.WriteField("next", true);
     file.WriteText("t1\nt2\r\n");
     file.Close();
     EXPECT_FALSE(file.Failed());
-    EXPECT_EQ(dir.ReadFile("out.txt"), "a\tb\r\n" + std::string(254, 'x') + "\r\n" +
-                                           std::string(200, 'p') + "\t" + std::string(53, 'r') +
-                                           "\r\nt1\r\nt2\r\r\n");
+    EXPECT_EQ(dir.ReadFile("out.txt"), "a\tb\r\n" + std::string(254, 'x') +
+                                           "\r\nnext\r\nt1\r\nt2\r\r\n");
 }
 
 TEST_F(TabStdioFileTest, CreateTruncatesAndOpenFailuresAreReported) {
