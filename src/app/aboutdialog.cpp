@@ -1,6 +1,7 @@
 #include "app/aboutdialog.h"
 
 #include "app/appicons.h"
+#include "widgets/namedlabel.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -8,18 +9,8 @@
 #include <QPushButton>
 
 namespace {
-
 int aboutDialogs = 0;   // GUI thread only
-
-QLabel* AddLabel(QWidget* parent, const char* objectName, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(objectName));
-    label->setAccessibleName(text);
-    return label;
 }
-
-} // namespace
 
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
 {
@@ -28,8 +19,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("About Velmora"));
     setAccessibleName(windowTitle());
 
-    auto* icon = new QLabel(this);
-    icon->setObjectName(QStringLiteral("aboutIcon"));
+    QLabel* icon = MakeLabel(this, "aboutIcon", {});
     icon->setPixmap(AppIcon(AppIconId::Program).pixmap(48, 48));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
@@ -40,9 +30,9 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
-    layout->addWidget(AddLabel(this, "sloganLabel", QStringLiteral("Velmora : Get working socks proxy every day")), 0, 1);
-    layout->addWidget(AddLabel(this, "versionLabel", QStringLiteral("Version: 1.3")), 1, 1);
-    layout->addWidget(AddLabel(this, "updateLabel", QStringLiteral("Update: 10/11/2014")), 2, 1);
+    layout->addWidget(MakeLabel(this, "sloganLabel", QStringLiteral("Velmora : Get working socks proxy every day")), 0, 1);
+    layout->addWidget(MakeLabel(this, "versionLabel", QStringLiteral("Version: 1.3")), 1, 1);
+    layout->addWidget(MakeLabel(this, "updateLabel", QStringLiteral("Update: 10/11/2014")), 2, 1);
     layout->addWidget(buttons, 3, 0, 1, 2);
     layout->setHorizontalSpacing(16);
     setFixedSize(sizeHint());

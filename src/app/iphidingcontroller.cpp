@@ -5,7 +5,7 @@
 #include "app/trayicon.h"
 #include "browser/realaddress.h"
 #include "browser/systemproxy.h"
-#include "data/countrycatalogue.h"
+#include "data/ui/countryname.h"
 #include "data/ui/prolistctrl.h"
 #include "service/startrequest.h"
 #include "widgets/imagebutton.h"
@@ -18,12 +18,6 @@
 namespace {
 
 constexpr int kMaxAddressLength = 15;
-
-QString CountryName(int country)
-{
-    const CCountryEntry* entry = GetCountryCatalogue().EntryAt(country);
-    return entry ? ToUi(entry->name) : QString();
-}
 
 } // namespace
 
@@ -46,7 +40,7 @@ void CIpHidingController::OnHideRestoreClicked()
 
 void CIpHidingController::HideIp()
 {
-    const CProxyList& list = GetProxyList();
+    CProxyList& list = GetProxyList();
     if (list.empty()) {
         Prompt().Show(&window_, QStringLiteral("There is no proxy to hide ip, please get proxy firstly."), IPrompt::Ok);
         return;
@@ -61,8 +55,8 @@ void CIpHidingController::HideIp()
                       IPrompt::Ok);
         return;
     }
-    const auto entry = EntryAt(GetProxyList(), selected.front());
-    if (entry == GetProxyList().end())
+    const auto entry = EntryAt(list, selected.front());
+    if (entry == list.end())
         return;
     // The face changes whatever the apply returns: pressing Restore IP after
     // a failed apply does nothing but turn the button back.

@@ -3,6 +3,7 @@
 #include "app/appicons.h"
 #include "data/ui/prolistctrl.h"
 #include "widgets/imagebutton.h"
+#include "widgets/namedlabel.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -27,17 +28,9 @@ QToolButton* AddButton(QWidget* window, QLayout* row, const char* name, const ch
     return button;
 }
 
-QLabel* AddLabel(QWidget* window, const char* name, const QString& text)
-{
-    auto* label = new QLabel(text, window);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAccessibleName(text);
-    return label;
-}
-
 QLabel* AddFlag(QWidget* window, const char* name, const char* accessibleName)
 {
-    QLabel* flag = AddLabel(window, name, {});
+    QLabel* flag = MakeLabel(window, name, {});
     flag->setAccessibleName(QString::fromLatin1(accessibleName));
     flag->setFixedSize(kFlagSize);
     return flag;
@@ -74,15 +67,15 @@ CMainWindowControls BuildMainWindowControls(QWidget* window, const CFlagImages* 
     auto* addresses = new QGridLayout;
     addresses->setHorizontalSpacing(6);
     addresses->setVerticalSpacing(2);
-    addresses->addWidget(AddLabel(window, "realIpCaption", QStringLiteral("Real IP:")), 0, 0, Qt::AlignRight);
+    addresses->addWidget(MakeLabel(window, "realIpCaption", QStringLiteral("Real IP:")), 0, 0, Qt::AlignRight);
     c.realIpFlag = AddFlag(window, "realIpFlag", "Real IP flag");
     addresses->addWidget(c.realIpFlag, 0, 1);
-    c.realIpLabel = AddLabel(window, "realIpLabel", {});
+    c.realIpLabel = MakeLabel(window, "realIpLabel", {});
     addresses->addWidget(c.realIpLabel, 0, 2);
-    addresses->addWidget(AddLabel(window, "currentIpCaption", QStringLiteral("Current IP:")), 1, 0, Qt::AlignRight);
+    addresses->addWidget(MakeLabel(window, "currentIpCaption", QStringLiteral("Current IP:")), 1, 0, Qt::AlignRight);
     c.currentIpFlag = AddFlag(window, "currentIpFlag", "Current IP flag");
     addresses->addWidget(c.currentIpFlag, 1, 1);
-    c.currentIpLabel = AddLabel(window, "currentIpLabel", {});
+    c.currentIpLabel = MakeLabel(window, "currentIpLabel", {});
     addresses->addWidget(c.currentIpLabel, 1, 2);
     addresses->setColumnMinimumWidth(2, 100);
 

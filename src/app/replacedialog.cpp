@@ -1,6 +1,7 @@
 #include "app/replacedialog.h"
 
 #include "settings/setting.h"
+#include "widgets/namedlabel.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -37,9 +38,7 @@ CReplaceDialog::CReplaceDialog(QWidget* parent)
     setAccessibleName(windowTitle());
 
     const QString question = QStringLiteral("How do you want to dispose current proxies?");
-    auto* label = new QLabel(question, this);
-    label->setObjectName(QStringLiteral("replaceQuestion"));
-    label->setAccessibleName(question);
+    QLabel* label = MakeLabel(this, "replaceQuestion", question);
 
     const CSettingMiscItem* misc = GetSetting().GetMiscItem();
     (misc && misc->replaceByGet ? replaceButton_ : appendButton_)->setChecked(true);

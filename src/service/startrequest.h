@@ -27,8 +27,8 @@ struct PushMessage {
 class IStartAnswerUi {
 public:
     virtual ~IStartAnswerUi() = default;
-    // Tells "Could not access server,please try again later." (the caller
-    // then asks for the exit).
+    // Tells "Could not access server,please try again later.";
+    // RequestExit follows.
     virtual void ShowUnreachable() = 0;
     // Shows the message modally; for types 3 and 4 closing it requests the exit.
     virtual void ShowPushMessage(const PushMessage& message) = 0;

@@ -26,11 +26,6 @@ namespace {
 
 const std::string kTwoProxies = "127.0.0.5\t1085\t1\t1\t5\t900\r\n127.0.0.6\t1086\t0\t3\t4\t300\r\n";
 
-QString Text(const char* s)
-{
-    return QString::fromLatin1(s);
-}
-
 // Answers the Replace or Append dialog when it shows: a radio button (or
 // none) and then OK or Cancel.
 void AnswerReplaceDialog(const char* radio, const char* button)

@@ -14,11 +14,6 @@
 
 namespace {
 
-QString Text(const char* s)
-{
-    return QString::fromLatin1(s);
-}
-
 class IpHidingTest : public MainWindowTest {
 protected:
     void SetUp() override

@@ -23,11 +23,6 @@
 
 namespace {
 
-QString Text(const char* s)
-{
-    return QString::fromLatin1(s);
-}
-
 TEST_F(MainWindowTest, StartUpShowsTheRealAddressAndWritesDefaultSettings)
 {
     ASSERT_TRUE(StartWindow());

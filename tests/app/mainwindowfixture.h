@@ -74,5 +74,11 @@ protected:
     std::unique_ptr<CTolvaneDlg> window;
 };
 
+// Expected texts are written as plain literals.
+inline QString Text(const char* latin1)
+{
+    return QString::fromLatin1(latin1);
+}
+
 // n loopback proxies 127.0.0.1 .. 127.0.0.n on port 1080 + i.
 CProxyList LoopbackProxies(int n);

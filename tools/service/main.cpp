@@ -124,6 +124,11 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     httplib::Server server;
+    // Tests fetch the test page through many proxies at once: enough workers
+    // that no request waits behind an idle kept-alive connection, and one
+    // request per connection so a worker is never held by an idle client.
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server.set_keep_alive_max_count(1);
     const int port = options.port == 0 ? server.bind_to_any_port(kHost)
                                        : (server.bind_to_port(kHost, options.port) ? options.port : -1);
     if (port < 0) {

@@ -1,7 +1,8 @@
 #include "serviceoptions.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
 
 namespace {
 bool ParseNumber(const std::string& text, int& number)
@@ -62,6 +63,13 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions& options, bool& s
             showHelp = true;
             return true;
         }
+        static const char* const kValued[] = {"--port", "--port-file", "--proxies", "--country",
+                                              "--country-table", "--message", "--message-type",
+                                              "--message-caption", "--test-target", "--start-answer"};
+        if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
+            error = "unknown option " + name;
+            return false;
+        }
         if (!hasValue) {
             if (i + 1 >= argc) {
                 error = "missing value for " + name;
@@ -94,11 +102,8 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions& options, bool& s
             options.hasMessageCaption = true;
         } else if (name == "--test-target") {
             options.testTarget = value;
-        } else if (name == "--start-answer") {
-            options.startAnswerFile = value;
         } else {
-            error = "unknown option " + name;
-            return false;
+            options.startAnswerFile = value;
         }
     }
     return true;

@@ -1,6 +1,6 @@
 #include "data/ui/proxytablemodel.h"
 
-#include "data/countrycatalogue.h"
+#include "data/ui/countryname.h"
 #include "data/ui/flagimages.h"
 #include "data/ui/speedscore.h"
 
@@ -22,14 +22,6 @@ QString TypeText(int type)
     case 3: return QStringLiteral("Socks4/5");
     default: return {};
     }
-}
-
-QString CountryName(int country)
-{
-    const CCountryEntry* entry = GetCountryCatalogue().EntryAt(country);
-    if (!entry)
-        return {};
-    return QString::fromLatin1(entry->name.data(), static_cast<qsizetype>(entry->name.size()));
 }
 
 } // namespace
