@@ -39,7 +39,8 @@ CTrayIcon::CTrayIcon(const QIcon& icon, std::function<TrayMenuState()> state, QO
 
 CTrayIcon::~CTrayIcon()
 {
-    // QSystemTrayIcon does not own its menu.
+    // QSystemTrayIcon does not own its menu: remove the icon before the menu.
+    delete icon_;
     delete menu_;
 }
 

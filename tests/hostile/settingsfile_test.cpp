@@ -18,6 +18,7 @@
 #include "data/countrycatalogue.h"
 #include "scopedserviceurl.h"
 #include "scratchfilesystem.h"
+#include "service/serviceendpoints.h"
 #include "settings/setting.h"
 #include "support/tempdir.h"
 
@@ -189,10 +190,11 @@ TEST_F(HostileSettingsFile, FolderInPlaceOfEitherFileGivesDefaults)
     EXPECT_EQ(noCountries.GetCountryItem()->countryCount, 0u);
 }
 
-TEST_F(HostileSettingsFile, TextsAtTheLongestLoadableLengthSurviveASave)
+TEST_F(HostileSettingsFile, TextsAtTheLongestLoadableLengthLoadTheSameAfterASave)
 {
     // The longest values a line of the file can carry: "URL", tab and 251
-    // characters, "Correct Value", tab and 241 characters, 255 in all.
+    // characters, "Correct Value", tab and 241 characters, 255 in all. Whether
+    // they are taken or refused on loading, a save must not lose what loaded.
     TempDir dir;
     Enter(dir.Path());
     const std::string url = "http://127.0.0.1:1/" + std::string(251 - 19, 'u');
@@ -200,21 +202,22 @@ TEST_F(HostileSettingsFile, TextsAtTheLongestLoadableLengthSurviveASave)
     std::string file = kValidFile;
     file.replace(file.find("found"), 5, expected);
     file.replace(file.find("http://127.0.0.1:1/page"), 23, url);
-    WriteBytes(kSettingFileName, file);
-    setting.Load();
-    ASSERT_EQ(std::string(setting.GetTestItem()->testUrl), url);
-    ASSERT_EQ(std::string(setting.GetTestItem()->correctValue), expected);
-    ASSERT_EQ(setting.GetSwitchItem()->ratio, 55);
-    const std::string before = Values(setting);
+    for (const std::string& bytes : {file.substr(0, file.find("URL\t")) + "URL\thttp://127.0.0.1:1/page\r\n"
+                                         + file.substr(file.find("Switch:")),
+                                     file}) {
+        WriteBytes(kSettingFileName, bytes);
+        CSetting loaded;
+        loaded.Load();
+        ASSERT_EQ(loaded.GetSwitchItem()->ratio, 55);
+        const std::string before = Values(loaded);
 
-    ASSERT_TRUE(setting.Save());
-    CSetting reloaded;
-    reloaded.Load();
-    // A value that cannot be written must not glue the next line onto its
-    // key and cost the sections after it.
-    EXPECT_EQ(Values(reloaded), before);
-    EXPECT_EQ(reloaded.GetSwitchItem()->ratio, 55);
-    EXPECT_FALSE(reloaded.GetMiscItem()->replaceByGet);
+        ASSERT_TRUE(loaded.Save());
+        CSetting reloaded;
+        reloaded.Load();
+        EXPECT_EQ(Values(reloaded), before);
+        EXPECT_EQ(reloaded.GetSwitchItem()->ratio, 55);
+        EXPECT_FALSE(reloaded.GetMiscItem()->replaceByGet);
+    }
 }
 
 TEST_F(HostileSettingsFile, GarbageLoadsSaneAndEverySaveLoadsBackTheSame)
