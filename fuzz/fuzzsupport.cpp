@@ -26,7 +26,10 @@ void RemoveWorkDir() {
 
 const std::string& FuzzWorkDir() {
     static const bool ready = [] {
-        const std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
+        const char* tmp = std::getenv("TMPDIR");
+        const std::string base = tmp && *tmp                    ? tmp
+                                 : fs::is_directory("/dev/shm") ? "/dev/shm"
+                                                                : fs::temp_directory_path().string();
         std::string pattern = base + "/velmora-fuzz-XXXXXX";
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');

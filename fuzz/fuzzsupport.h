@@ -13,8 +13,8 @@
 // The scratch folder every target works in, made the working directory on
 // the first call. It holds a three-country "countries.nbx", and the service
 // address points at a closed loopback port, so default settings never leave
-// the machine. In memory (/dev/shm) where available: the targets write files
-// on every input.
+// the machine. Made under $TMPDIR, else in memory (/dev/shm) where available:
+// the targets write files on every input.
 const std::string& FuzzWorkDir();
 constexpr int kFuzzCountryCount = 3;
 

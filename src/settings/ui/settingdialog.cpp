@@ -91,19 +91,19 @@ bool CSettingDialog::Validate() {
     int number = 0;
     CDigitSpinBox* threads = testPage_->ThreadField();
     if (!threads->Value(number) || !CTestSettingDialog::InRange(number))
-        return Reject(rangeMessage("The test thread number must be bewteen %d to %d."), threads);
+        return ReportInvalid(rangeMessage("The test thread number must be bewteen %d to %d."), threads);
     CDigitSpinBox* timeout = testPage_->TimeoutField();
     if (!timeout->Value(number) || !CTestSettingDialog::InRange(number))
-        return Reject(rangeMessage("The timeout seconds must be bewteen %d to %d."), timeout);
+        return ReportInvalid(rangeMessage("The timeout seconds must be bewteen %d to %d."), timeout);
     if (testPage_->UrlField()->text().size() > kMaxUrlLength)
-        return Reject(QStringLiteral("The URL is too long"), testPage_->UrlField());
+        return ReportInvalid(QStringLiteral("The URL is too long"), testPage_->UrlField());
     if (testPage_->ExpectedField()->text().size() > kMaxExpectedLength)
-        return Reject(QStringLiteral("The Expected Return String is too long"),
+        return ReportInvalid(QStringLiteral("The Expected Return String is too long"),
                       testPage_->ExpectedField());
     return true;
 }
 
-bool CSettingDialog::Reject(const QString& message, QWidget* field) {
+bool CSettingDialog::ReportInvalid(const QString& message, QWidget* field) {
     Prompt().Show(this, message, IPrompt::Ok);
     {
         // Going back to the page that holds the field is no tab change to validate.

@@ -27,7 +27,7 @@ private:
     void OnOk();
     void OnResetToDefaults();
     void LoadPages();
-    bool Reject(const QString& message, QWidget* field);
+    bool ReportInvalid(const QString& message, QWidget* field);
 
     QTabWidget* tabs_;
     CTestSettingDialog* testPage_;
