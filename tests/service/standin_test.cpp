@@ -132,7 +132,7 @@ TEST(StandInService, RefusesUnknownPathsAndWrongMethodsAndSurvivesGarbage)
     SendRaw(service.Port(), "GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n");
     SendRaw(service.Port(), "POST /velmora/start.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n");
     EXPECT_EQ(Request("POST", service.BaseUrl() + "/velmora/start.php").status, 200);
-    EXPECT_NE(service.Log().find("GET /velmora/start.php -> 405"), std::string::npos) << service.Log();
+    EXPECT_TRUE(service.LogShows("GET /velmora/start.php -> 405")) << service.Log();
 }
 
 TEST(StandInService, TakesTheCountryFromItsTable)

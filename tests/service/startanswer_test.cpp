@@ -75,7 +75,7 @@ TEST_F(StartAnswer, GeneratedAnswerReportsTheCallerAndPushesTheMessage)
     EXPECT_EQ(ui.shown.caption, "Download");
     EXPECT_EQ(realCountry, 2);
     EXPECT_STREQ(realAddress, "127.0.0.1");
-    EXPECT_NE(service.Log().find("POST /velmora/start.php -> 200"), std::string::npos);
+    EXPECT_TRUE(service.LogShows("POST /velmora/start.php -> 200"));
 }
 
 TEST_F(StartAnswer, MessageTypeThreeWithoutCaptionMarkers)

@@ -94,7 +94,7 @@ TEST_F(Settings, FirstStartWritesTheDefaultsWithTheServicesTestTarget)
     setting.CreateDefaults();
     EXPECT_TRUE(setting.IsLoaded());
     EXPECT_EQ(Saved(), DefaultFile(service.BaseUrl() + "/page/test.html", "engine"));
-    EXPECT_NE(service.Log().find("POST /tolvane/testurl.txt -> 200"), std::string::npos);
+    EXPECT_TRUE(service.LogShows("POST /tolvane/testurl.txt -> 200"));
     EXPECT_EQ(dir.ReadFile("setting.nbx.tmp"), "");  // no temporary left behind
 }
 

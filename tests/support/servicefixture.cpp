@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <netinet/in.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,13 +52,24 @@ ServiceFixture::ServiceFixture(const std::vector<std::string>& options) : dir_(s
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, dir_->File("log").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    // The service dies with the test: a crashed test must not leave it running,
+    // holding the test runner's output pipe open.
+    const std::string logPath = dir_->File("log");
+    pid_ = fork();
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int devNull = open("/dev/null", O_RDWR);
+        const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (devNull >= 0) {
+            dup2(devNull, STDIN_FILENO);
+            dup2(devNull, STDOUT_FILENO);
+        }
+        if (log >= 0)
+            dup2(log, STDERR_FILENO);
+        execve(argv[0], argv.data(), environ);
+        _exit(127);
+    }
+    if (pid_ < 0) {
         pid_ = -1;
         ADD_FAILURE() << "cannot start " << argv[0];
         return;
@@ -115,6 +126,17 @@ void ServiceFixture::UseAsService()
 std::string ServiceFixture::Log() const
 {
     return dir_->ReadFile("log");
+}
+
+bool ServiceFixture::LogShows(const std::string& text) const
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (Log().find(text) == std::string::npos) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 void ServiceFixture::Stop()

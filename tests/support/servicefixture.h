@@ -26,6 +26,9 @@ public:
     void UseAsService();
     // What the service wrote to stderr so far (one line per request).
     std::string Log() const;
+    // Whether a line holding `text` appears in the log within two seconds: the
+    // service writes a request's line only after it has sent the answer.
+    bool LogShows(const std::string& text) const;
 
     // Path of the velmora-service program.
     static std::string ProgramPath();
