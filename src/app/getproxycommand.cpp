@@ -20,7 +20,12 @@ std::string Retrieve(CTolvaneDlg& window)
 {
     CBusyScope busy(&window);
     std::string answer;
-    RunOffGuiThread([&answer] { PostForm(RetrieveEndpoint(), "OperationType=4", answer); });
+    // A failed request counts as no answer: the bytes of a transfer that broke
+    // off are never taken for a proxy list.
+    RunOffGuiThread([&answer] {
+        if (!PostForm(RetrieveEndpoint(), "OperationType=4", answer))
+            answer.clear();
+    });
     return answer;
 }
 

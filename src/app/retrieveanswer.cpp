@@ -1,6 +1,7 @@
 #include "app/retrieveanswer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 namespace {
@@ -20,10 +21,17 @@ RetrieveAnswer ClassifyRetrieveAnswer(const std::string& answer)
 
 bool WriteAnswerFile(const std::string& path, const std::string& answer)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    // Written beside the old file and renamed over it, so a full disk or a
+    // failed write leaves the previous answer whole.
+    const std::string partial = path + ".part";
+    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
     if (!file)
         return false;
     file.write(answer.data(), static_cast<std::streamsize>(answer.size()));
     file.close();
-    return !file.fail();
+    if (file.fail() || std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::remove(partial.c_str());
+        return false;
+    }
+    return true;
 }
