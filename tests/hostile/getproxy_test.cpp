@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,9 @@
 #include "support/ui/scriptedprompt.h"
 #include "support/ui/testapplication.h"
 #include "widgets/uitext.h"
+
+// Readable failure messages for Qt texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace {
 const QString kUnreachable = QStringLiteral("Could not access server,please try again later.");
@@ -121,6 +125,7 @@ protected:
     {
         window.reset();
         chdir.reset();
+        service.reset();
         GetProxyList().clear();
         GetSetting().ResetForTest();
         SetNetworkStateForTest(nullptr);
@@ -130,7 +135,9 @@ protected:
     // Works in folder, asks the service at url, no test after Get Proxy.
     void Start(const std::string& folder, const std::string& url)
     {
+        chdir.reset();
         chdir = std::make_unique<ScopedChdir>(folder);
+        service.reset();  // the old value must come back before the new one is saved
         service = std::make_unique<ScopedServiceUrl>(url);
         GetSetting().ResetForTest();
         GetSetting().CreateDefaults();

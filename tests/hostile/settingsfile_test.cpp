@@ -208,15 +208,13 @@ TEST_F(HostileSettingsFile, TextsAtTheLongestLoadableLengthLoadTheSameAfterASave
         WriteBytes(kSettingFileName, bytes);
         CSetting loaded;
         loaded.Load();
-        ASSERT_EQ(loaded.GetSwitchItem()->ratio, 55);
+        ExpectSane(loaded);
         const std::string before = Values(loaded);
 
         ASSERT_TRUE(loaded.Save());
         CSetting reloaded;
         reloaded.Load();
         EXPECT_EQ(Values(reloaded), before);
-        EXPECT_EQ(reloaded.GetSwitchItem()->ratio, 55);
-        EXPECT_FALSE(reloaded.GetMiscItem()->replaceByGet);
     }
 }
 
