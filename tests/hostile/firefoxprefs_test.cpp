@@ -95,7 +95,8 @@ TEST(HostileFirefoxPrefs, BinaryBytesAndLongLinesSurviveTheRewrite)
 {
     TempDir dir;
     const FirefoxPaths paths = PathsIn(dir.Path());
-    const std::string binary("\x00\x01\xff\xfe user_pref(\"a\", \"\x80\x81\");", 30);
+    static const char binaryLine[] = "\x00\x01\xff\xfe user_pref(\"a\", \"\x80\x81\");";
+    const std::string binary(binaryLine, sizeof binaryLine - 1);
     const std::string longLine = "user_pref(\"long\", \"" + std::string(5000, 'L') + "\");";
     const std::string before = binary + "\r\n" + longLine + "\r\nuser_pref(\"network.proxy.type\", 2);\r\ntail";
     dir.WriteFile("prefs.js", before);

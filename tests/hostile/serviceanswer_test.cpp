@@ -140,7 +140,10 @@ TEST_F(HostileService, EndlessAnswerStopsAtTheCapInBoundedMemory)
             const size_t grownMiB = (PeakMemory::PeakKiB() - before) / 1024;
             std::printf("memory grew by %zu MiB for a capped answer of %zu MiB\n", grownMiB, out.size() >> 20);
             // The buffer, its copy in out and slack; far below an unbounded read.
-            EXPECT_LT(grownMiB, 400u);
+            // ThreadSanitizer's shadow memory multiplies every allocation.
+#ifndef __SANITIZE_THREAD__
+            EXPECT_LT(grownMiB, 300u);
+#endif
         }
         EXPECT_LT(seconds, 60);
     }
