@@ -7,6 +7,9 @@
 #include "service/serviceendpoints.h"
 
 namespace {
+// Longest texts a written line holds: 254 characters with its key and tab.
+constexpr size_t kMaxWrittenCorrectValue = 254 - (sizeof "Correct Value\t" - 1);  // 240
+constexpr size_t kMaxWrittenUrl = 254 - (sizeof "URL\t" - 1);                      // 250
 // Copies text into a 256-byte field when it fits; false otherwise.
 bool StoreText(char (&field)[256], const std::string& text)
 {
@@ -42,10 +45,12 @@ bool CSettingTestItem::Read(CTabStdioFile& file)
     if (!ReadNumberLine(file, "Test Thread Count", 5, 30, threadCount)
         || !ReadNumberLine(file, "Test Timeout Second", 5, 30, timeoutSeconds))
         return false;
-    if (!ReadKeyLine(file, "Correct Value", text))
+    // A text longer than its line can carry when written back would be lost
+    // on the next save, and with it every section after it: refuse it here.
+    if (!ReadKeyLine(file, "Correct Value", text) || text.size() > kMaxWrittenCorrectValue)
         return false;
     StoreText(correctValue, text);
-    if (!ReadKeyLine(file, "URL", text))
+    if (!ReadKeyLine(file, "URL", text) || text.size() > kMaxWrittenUrl)
         return false;
     StoreText(testUrl, text);
     return true;

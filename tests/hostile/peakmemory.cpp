@@ -17,9 +17,22 @@ size_t StatusKiB(const char* key)
 }
 }  // namespace
 
+#if defined(__SANITIZE_THREAD__)
+#define VELMORA_SHADOW_MEMORY 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELMORA_SHADOW_MEMORY 1
+#endif
+#endif
+
 namespace PeakMemory {
 bool Reset()
 {
+#ifdef VELMORA_SHADOW_MEMORY
+    // ThreadSanitizer's shadow memory multiplies the resident size; figures
+    // taken under it say nothing about the program.
+    return false;
+#endif
     // Writing 5 to clear_refs resets VmHWM to the current RSS.
     std::ofstream clear("/proc/self/clear_refs");
     clear << "5";
