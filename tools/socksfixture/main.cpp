@@ -16,12 +16,12 @@
 
 namespace {
 const char kUsage[] =
-    "Usage: velmora-socks-fixture [--page] [--proxy SPEC]... [--list FILE] [--seconds S]\n"
+    "Usage: velmora-socks-fixture [--page] [--proxy RULE]... [--list FILE] [--seconds S]\n"
     "Opens scripted SOCKS proxies on 127.0.0.1 and prints \"page URL\" and \"socks PORT\" lines,\n"
     "then \"ready\"; serves until SIGINT or SIGTERM, or for S seconds.\n"
     "\n"
     "  --page        also serve a test page that contains the word \"engine\"\n"
-    "  --proxy SPEC  [COUNT*]ACTION[:delay=MS][:protocol=4|5|both][:trickle=MS][:status=N][:body=TEXT]\n"
+    "  --proxy RULE  [COUNT*]ACTION[:delay=MS][:protocol=4|5|both][:trickle=MS][:status=N][:body=TEXT]\n"
     "                ACTION: relay reject close silent serve endless trickle reset\n"
     "                (serve/trickle/reset answer with status and body, default the test page;\n"
     "                body must come last and may contain ':')\n"
@@ -44,31 +44,31 @@ bool ParseAction(const std::string& name, Action& action)
     return true;
 }
 
-// Parses SPEC into a count and a behaviour; false with a message otherwise.
-bool ParseSpec(std::string spec, int& count, SocksBehaviour& behaviour, std::string& error)
+// Parses RULE into a count and a behaviour; false with a message otherwise.
+bool ParseProxyRule(std::string rule, int& count, SocksBehaviour& behaviour, std::string& error)
 {
     count = 1;
-    const size_t star = spec.find('*');
+    const size_t star = rule.find('*');
     if (star != std::string::npos) {
-        count = std::atoi(spec.substr(0, star).c_str());
-        spec.erase(0, star + 1);
+        count = std::atoi(rule.substr(0, star).c_str());
+        rule.erase(0, star + 1);
         if (count < 1 || count > 5000) {
             error = "the count must be 1 to 5000";
             return false;
         }
     }
-    const size_t colon = spec.find(':');
-    if (!ParseAction(spec.substr(0, colon), behaviour.action)) {
-        error = "unknown action \"" + spec.substr(0, colon) + "\"";
+    const size_t colon = rule.find(':');
+    if (!ParseAction(rule.substr(0, colon), behaviour.action)) {
+        error = "unknown action \"" + rule.substr(0, colon) + "\"";
         return false;
     }
     int status = 200;
     std::string body = kTestPageBody;
     for (size_t at = colon; at != std::string::npos;) {
-        const size_t next = spec.find(':', at + 1);
-        const std::string option = spec.substr(at + 1, next == std::string::npos ? next : next - at - 1);
+        const size_t next = rule.find(':', at + 1);
+        const std::string option = rule.substr(at + 1, next == std::string::npos ? next : next - at - 1);
         if (option.compare(0, 5, "body=") == 0) {
-            body = spec.substr(at + 6);
+            body = rule.substr(at + 6);
             break;
         }
         const size_t equals = option.find('=');
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
         } else if (arg == "--proxy" && hasValue) {
             int count;
             SocksBehaviour behaviour;
-            if (!ParseSpec(argv[++i], count, behaviour, error)) {
+            if (!ParseProxyRule(argv[++i], count, behaviour, error)) {
                 std::fprintf(stderr, "velmora-socks-fixture: %s\n", error.c_str());
                 return 2;
             }
