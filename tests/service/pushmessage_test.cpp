@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include <QApplication>
 #include <QImage>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -11,22 +10,11 @@
 
 #include "service/serviceendpoints.h"
 #include "service/ui/pushmessage.h"
+#include "support/ui/qtapplicationenvironment.h"
 #include "support/ui/recordingurlopener.h"
 
 namespace {
-// One application for the whole run, gone before static destruction starts.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { app = new QApplication(argc, argv); }
-    void TearDown() override { delete app; }
-
-private:
-    int argc = 1;
-    char name[25] = "service_pushmessage_test";
-    char* argv[2] = {name, nullptr};
-    QApplication* app = nullptr;
-};
-const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 PushMessage Message(int type, const std::string& body, const char* caption = nullptr)
 {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,6 +11,7 @@
 #include "settings/setting.h"
 #include "support/socksfixture.h"
 #include "support/tempdir.h"
+#include "support/ui/qtapplicationenvironment.h"
 #include "support/ui/scriptedprompt.h"
 #include "testing/testflags.h"
 #include "testing/testrun.h"
@@ -23,20 +23,7 @@ namespace {
 const QString kFinished = QStringLiteral("The proxy test is finished!");
 const QString kCanceled = QStringLiteral("The proxy test is canceled by you!");
 
-// One application for all tests, destroyed when the tests end: tearing Qt
-// down later, during static destruction, crashes.
-class ApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { app = new QApplication(argc, argv); }
-    void TearDown() override { delete app; }
-
-private:
-    int argc = 1;
-    char name[20] = "progressdialog_test";
-    char* argv[2] = {name, nullptr};
-    QApplication* app = nullptr;
-};
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 struct ProgressDialogTest : ::testing::Test {
     void TearDown() override
