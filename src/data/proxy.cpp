@@ -1,5 +1,7 @@
 #include "data/proxy.h"
 
+#include <arpa/inet.h>
+
 #include <cstring>
 #include <iterator>
 
@@ -24,6 +26,15 @@ void CProxy::SetIp(const char* text) {
 
 bool CProxy::operator==(const CProxy& other) const {
     return port == other.port && std::strcmp(ip, other.ip) == 0;
+}
+
+bool CProxy::IsUsable() const { return IsValidProxyAddress(ip) && IsValidProxyPort(port); }
+
+bool IsValidProxyAddress(const char* text) {
+    // inet_pton takes only the four-part dotted form, without leading zeros,
+    // which is what libcurl and the desktop's proxy settings read the same way.
+    in_addr address;
+    return text && inet_pton(AF_INET, text, &address) == 1;
 }
 
 CProxyList& GetProxyList() {

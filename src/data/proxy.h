@@ -23,7 +23,14 @@ struct CProxy {
     void SetIp(const char* text);
     // Same proxy: equal address text (byte by byte) and equal port.
     bool operator==(const CProxy& other) const;
+    // A valid address and port: the only records that are tested or applied.
+    bool IsUsable() const;
 };
+
+// A dotted IPv4 address: exactly four decimal numbers 0 to 255 ("10.1.2.3").
+bool IsValidProxyAddress(const char* text);
+// A TCP port: 1 to 65535.
+constexpr bool IsValidProxyPort(int port) { return port >= 1 && port <= 65535; }
 
 using CProxyList = std::list<CProxy>;  // positions are iterators, end() means none
 

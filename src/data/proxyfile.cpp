@@ -49,11 +49,11 @@ bool ReadProxyFile(CProxyList& list, const std::string& path, bool replace) {
         for (int i = 0; i < kProxyFieldCount; ++i)
             file.ReadField(fields[i], i == kProxyFieldCount - 1);
 
-        if (fields[0].size() >= sizeof(CProxy::ip))
+        if (!IsValidProxyAddress(fields[0].c_str()))
             continue;
         const int port = CTabStdioFile::ToInt(fields[1]);
         const int type = CTabStdioFile::ToInt(fields[3]);
-        if (port == 0 || type > kMaxProxyType)
+        if (!IsValidProxyPort(port) || type > kMaxProxyType)
             continue;
         const CProxy proxy(fields[0].c_str(), port, CTabStdioFile::ToInt(fields[2]), type,
                            CTabStdioFile::ToInt(fields[4]), CTabStdioFile::ToInt(fields[5]));

@@ -35,13 +35,21 @@ TEST_F(ProxyFileTest, SingleFieldLineEndsTheReading) {
               "127.0.0.1 1080 1 0 0 10\n");
 }
 
-TEST_F(ProxyFileTest, SkipsBadPortTypeAndLongAddressButReadsOn) {
+TEST_F(ProxyFileTest, SkipsBadAddressPortAndTypeButReadsOn) {
+    // libcurl fetches directly through an empty proxy and tests a port above
+    // 65535 on its default port, so only dotted IPv4 addresses and ports
+    // 1..65535 are read.
     EXPECT_EQ(Read("127.0.0.1\t0\t1\t0\t0\t10\r\n"
+                   "127.0.0.1\t70000\t1\t0\t0\t10\r\n"
                    "127.0.0.2\t1080\t1\t7\t0\t10\r\n"
-                   "127.0.0.3\t1080\t1\t-2\t0\t10\r\n"       // negative types pass
-                   "127.000.000.0004\t1080\t1\t0\t0\t10\r\n"  // 16 characters
-                   "127.000.000.005\t1080\t1\t3\t0\t10\r\n"),
-              "127.0.0.3 1080 1 -2 0 10\n127.000.000.005 1080 1 3 0 10\n");
+                   "127.0.0.3\t1080\t1\t-2\t0\t10\r\n"  // negative types pass
+                   "\t1080\t1\t0\t0\t10\r\n"
+                   "256.1.1.1\t1080\t1\t0\t0\t10\r\n"
+                   "127.000.000.005\t1080\t1\t3\t0\t10\r\n"
+                   "127.0.0\t1080\t1\t3\t0\t10\r\n"
+                   "proxy.example\t1080\t1\t3\t0\t10\r\n"
+                   "255.255.255.255\t65535\t1\t3\t0\t10\r\n"),
+              "127.0.0.3 1080 1 -2 0 10\n255.255.255.255 65535 1 3 0 10\n");
 }
 
 TEST_F(ProxyFileTest, LinesWithTooFewOrTooManyFieldsAreSkippedWhole) {

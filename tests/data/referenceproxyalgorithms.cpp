@@ -86,11 +86,11 @@ bool ReferenceReadProxyFile(CProxyList& list, const std::string& path, bool repl
         file.ReadField(uptime, false);
         file.ReadField(speed, true);
         if (ip.size() > 15)
-            continue;
+            continue;  // CProxy would store it as the empty text
         const CProxy proxy(ip.c_str(), CTabStdioFile::ToInt(port), CTabStdioFile::ToInt(country),
                            CTabStdioFile::ToInt(type), CTabStdioFile::ToInt(uptime),
                            CTabStdioFile::ToInt(speed));
-        if (proxy.port == 0 || proxy.type > 3)
+        if (!proxy.IsUsable() || proxy.type > 3)
             continue;
         if (FindProxy(list, proxy) == list.end())
             list.push_back(proxy);
