@@ -58,9 +58,22 @@ void CIpHidingController::HideIp()
     const auto entry = EntryAt(list, selected.front());
     if (entry == list.end())
         return;
-    // The face changes whatever the apply returns: pressing Restore IP after
-    // a failed apply does nothing but turn the button back.
-    ApplySystemProxy(GetHideState(), *entry);
+    // The face changes whatever the apply returns (pressing Restore IP after
+    // a failed apply does nothing but turn the button back), except when the
+    // desktop would have sent traffic around the proxy: the user is told, and
+    // the button keeps offering Hide IP.
+    std::string bypass;
+    const CProxy proxy = *entry;
+    if (!ApplySystemProxy(GetHideState(), proxy, &bypass) && !bypass.empty()) {
+        Prompt().Show(&window_,
+                      QStringLiteral("Could not hide your IP: the desktop's proxy setting did not take effect, "
+                                     "%1 instead of through the proxy %2:%3. Your own proxy setting has been put back.")
+                          .arg(ToUi(bypass), ToUi(proxy.ip))
+                          .arg(proxy.port),
+                      IPrompt::Ok);
+        window_.FocusTable();
+        return;
+    }
     SetReadyToHide(false);
     window_.FocusTable();
 }
@@ -109,4 +122,9 @@ void CIpHidingController::ShowStartupAddress()
     const QString address = ToUi(GetRealAddress());
     ShowAddress(c.realIpLabel, c.realIpFlag, address, realCountry);
     ShowAddress(c.currentIpLabel, c.currentIpFlag, address, realCountry);
+    // A proxy applied by an earlier run that still carries the traffic is
+    // shown as applied, so Restore IP and the question on exit give the
+    // user's own configuration back.
+    if (ResumeAppliedProxy(GetHideState()))
+        SetReadyToHide(false);
 }

@@ -1,5 +1,6 @@
 #include "browser/systemproxy.h"
 
+#include "browser/savedproxysettings.h"
 #include "browser/systemproxy_gsettings.h"
 #include "data/windowmessages.h"
 
@@ -29,6 +30,22 @@ void AnnounceChange(ISystemProxyStore& store) {
     store.Refresh();
 }
 
+// Writes the saved configuration back; the file goes only once that worked.
+bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved) {
+    const bool written = store.Write(saved.connection, saved.before);
+    AnnounceChange(store);
+    return written && RemoveSavedProxySettings(SavedProxySettingsPath());
+}
+
+// An apply that did not take hold leaves the desktop as the user had it. If
+// an earlier proxy was shown as applied, the display must follow.
+void UndoApply(ISystemProxyStore& store, const SavedProxySettings& saved, HideState& state) {
+    if (PutBack(store, saved) && state.hidden) {
+        state.hidden = false;
+        PostToMainWindow(kMsgProxyRestored, 0, 0);
+    }
+}
+
 }  // namespace
 
 HideState& GetHideState() {
@@ -44,15 +61,39 @@ ISystemProxyStore& SystemProxyStore() {
 
 void SetSystemProxyStoreForTest(ISystemProxyStore* store) { OverrideStore() = store; }
 
-bool ApplySystemProxy(HideState& state, CProxy proxy) {
+bool ApplySystemProxy(HideState& state, CProxy proxy, std::string* bypass) {
+    if (!proxy.IsUsable())
+        return false;
     std::string connection;
     if (!ActiveConnection(connection))
         return false;
     ISystemProxyStore& store = SystemProxyStore();
-    const bool written = store.WriteProxy(connection, proxy.ip, proxy.port, "local");
-    AnnounceChange(store);
-    if (!written)
+
+    // A configuration saved by an earlier apply (this run's, or one of a run
+    // that ended with the proxy applied) is the user's own and is kept: what
+    // the desktop holds now is the program's.
+    const std::string path = SavedProxySettingsPath();
+    SavedProxySettings saved;
+    if (!LoadSavedProxySettings(path, saved)) {
+        saved = SavedProxySettings();
+        saved.connection = connection;
+        if (!store.Read(connection, saved.before))
+            return false;
+    }
+    saved.applied = proxy;
+    // Nothing is changed unless the way back is safe on disk.
+    if (!StoreSavedProxySettings(path, saved))
         return false;
+
+    const bool written = store.WriteSocksProxy(saved.connection, saved.before, proxy.ip, proxy.port);
+    AnnounceChange(store);
+    const std::string check = written ? store.CheckSocksProxy(proxy.ip, proxy.port) : std::string();
+    if (!written || !check.empty()) {
+        UndoApply(store, saved, state);
+        if (bypass)
+            *bypass = check;
+        return false;
+    }
     state.hidden = true;
     state.proxy = proxy;
     PostToMainWindow(kMsgProxyApplied, 0, -1);
@@ -66,11 +107,45 @@ bool RestoreSystemProxy(HideState& state) {
     if (!ActiveConnection(connection))
         return false;
     ISystemProxyStore& store = SystemProxyStore();
-    const bool written = store.WriteDirect(connection);
-    AnnounceChange(store);
-    if (!written)
+    SavedProxySettings saved;
+    bool restored;
+    if (LoadSavedProxySettings(SavedProxySettingsPath(), saved)) {
+        restored = PutBack(store, saved);
+    } else {
+        // The saved configuration is gone (removed by hand): the best left is
+        // the direct connection.
+        restored = store.WriteDirect(connection);
+        AnnounceChange(store);
+    }
+    if (!restored)
         return false;
     state.hidden = false;
     PostToMainWindow(kMsgProxyRestored, 0, 0);
+    return true;
+}
+
+bool ResumeAppliedProxy(HideState& state) {
+    const std::string path = SavedProxySettingsPath();
+    SavedProxySettings saved;
+    if (!LoadSavedProxySettings(path, saved))
+        return false;
+    ISystemProxyStore& store = SystemProxyStore();
+    DesktopProxySettings current;
+    if (!store.Read(saved.connection, current))
+        return false;
+    if (!store.HoldsSocksProxy(current, saved.applied.ip, saved.applied.port)) {
+        // The user has set up the desktop anew since: that choice stands.
+        RemoveSavedProxySettings(path);
+        return false;
+    }
+    if (!saved.applied.IsUsable() || !store.CheckSocksProxy(saved.applied.ip, saved.applied.port).empty()) {
+        // Still written but no longer carrying the traffic: give the user's
+        // own configuration back rather than show an address that is not used.
+        PutBack(store, saved);
+        return false;
+    }
+    state.hidden = true;
+    state.proxy = saved.applied;
+    PostToMainWindow(kMsgProxyApplied, 0, -1);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "browser/networkstate.h"
@@ -14,17 +15,37 @@ struct HideState {
 // The one HideState of the process.
 HideState& GetHideState();
 
+// The desktop's proxy configuration as the keys a store writes, each with its
+// value in the store's own text form. An empty value means the key holds the
+// desktop's default (nothing set by the user).
+using DesktopProxySettings = std::map<std::string, std::string>;
+
 // Where the desktop keeps its proxy settings. The connection names the
 // settings to change: empty for the LAN, otherwise the dial-up connection.
 class ISystemProxyStore {
 public:
     virtual ~ISystemProxyStore() = default;
-    // Points the connection at the SOCKS proxy host:port with the given
-    // bypass list and switches it to manual proxy mode.
-    virtual bool WriteProxy(const std::string& connection, const std::string& host, int port,
-                            const std::string& bypass) = 0;
-    // Switches the connection back to a direct connection; the stored proxy stays.
+    // Reads every key that WriteSocksProxy changes. False when the desktop's
+    // settings cannot be read.
+    virtual bool Read(const std::string& connection, DesktopProxySettings& settings) = 0;
+    // Sends all traffic through the SOCKS proxy host:port: every other proxy
+    // entry is emptied, the bypass list is the one in `before` plus loopback,
+    // and the mode becomes manual.
+    virtual bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before,
+                                 const std::string& host, int port) = 0;
+    // Writes back settings that Read returned, key for key.
+    virtual bool Write(const std::string& connection, const DesktopProxySettings& settings) = 0;
+    // Switches to a direct connection, leaving the other keys alone: the way
+    // back when the earlier configuration has been lost.
     virtual bool WriteDirect(const std::string& connection) = 0;
+    // Whether settings (as Read returned them) are the ones WriteSocksProxy
+    // wrote for host:port: manual mode with that SOCKS proxy.
+    virtual bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host,
+                                 int port) const = 0;
+    // Asks the resolver the desktop's programs use where http:// and https://
+    // requests go. Empty when both go to the SOCKS proxy host:port; otherwise
+    // says which request goes where ("http:// pages go to direct://").
+    virtual std::string CheckSocksProxy(const std::string& host, int port) = 0;
     // Tells running clients that the settings changed, then has them reread
     // the settings; both follow every write, whether it succeeded or not.
     virtual void NotifySettingsChanged() = 0;
@@ -36,9 +57,20 @@ ISystemProxyStore& SystemProxyStore();
 // Replaces the store (nullptr brings back the default).
 void SetSystemProxyStoreForTest(ISystemProxyStore* store);
 
-// Applies the proxy to the active connection. On success sets hidden, keeps
-// a copy of the proxy and posts kMsgProxyApplied (0, -1) to the main window.
-bool ApplySystemProxy(HideState& state, CProxy proxy);
-// Sets the active connection back to direct when a proxy is applied. On
-// success clears hidden and posts kMsgProxyRestored (0, 0).
+// Applies the proxy to the active connection, so that it carries all traffic.
+// The desktop's configuration from before is kept on disk (see
+// savedproxysettings.h) until RestoreSystemProxy puts it back. When the
+// desktop's resolver would still send requests around the proxy, the earlier
+// configuration is written back, false is returned and *bypass (when given)
+// says what would have gone around it. On success sets hidden, keeps a copy
+// of the proxy and posts kMsgProxyApplied (0, -1) to the main window.
+bool ApplySystemProxy(HideState& state, CProxy proxy, std::string* bypass = nullptr);
+// Puts back the configuration the desktop had before the proxy was applied.
+// On success clears hidden and posts kMsgProxyRestored (0, 0).
 bool RestoreSystemProxy(HideState& state);
+// At start-up: when an earlier run applied a proxy and the desktop still sends
+// all traffic through it, takes it over as applied (sets hidden and the proxy,
+// posts kMsgProxyApplied) and returns true. A saved configuration whose proxy
+// the desktop no longer uses is dropped; one whose proxy no longer takes
+// effect is written back.
+bool ResumeAppliedProxy(HideState& state);

@@ -4,6 +4,7 @@
 
 #include "app/commands.h"
 #include "app/trayicon.h"
+#include "browser/savedproxysettings.h"
 #include "data/ui/prolistctrl.h"
 #include "support/ui/testcountries.h"
 #include "support/ui/uiwait.h"
@@ -63,7 +64,7 @@ TEST_F(IpHidingTest, HideShowsTheProxyAndRestoreBringsBackTheRealAddress)
     EXPECT_TRUE(window->Table()->hasFocus());
 
     Click();
-    EXPECT_EQ(store.writes.back(), "direct");
+    EXPECT_EQ(store.writes.back(), "restore");
     EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.1"));
     EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(255, 204, 0));   // Germany
@@ -123,6 +124,43 @@ TEST_F(IpHidingTest, AFailedApplyTurnsTheButtonButChangesNoDisplay)
     Click();
     EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
     EXPECT_TRUE(CommandButtonsEnabled());
+}
+
+TEST_F(IpHidingTest, AProxyTheDesktopWouldBypassIsExplainedAndNeverShownAsApplied)
+{
+    store.bypass = "http:// pages go to http://127.0.0.9:3128";
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(prompt.LastText(),
+              Text("Could not hide your IP: the desktop's proxy setting did not take effect, http:// pages go to "
+                   "http://127.0.0.9:3128 instead of through the proxy 127.0.0.2:1082. Your own proxy setting has "
+                   "been put back."));
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"127.0.0.2:1082", "restore"}));
+    EXPECT_FALSE(GetHideState().hidden);
+    EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
+    EXPECT_TRUE(CommandButtonsEnabled());
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
+}
+
+TEST_F(MainWindowTest, AProxyAnEarlierRunLeftAppliedIsShownAsAppliedAtStart)
+{
+    SavedProxySettings saved;
+    saved.before = {{"mode", "'none'"}};
+    saved.applied = CProxy("127.0.0.2", 1082, kTestFrance, 1, 5, 100);
+    ASSERT_TRUE(StoreSavedProxySettings(SavedProxySettingsPath(), saved));
+    ASSERT_TRUE(StartWindow());
+    QApplication::processEvents();
+    const CMainWindowControls& c = window->Controls();
+    EXPECT_TRUE(GetHideState().hidden);
+    EXPECT_EQ(c.hideIpButton->text(), Text("Restore IP"));
+    EXPECT_FALSE(c.getProxyButton->isEnabled());
+    EXPECT_EQ(c.currentIpLabel->text(), Text("127.0.0.2"));
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Fake IP in France"));
+
+    c.hideIpButton->click();
+    QApplication::processEvents();
+    EXPECT_EQ(store.writes, std::vector<std::string>{"restore"});
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
 }
 
 TEST_F(IpHidingTest, AddressesOverFifteenCharactersDoNotFit)

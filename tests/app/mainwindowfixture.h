@@ -26,21 +26,30 @@ public:
 // Records what would go to the desktop's proxy settings.
 class CFakeProxyStore : public ISystemProxyStore {
 public:
-    bool WriteProxy(const std::string&, const std::string& host, int port, const std::string&) override
+    bool Read(const std::string&, DesktopProxySettings& settings) override
+    {
+        settings = {{"mode", "none"}};
+        return true;
+    }
+    bool WriteSocksProxy(const std::string&, const DesktopProxySettings&, const std::string& host, int port) override
     {
         writes.push_back(host + ":" + std::to_string(port));
         return succeed;
     }
-    bool WriteDirect(const std::string&) override
+    bool Write(const std::string&, const DesktopProxySettings&) override
     {
-        writes.push_back("direct");
+        writes.push_back("restore");
         return succeed;
     }
+    bool WriteDirect(const std::string&) override { return false; }
+    bool HoldsSocksProxy(const DesktopProxySettings&, const std::string&, int) const override { return true; }
+    std::string CheckSocksProxy(const std::string&, int) override { return bypass; }
     void NotifySettingsChanged() override {}
     void Refresh() override {}
 
     std::vector<std::string> writes;
     bool succeed = true;
+    std::string bypass;   // what the desktop's resolver answers instead of the proxy
 };
 
 class MainWindowTest : public ::testing::Test {

@@ -125,7 +125,7 @@ TEST_F(TrayTest, ExitAnsweredYesRestoresTheDirectConnectionFirst)
     ApplyProxy();
     prompt.Queue(IPrompt::AnsYes);
     window->SendMessage(kMsgExitRequest);
-    EXPECT_EQ(store.writes, std::vector<std::string>{"direct"});
+    EXPECT_EQ(store.writes, std::vector<std::string>{"restore"});
     EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(exitCodes, std::vector<int>{-1});
 }

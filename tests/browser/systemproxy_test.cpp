@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "browser/savedproxysettings.h"
 #include "browser/systemproxy.h"
 #include "data/windowmessages.h"
 #include "support/fakenetwork.h"
@@ -15,16 +17,24 @@
 namespace {
 
 // GSettings reads its backend and config folder once, so the sandbox is set
-// up before main: the keyfile backend in a fresh folder, never the user's settings.
-TempDir& ConfigHome() {
+// up before main: the keyfile backend in a fresh folder, never the user's
+// settings, and GIO's GNOME proxy resolver, which reads them.
+TempDir& Sandbox() {
     static TempDir dir;
     return dir;
 }
 const bool sandboxed = [] {
     setenv("GSETTINGS_BACKEND", "keyfile", 1);
-    setenv("XDG_CONFIG_HOME", ConfigHome().Path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", Sandbox().Path().c_str(), 1);
+    setenv("XDG_STATE_HOME", (Sandbox().Path() + "/state").c_str(), 1);
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    unsetenv("GIO_USE_PROXY_RESOLVER");
     return true;
 }();
+
+constexpr const char* kSchemas[] = {"org.gnome.system.proxy", "org.gnome.system.proxy.http",
+                                    "org.gnome.system.proxy.https", "org.gnome.system.proxy.ftp",
+                                    "org.gnome.system.proxy.socks"};
 
 using Message = std::tuple<int, long long, long long>;
 
@@ -38,107 +48,254 @@ struct RecordingTarget : IMessageTarget {
 struct ObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
+using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
 
-std::unique_ptr<GSettings, ObjectUnref> Settings(const char* schema) {
-    return std::unique_ptr<GSettings, ObjectUnref>(g_settings_new(schema));
+SettingsPtr Settings(const char* schema) { return SettingsPtr(g_settings_new(schema)); }
+
+std::string Get(const char* schema, const char* key) {
+    GVariant* value = g_settings_get_value(Settings(schema).get(), key);
+    gchar* text = g_variant_print(value, FALSE);
+    std::string result = text;
+    g_free(text);
+    g_variant_unref(value);
+    return result;
 }
 
-std::string StringKey(const char* schema, const char* key) {
-    gchar* value = g_settings_get_string(Settings(schema).get(), key);
-    std::string text = value;
-    g_free(value);
-    return text;
+void Set(const char* schema, const char* key, const char* text) {
+    SettingsPtr settings = Settings(schema);
+    GVariant* current = g_settings_get_value(settings.get(), key);
+    GVariant* value = g_variant_parse(g_variant_get_type(current), text, nullptr, nullptr, nullptr);
+    g_variant_unref(current);
+    ASSERT_TRUE(value) << text;
+    ASSERT_TRUE(g_settings_set_value(settings.get(), key, value));
+    g_settings_sync();
 }
 
-// A value as the keyfile backend stored it on disk, in GVariant text form.
-std::string KeyfileValue(const char* group, const char* key) {
-    std::unique_ptr<GKeyFile, decltype(&g_key_file_free)> file(g_key_file_new(), g_key_file_free);
-    const std::string path = ConfigHome().Path() + "/glib-2.0/settings/keyfile";
-    if (!g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE, nullptr))
-        return "<no keyfile>";
-    gchar* value = g_key_file_get_value(file.get(), group, key, nullptr);
-    std::string text = value ? value : "<missing>";
-    g_free(value);
-    return text;
+// Every key of every proxy schema, with whether the user set it: what a
+// restore must give back exactly.
+std::string Dump() {
+    std::string dump;
+    for (const char* id : kSchemas) {
+        SettingsPtr settings = Settings(id);
+        GSettingsSchema* schema = nullptr;
+        g_object_get(settings.get(), "settings-schema", &schema, nullptr);
+        gchar** keys = g_settings_schema_list_keys(schema);
+        for (gchar** key = keys; *key; ++key) {
+            GVariant* user = g_settings_get_user_value(settings.get(), *key);
+            gchar* text = user ? g_variant_print(user, FALSE) : nullptr;
+            dump += std::string(id) + " " + *key + " = " + (text ? text : "(default)") + "\n";
+            g_free(text);
+            if (user)
+                g_variant_unref(user);
+        }
+        g_strfreev(keys);
+        g_settings_schema_unref(schema);
+    }
+    return dump;
 }
+
+bool SavedFileExists() { return std::ifstream(SavedProxySettingsPath()).good(); }
 
 CProxy Proxy(const char* ip, int port) { return CProxy(ip, port, 5, 1, 4, 300); }
 
 class SystemProxyTest : public ::testing::Test {
 protected:
-    void SetUp() override { MainWindowHandle() = &target; }
+    void SetUp() override {
+        ASSERT_TRUE(sandboxed);
+        for (const char* id : kSchemas) {
+            SettingsPtr settings = Settings(id);
+            GSettingsSchema* schema = nullptr;
+            g_object_get(settings.get(), "settings-schema", &schema, nullptr);
+            gchar** keys = g_settings_schema_list_keys(schema);
+            for (gchar** key = keys; *key; ++key)
+                g_settings_reset(settings.get(), *key);
+            g_strfreev(keys);
+            g_settings_schema_unref(schema);
+        }
+        g_settings_sync();
+        RemoveSavedProxySettings(SavedProxySettingsPath());
+        MainWindowHandle() = &target;
+    }
     void TearDown() override { MainWindowHandle() = nullptr; }
 
+    // Applies and checks that every request goes to the SOCKS proxy, that
+    // loopback stays direct, and that Restore IP gives back the start exactly.
+    void ApplyAndRestore(const std::string& userBypass) {
+        const std::string start = Dump();
+        std::string bypass;
+        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), &bypass)) << bypass;
+        EXPECT_TRUE(state.hidden);
+        EXPECT_EQ(Proxy("127.0.0.2", 1080), state.proxy);
+        EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
+        EXPECT_EQ("'127.0.0.2'", Get("org.gnome.system.proxy.socks", "host"));
+        EXPECT_EQ("1080", Get("org.gnome.system.proxy.socks", "port"));
+        for (const char* child : {"http", "https", "ftp"})
+            EXPECT_EQ("''", Get((std::string("org.gnome.system.proxy.") + child).c_str(), "host")) << child;
+        EXPECT_EQ("false", Get("org.gnome.system.proxy", "use-same-proxy"));
+        EXPECT_EQ(userBypass, Get("org.gnome.system.proxy", "ignore-hosts"));
+        EXPECT_TRUE(SavedFileExists());
+
+        ASSERT_TRUE(RestoreSystemProxy(state));
+        EXPECT_FALSE(state.hidden);
+        EXPECT_EQ(start, Dump());
+        EXPECT_FALSE(SavedFileExists());
+        EXPECT_EQ((std::vector<Message>{{kMsgProxyApplied, 0, -1}, {kMsgProxyRestored, 0, 0}}), target.messages);
+    }
+
+    FakeNetwork network;
     RecordingTarget target;
     HideState state;
 };
 
-TEST_F(SystemProxyTest, ApplyPointsTheDesktopAtTheSocksProxy) {
-    ASSERT_TRUE(sandboxed);
-    FakeNetwork network;
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
+    // A clean desktop: GNOME's default bypass list already holds loopback.
+    ApplyAndRestore("['localhost', '127.0.0.0/8', '::1']");
 
-    EXPECT_TRUE(state.hidden);
-    EXPECT_EQ(Proxy("127.0.0.2", 1080), state.proxy);
-    EXPECT_EQ(std::vector<Message>{Message(kMsgProxyApplied, 0, -1)}, target.messages);
+    // HTTP and HTTPS proxies left over with mode 'none' would win in manual mode.
+    target.messages.clear();
+    Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
+    Set("org.gnome.system.proxy.http", "port", "3128");
+    Set("org.gnome.system.proxy.https", "host", "'127.0.0.9'");
+    Set("org.gnome.system.proxy", "use-same-proxy", "true");
+    Set("org.gnome.system.proxy", "ignore-hosts", "['intranet.example', '::1']");
+    ApplyAndRestore("['intranet.example', '::1', 'localhost', '127.0.0.0/8']");
 
-    EXPECT_EQ("manual", StringKey("org.gnome.system.proxy", "mode"));
-    EXPECT_EQ("127.0.0.2", StringKey("org.gnome.system.proxy.socks", "host"));
-    EXPECT_EQ(1080, g_settings_get_int(Settings("org.gnome.system.proxy.socks").get(), "port"));
+    // An autoconfiguration set-up.
+    target.messages.clear();
+    Set("org.gnome.system.proxy", "mode", "'auto'");
+    Set("org.gnome.system.proxy", "autoconfig-url", "'http://127.0.0.9/proxy.pac'");
+    ApplyAndRestore("['intranet.example', '::1', 'localhost', '127.0.0.0/8']");
 
-    // Written through to disk at once, where other programs read it.
-    EXPECT_EQ("'manual'", KeyfileValue("system/proxy", "mode"));
-    EXPECT_EQ("['local']", KeyfileValue("system/proxy", "ignore-hosts"));
-    EXPECT_EQ("'127.0.0.2'", KeyfileValue("system/proxy/socks", "host"));
-    EXPECT_EQ("1080", KeyfileValue("system/proxy/socks", "port"));
+    // The user's own SOCKS proxy in manual mode.
+    target.messages.clear();
+    Set("org.gnome.system.proxy", "mode", "'manual'");
+    Set("org.gnome.system.proxy.socks", "host", "'127.0.0.8'");
+    Set("org.gnome.system.proxy.socks", "port", "9050");
+    ApplyAndRestore("['intranet.example', '::1', 'localhost', '127.0.0.0/8']");
 }
 
-TEST_F(SystemProxyTest, SecondApplyReplacesTheFirstAndRestoreKeepsTheAddress) {
-    FakeNetwork network;
+TEST_F(SystemProxyTest, ASecondApplyKeepsTheUsersConfigurationNotTheProgramsOwn) {
+    Set("org.gnome.system.proxy.socks", "host", "'127.0.0.8'");
+    const std::string start = Dump();
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050)));
     EXPECT_EQ(Proxy("127.0.0.3", 9050), state.proxy);
-    EXPECT_EQ("'127.0.0.3'", KeyfileValue("system/proxy/socks", "host"));
-    EXPECT_EQ("9050", KeyfileValue("system/proxy/socks", "port"));
-
+    EXPECT_EQ("'127.0.0.3'", Get("org.gnome.system.proxy.socks", "host"));
     ASSERT_TRUE(RestoreSystemProxy(state));
-    EXPECT_FALSE(state.hidden);
-    EXPECT_EQ(Proxy("127.0.0.3", 9050), state.proxy);
-    EXPECT_EQ("none", StringKey("org.gnome.system.proxy", "mode"));
-    EXPECT_EQ("127.0.0.3", StringKey("org.gnome.system.proxy.socks", "host"));
-    EXPECT_EQ("9050", KeyfileValue("system/proxy/socks", "port"));
-    ASSERT_EQ(3u, target.messages.size());
-    EXPECT_EQ(Message(kMsgProxyRestored, 0, 0), target.messages.back());
+    EXPECT_EQ(start, Dump());
 }
 
-TEST_F(SystemProxyTest, RestoreWithoutProxyOrNetworkChangesNothing) {
-    FakeNetwork lan;
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
-    target.messages.clear();
-    HideState notHidden;
-    EXPECT_FALSE(RestoreSystemProxy(notHidden));
+TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettled) {
+    Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
+    const std::string start = Dump();
+    ASSERT_TRUE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300)));
 
-    FakeNetwork offline(FakeNetwork::Offline());
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050)));
-    EXPECT_FALSE(RestoreSystemProxy(state));
-    EXPECT_TRUE(state.hidden);
-    EXPECT_EQ(Proxy("127.0.0.2", 1080), state.proxy);
+    // The program was killed: a new run finds the proxy still carrying the traffic.
+    HideState next;
+    ASSERT_TRUE(ResumeAppliedProxy(next));
+    EXPECT_TRUE(next.hidden);
+    EXPECT_EQ(CProxy("127.0.0.2", 1080, 7, 1, 4, 300), next.proxy);
+    EXPECT_EQ(7, next.proxy.country);
+    EXPECT_EQ(Message(kMsgProxyApplied, 0, -1), target.messages.back());
+    ASSERT_TRUE(RestoreSystemProxy(next));
+    EXPECT_EQ(start, Dump());
+    HideState none;
+    EXPECT_FALSE(ResumeAppliedProxy(none));
+
+    // The user set the desktop up anew while no run was there: that choice stands.
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    Set("org.gnome.system.proxy", "mode", "'none'");
+    const std::string userChoice = Dump();
+    EXPECT_FALSE(ResumeAppliedProxy(none));
+    EXPECT_FALSE(none.hidden);
+    EXPECT_FALSE(SavedFileExists());
+    EXPECT_EQ(userChoice, Dump());
+
+    // The proxy is still written but the desktop's programs no longer follow
+    // it: the saved configuration comes back.
+    state = HideState();
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    setenv("XDG_CURRENT_DESKTOP", "", 1);
+    EXPECT_FALSE(ResumeAppliedProxy(none));
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    EXPECT_FALSE(none.hidden);
+    EXPECT_EQ(userChoice, Dump());
+    EXPECT_FALSE(SavedFileExists());
+}
+
+TEST_F(SystemProxyTest, AProxyTheResolverDoesNotConfirmIsUndoneAndExplained) {
+    // Outside GNOME, GIO's programs do not read these settings.
+    Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
+    const std::string start = Dump();
+    setenv("XDG_CURRENT_DESKTOP", "", 1);
+    std::string bypass;
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), &bypass));
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    EXPECT_EQ("http:// pages go to direct://", bypass);
+    EXPECT_FALSE(state.hidden);
+    EXPECT_EQ(start, Dump());
+    EXPECT_FALSE(SavedFileExists());
     EXPECT_TRUE(target.messages.empty());
-    EXPECT_EQ("manual", StringKey("org.gnome.system.proxy", "mode"));
-    EXPECT_EQ("127.0.0.2", StringKey("org.gnome.system.proxy.socks", "host"));
+}
+
+TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline) {
+    const std::string start = Dump();
+    for (const CProxy& bad : {Proxy("", 1080), Proxy("256.1.1.1", 1080), Proxy("127.0.0.2", 0),
+                              Proxy("127.0.0.2", 70000), Proxy("localhost", 1080)})
+        EXPECT_FALSE(ApplySystemProxy(state, bad)) << bad.ip << ":" << bad.port;
+    {
+        FakeNetwork offline(FakeNetwork::Offline());
+        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    }
+    EXPECT_EQ(start, Dump());
+    EXPECT_FALSE(SavedFileExists());
+    EXPECT_FALSE(state.hidden);
+
+    // Restore without a proxy applied, or offline, changes nothing.
+    EXPECT_FALSE(RestoreSystemProxy(state));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    {
+        FakeNetwork offline(FakeNetwork::Offline());
+        EXPECT_FALSE(RestoreSystemProxy(state));
+    }
+    EXPECT_TRUE(state.hidden);
+    EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
+}
+
+TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply) {
+    // The state folder is a file: the way back cannot be kept on disk.
+    TempDir blocked;
+    const std::string file = blocked.WriteFile("state", "");
+    setenv("XDG_STATE_HOME", file.c_str(), 1);
+    const std::string start = Dump();
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    setenv("XDG_STATE_HOME", (Sandbox().Path() + "/state").c_str(), 1);
+    EXPECT_EQ(start, Dump());
+    EXPECT_FALSE(state.hidden);
 }
 
 // Records what the operations ask of the store, and fails writes on request.
 struct RecordingStore : ISystemProxyStore {
-    bool WriteProxy(const std::string& connection, const std::string& host, int port,
-                    const std::string& bypass) override {
-        calls.push_back("proxy[" + connection + "] " + host + ":" + std::to_string(port) + " " + bypass);
+    bool Read(const std::string& connection, DesktopProxySettings& settings) override {
+        calls.push_back("read[" + connection + "]");
+        settings = {{"mode", "'none'"}};
+        return true;
+    }
+    bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings&, const std::string& host,
+                         int port) override {
+        calls.push_back("proxy[" + connection + "] " + host + ":" + std::to_string(port));
         return succeed;
+    }
+    bool Write(const std::string& connection, const DesktopProxySettings& settings) override {
+        calls.push_back("write[" + connection + "] mode=" + settings.at("mode"));
+        return true;
     }
     bool WriteDirect(const std::string& connection) override {
         calls.push_back("direct[" + connection + "]");
-        return succeed;
+        return true;
     }
+    bool HoldsSocksProxy(const DesktopProxySettings&, const std::string&, int) const override { return true; }
+    std::string CheckSocksProxy(const std::string&, int) override { return std::string(); }
     void NotifySettingsChanged() override { calls.push_back("changed"); }
     void Refresh() override { calls.push_back("refresh"); }
 
@@ -146,38 +303,39 @@ struct RecordingStore : ISystemProxyStore {
     std::vector<std::string> calls;
 };
 
-TEST_F(SystemProxyTest, ConnectionNameAndAnnouncementsReachTheStore) {
+TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
     RecordingStore store;
     SetSystemProxyStoreForTest(&store);
     {
         FakeNetwork dialUp(FakeNetwork::DialUp());
         ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
-        ASSERT_TRUE(RestoreSystemProxy(state));
     }
-    {
-        // LAN and dial-up both up: the LAN settings (no name) are the active ones.
-        std::vector<NetworkInterface> both = FakeNetwork::DialUp();
-        both.push_back({"eth0", true, false, "192.0.2.10"});
-        FakeNetwork network(both);
-        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050)));
-    }
-    const std::vector<std::string> expected = {
-        "proxy[ppp0] 127.0.0.2:1080 local", "changed", "refresh",
-        "direct[ppp0]", "changed", "refresh",
-        "proxy[] 127.0.0.3:9050 local", "changed", "refresh"};
-    EXPECT_EQ(expected, store.calls);
+    // The LAN came up meanwhile; the dial-up settings are the ones changed.
+    std::vector<NetworkInterface> both = FakeNetwork::DialUp();
+    both.push_back({"eth0", true, false, "192.0.2.10"});
+    FakeNetwork lan(both);
+    ASSERT_TRUE(RestoreSystemProxy(state));
+    EXPECT_EQ((std::vector<std::string>{"read[ppp0]", "proxy[ppp0] 127.0.0.2:1080", "changed", "refresh",
+                                        "write[ppp0] mode='none'", "changed", "refresh"}),
+              store.calls);
 
-    // A failed write still announces the change but leaves the state alone.
+    // A failed write puts the saved settings back and changes no state.
     store.calls.clear();
-    target.messages.clear();
     store.succeed = false;
-    FakeNetwork network;
     EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081)));
-    EXPECT_FALSE(RestoreSystemProxy(state));
-    EXPECT_TRUE(state.hidden);
-    EXPECT_EQ(Proxy("127.0.0.3", 9050), state.proxy);
-    EXPECT_TRUE(target.messages.empty());
-    EXPECT_EQ(6u, store.calls.size());
+    EXPECT_FALSE(state.hidden);
+    EXPECT_FALSE(SavedFileExists());
+    EXPECT_EQ((std::vector<std::string>{"read[]", "proxy[] 127.0.0.4:1081", "changed", "refresh",
+                                        "write[] mode='none'", "changed", "refresh"}),
+              store.calls);
+
+    // With the saved file lost, Restore IP can only go direct.
+    store.succeed = true;
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081)));
+    RemoveSavedProxySettings(SavedProxySettingsPath());
+    store.calls.clear();
+    ASSERT_TRUE(RestoreSystemProxy(state));
+    EXPECT_EQ((std::vector<std::string>{"direct[]", "changed", "refresh"}), store.calls);
     SetSystemProxyStoreForTest(nullptr);
 }
 

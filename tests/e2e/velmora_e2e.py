@@ -579,6 +579,16 @@ class App:
             "port": self.gsettings("org.gnome.system.proxy.socks", "port"),
         }
 
+    def set_gsettings(self, schema, key, value):
+        """Writes one key into this run's keyfile, as the desktop's settings panel would."""
+        run(["gsettings", "set", schema, key, value], env=self.env, check=True)
+
+    def system_proxy_listing(self):
+        """Every key of org.gnome.system.proxy and its child schemas (http, https, ftp, socks),
+        one "schema key value" line each, sorted."""
+        out = run(["gsettings", "list-recursively", "org.gnome.system.proxy"], env=self.env, check=True)
+        return sorted(line for line in out.splitlines() if line.strip())
+
 
 def fail(text):
     print(f"FAIL: {text}", file=sys.stderr, flush=True)

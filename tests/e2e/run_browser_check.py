@@ -1,0 +1,682 @@
+#!/usr/bin/python3
+"""Real browsers behind Hide IP: Debian's Chromium and Firefox ESR follow the proxy the program
+applies to the desktop's proxy settings, and Restore IP gives the settings back key for key.
+
+The real program runs under Xvfb (velmora_e2e.XSession) with its own GSettings keyfile and
+XDG_CURRENT_DESKTOP=GNOME. It fetches its list from a stand-in service that offers one proxy:
+a SOCKS4/4a/5 proxy of this script that writes every request to its own connection log. After
+Get Proxy and Hide IP on that row, headless Chromium and headless Firefox ESR (a fresh profile
+in system-proxy mode) load a page of this script's loopback web server. The proxy's log must
+show their requests, and every request the page server saw must have come from a connection
+the proxy opened.
+
+Two runs: from a clean desktop state, and with HTTP and HTTPS proxy hosts left in the settings
+(mode 'none') that point at a "wrong" listener, which must get no connection at all. After
+Restore IP, `gsettings list-recursively org.gnome.system.proxy` must equal what it was before
+Hide IP, line for line.
+
+Everything stays on 127.0.0.1: the proxy relays only to loopback addresses and never resolves
+a host name, the browsers run with their background services turned off or pointed at the page
+server, and every wait is bounded. Started by scripts/e2e.
+"""
+
+import argparse
+import http.server
+import ipaddress
+import json
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import velmora_e2e as v  # noqa: E402
+from run_e2e import Checks  # noqa: E402
+
+FINISHED = "The proxy test is finished!"
+SCHEMA = "org.gnome.system.proxy"
+LOOPBACK_BYPASS = ("'localhost'", "'127.0.0.0/8'", "'::1'")
+BROWSER_TIMEOUT = 90
+
+
+class SocksProxy:
+    """A SOCKS4, SOCKS4a and SOCKS5 CONNECT proxy on 127.0.0.1 with a connection log.
+
+    It relays only to IPv4 loopback addresses and never resolves a host name: a request for
+    any other target is refused and logged, so nothing a browser asks for can leave the
+    machine. Each request is one JSON line in the log file (and in `entries`): the SOCKS
+    version the client spoke, the client's port, the target, and for a relayed connection
+    the local port of the proxy's own connection to the target ("via")."""
+
+    def __init__(self, log_path):
+        self.log_path = log_path
+        self.entries = []
+        self.lock = threading.Lock()
+        self.server = socket.socket()
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(64)
+        self.server.settimeout(0.5)
+        self.port = self.server.getsockname()[1]
+        self.stopping = False
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def since(self, mark):
+        with self.lock:
+            return list(self.entries[mark:])
+
+    def mark(self):
+        with self.lock:
+            return len(self.entries)
+
+    def _record(self, **entry):
+        entry["time"] = round(time.time(), 3)
+        with self.lock:
+            self.entries.append(entry)
+            with open(self.log_path, "a", encoding="utf-8") as handle:
+                handle.write(json.dumps(entry, sort_keys=True) + "\n")
+
+    def _serve(self):
+        while not self.stopping:
+            try:
+                client, _ = self.server.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            threading.Thread(target=self._handle, args=(client,), daemon=True).start()
+
+    @staticmethod
+    def _read(sock, count):
+        data = b""
+        while len(data) < count:
+            chunk = sock.recv(count - len(data))
+            if not chunk:
+                raise ConnectionError("the client closed the connection")
+            data += chunk
+        return data
+
+    @classmethod
+    def _read_string(cls, sock):
+        """A NUL-terminated SOCKS4 field (user id, SOCKS4a host name)."""
+        data = b""
+        while True:
+            byte = cls._read(sock, 1)
+            if byte == b"\0":
+                return data.decode("latin-1")
+            data += byte
+            if len(data) > 255:
+                raise ConnectionError("SOCKS4 field too long")
+
+    def _request(self, client):
+        """Reads one request; returns (version, command, host, port, reply function)."""
+        version = self._read(client, 1)[0]
+        if version == 4:
+            command, port = struct.unpack("!BH", self._read(client, 3))
+            raw = self._read(client, 4)
+            self._read_string(client)
+            host, version = socket.inet_ntoa(raw), "4"
+            if raw[:3] == b"\0\0\0" and raw[3] != 0:  # 0.0.0.x: SOCKS4a, a host name follows
+                host, version = self._read_string(client), "4a"
+
+            def reply(ok, bound=("0.0.0.0", 0)):
+                client.sendall(struct.pack("!BBH", 0, 90 if ok else 91, bound[1]) + socket.inet_aton(bound[0]))
+            return version, command, host, port, reply
+        if version == 5:
+            methods = self._read(client, self._read(client, 1)[0])
+            if 0 not in methods:
+                client.sendall(b"\x05\xff")
+                raise ConnectionError("the client offers no method without authentication")
+            client.sendall(b"\x05\x00")
+            _, command, _, kind = self._read(client, 4)
+            if kind == 1:
+                host = socket.inet_ntoa(self._read(client, 4))
+            elif kind == 3:
+                host = self._read(client, self._read(client, 1)[0]).decode("latin-1")
+            elif kind == 4:
+                host = socket.inet_ntop(socket.AF_INET6, self._read(client, 16))
+            else:
+                raise ConnectionError(f"unknown SOCKS5 address type {kind}")
+            port = struct.unpack("!H", self._read(client, 2))[0]
+
+            def reply(ok, bound=("0.0.0.0", 0)):
+                client.sendall(bytes([5, 0 if ok else 2, 0, 1]) + socket.inet_aton(bound[0]) +
+                               struct.pack("!H", bound[1]))
+            return "5", command, host, port, reply
+        raise ConnectionError(f"not a SOCKS request (first byte {version})")
+
+    @staticmethod
+    def _loopback_address(host):
+        """True for a literal IPv4 loopback address; a host name is never looked up."""
+        try:
+            return ipaddress.ip_address(host).version == 4 and ipaddress.ip_address(host).is_loopback
+        except ValueError:
+            return False
+
+    def _handle(self, client):
+        client.settimeout(10)
+        peer = client.getpeername()[1]
+        try:
+            version, command, host, port, reply = self._request(client)
+        except (OSError, ConnectionError) as error:
+            self._record(event="error", client=peer, error=str(error))
+            client.close()
+            return
+        if command != 1 or not self._loopback_address(host):
+            self._record(event="refused", version=version, client=peer, host=host, port=port, command=command)
+            try:
+                reply(False)
+            except OSError:
+                pass
+            client.close()
+            return
+        try:
+            upstream = socket.create_connection((host, port), timeout=5)
+        except OSError as error:
+            self._record(event="failed", version=version, client=peer, host=host, port=port, error=str(error))
+            try:
+                reply(False)
+            except OSError:
+                pass
+            client.close()
+            return
+        via = upstream.getsockname()
+        self._record(event="connect", version=version, client=peer, host=host, port=port, via=via[1])
+        try:
+            reply(True, via)
+        except OSError:
+            client.close()
+            upstream.close()
+            return
+        self._relay(client, upstream)
+
+    @staticmethod
+    def _relay(client, upstream):
+        def pump(source, sink):
+            try:
+                while True:
+                    data = source.recv(65536)
+                    if not data:
+                        break
+                    sink.sendall(data)
+            except OSError:
+                pass
+            finally:
+                try:
+                    sink.shutdown(socket.SHUT_WR)
+                except OSError:
+                    pass
+
+        for sock in (client, upstream):
+            sock.settimeout(30)
+        back = threading.Thread(target=pump, args=(upstream, client), daemon=True)
+        back.start()
+        pump(client, upstream)
+        back.join(timeout=30)
+        client.close()
+        upstream.close()
+
+    def stop(self):
+        self.stopping = True
+        self.server.close()
+        self.thread.join(timeout=2)
+
+
+class PageServer:
+    """The loopback web server the browsers load their page from. Records every request:
+    method, path and the client's port (to match against the proxy's "via" ports)."""
+
+    MARKER = "velmora-browser-check"
+
+    def __init__(self, log_path):
+        self.requests = []
+        self.lock = threading.Lock()
+        owner = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.0"
+
+            def _answer(self):
+                length = int(self.headers.get("Content-Length") or 0)
+                if length:
+                    self.rfile.read(min(length, 1 << 20))
+                with owner.lock:
+                    owner.requests.append({"method": self.command, "path": self.path,
+                                           "client": self.client_address[1]})
+                    with open(log_path, "a", encoding="utf-8") as handle:
+                        handle.write(f"{self.command} {self.path} from port {self.client_address[1]}\n")
+                if self.command == "GET" and self.path.startswith("/check/"):
+                    body = (f"<html><head><title>{owner.MARKER}</title></head>"
+                            f"<body><p>{owner.MARKER} {self.path}</p></body></html>").encode()
+                    self.send_response(200)
+                    self.send_header("Content-Type", "text/html; charset=utf-8")
+                else:
+                    body = b""
+                    self.send_response(404)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            do_GET = do_POST = do_HEAD = _answer
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.server.daemon_threads = True
+        self.port = self.server.server_address[1]
+        self.origin = f"http://127.0.0.1:{self.port}"
+        self.thread = threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True)
+        self.thread.start()
+
+    def mark(self):
+        with self.lock:
+            return len(self.requests)
+
+    def since(self, mark):
+        with self.lock:
+            return list(self.requests[mark:])
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class WrongListener:
+    """Stands in for an HTTP proxy the desktop was once given: records any connection and its
+    first line, then closes it."""
+
+    def __init__(self):
+        self.connections = []
+        self.server = socket.socket()
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(16)
+        self.server.settimeout(0.5)
+        self.port = self.server.getsockname()[1]
+        self.stopping = False
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        while not self.stopping:
+            try:
+                client, peer = self.server.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            client.settimeout(2)
+            try:
+                first = client.recv(200).split(b"\r\n", 1)[0].decode("latin-1")
+            except OSError:
+                first = ""
+            self.connections.append(f"port {peer[1]}: {first!r}")
+            client.close()
+
+    def stop(self):
+        self.stopping = True
+        self.server.close()
+        self.thread.join(timeout=2)
+
+
+# Firefox: a fresh profile that follows the desktop's proxy settings (network.proxy.type 5)
+# and makes no connection of its own: no telemetry, updates, captive-portal or connectivity
+# checks, safe browsing, Normandy, remote settings, push, DNS over HTTPS or prefetching.
+FIREFOX_PREFS = {
+    "network.proxy.type": 5,
+    # Firefox never sends localhost and 127.0.0.1 to a proxy unless this is set; the page is
+    # on loopback, so without it the page would load directly.
+    "network.proxy.allow_hijacking_localhost": True,
+    "browser.shell.checkDefaultBrowser": False,
+    "browser.startup.page": 0,
+    "browser.startup.homepage_override.mstone": "ignore",
+    "browser.aboutwelcome.enabled": False,
+    "app.update.enabled": False,
+    "app.update.auto": False,
+    "app.normandy.enabled": False,
+    "app.normandy.api_url": "",
+    "app.shield.optoutstudies.enabled": False,
+    "toolkit.telemetry.enabled": False,
+    "toolkit.telemetry.unified": False,
+    "toolkit.telemetry.server": "",
+    "datareporting.healthreport.uploadEnabled": False,
+    "datareporting.policy.dataSubmissionEnabled": False,
+    "datareporting.usage.uploadEnabled": False,
+    "browser.ping-centre.telemetry": False,
+    "browser.newtabpage.activity-stream.feeds.telemetry": False,
+    "browser.newtabpage.activity-stream.telemetry": False,
+    "network.captive-portal-service.enabled": False,
+    "network.connectivity-service.enabled": False,
+    "browser.safebrowsing.malware.enabled": False,
+    "browser.safebrowsing.phishing.enabled": False,
+    "browser.safebrowsing.downloads.enabled": False,
+    "browser.safebrowsing.downloads.remote.enabled": False,
+    "browser.safebrowsing.blockedURIs.enabled": False,
+    "browser.safebrowsing.provider.google4.updateURL": "",
+    "browser.safebrowsing.provider.google.updateURL": "",
+    "browser.safebrowsing.provider.mozilla.updateURL": "",
+    # Remote settings honour this dummy server (no remote activity at all) only together with
+    # MOZ_DISABLE_NONLOCAL_CONNECTIONS=1 in the environment, which the browser gets too.
+    "services.settings.server": "data:,#remote-settings-dummy/v1",
+    "dom.push.enabled": False,
+    "dom.push.connection.enabled": False,
+    "dom.push.serverURL": "",
+    "network.trr.mode": 5,
+    "network.dns.disablePrefetch": True,
+    "network.prefetch-next": False,
+    "network.predictor.enabled": False,
+    "extensions.update.enabled": False,
+    "extensions.getAddons.cache.enabled": False,
+    "extensions.systemAddon.update.enabled": False,
+    "extensions.blocklist.enabled": False,
+    "geo.enabled": False,
+    "media.gmp-manager.url": "",
+    "browser.region.network.url": "",
+    "browser.search.geoip.url": "",
+    "security.OCSP.enabled": 0,
+}
+
+
+def firefox_user_js(prefs):
+    return "".join(f"user_pref({json.dumps(name)}, {json.dumps(value)});\n" for name, value in prefs.items())
+
+
+def chromium_args(profile, page_origin, url):
+    """Headless Chromium that follows the desktop's proxy settings (its default on GNOME) and
+    makes no connection of its own beyond the page: background networking, component updates,
+    sync and network time are off; the component updater and the sign-in service, which still
+    ask once at start-up, are pointed at the page server, and host names never resolve."""
+    args = ["chromium", "--headless", "--disable-gpu", f"--user-data-dir={profile}",
+            "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--disable-default-apps",
+            "--disable-domain-reliability", "--disable-breakpad", "--no-pings", "--metrics-recording-only",
+            "--disable-features=NetworkTimeServiceQuerying,OptimizationHints,MediaRouter,Translate",
+            f"--component-updater=url-source={page_origin}/component-updater/",
+            f"--gaia-url={page_origin}",
+            "--host-resolver-rules=MAP * ~NOTFOUND , EXCLUDE 127.0.0.1",
+            "--dump-dom", url]
+    if os.geteuid() == 0:
+        args.insert(2, "--no-sandbox")  # Chromium's sandbox refuses to run as root
+    return args
+
+
+# Requests the page server may see besides the page itself: the browsers' icon request and
+# the two Chromium start-up requests pointed at it above.
+BACKGROUND_PATHS = ("/favicon.ico", "/ListAccounts?", "/component-updater/")
+
+
+def run_browser(name, args, env, log_dir, cwd):
+    """Runs a browser in a process group of its own; returns (exit code, output). The whole
+    group is ended afterwards, so no helper process outlives the run."""
+    out_path = os.path.join(log_dir, f"{name}.out")
+    err_path = os.path.join(log_dir, f"{name}.log")
+    with open(out_path, "wb") as out, open(err_path, "wb") as err:
+        child = subprocess.Popen(args, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                 start_new_session=True)
+        try:
+            code = child.wait(timeout=BROWSER_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            code = None
+        finally:
+            for sig in (signal.SIGTERM, signal.SIGKILL):
+                try:
+                    os.killpg(child.pid, sig)
+                except ProcessLookupError:
+                    break
+                time.sleep(0.3)
+            if child.poll() is None:
+                child.wait(timeout=5)
+    if code is None:
+        raise v.DriverError(f"{name} did not finish within {BROWSER_TIMEOUT} s (see {err_path})")
+    with open(out_path, encoding="utf-8", errors="replace") as handle:
+        return code, handle.read()
+
+
+class World:
+    """This check's loopback world: the logging proxy, the page server, the wrong listener
+    and a stand-in service whose proxy list holds only the logging proxy."""
+
+    def __init__(self, base, build_run, logs):
+        self.base = base
+        self.build_run = build_run
+        os.makedirs(os.path.join(base, "logs"), exist_ok=True)
+        self.proxy = SocksProxy(os.path.join(logs, "socks-proxy.log"))
+        self.page = PageServer(os.path.join(logs, "page-server.log"))
+        self.wrong = WrongListener()
+        self.group = v.ProcessGroup(os.path.join(base, "logs"))
+        self.service_url = None
+
+    def start_service(self):
+        country = country_index(os.path.join(self.build_run, "countries.nbx"), "DE")
+        with open(os.path.join(self.base, "proxies.txt"), "w", encoding="latin-1", newline="") as handle:
+            handle.write(f"127.0.0.1\t{self.proxy.port}\t{country}\t1\t5\t900\r\n")
+        port_file = os.path.join(self.base, "service.port")
+        self.group.start("service", [os.path.join(self.build_run, "velmora-service"), "--port", "0",
+                                     "--port-file", port_file, "--proxies", os.path.join(self.base, "proxies.txt"),
+                                     "--country", "DE"], dict(os.environ))
+        port = v.wait_for(lambda: read_text(port_file), 10, "velmora-service to write its port")
+        self.service_url = f"http://127.0.0.1:{int(port)}"
+        # world.env as scripts/demo-world writes it, so its "workdir" command can prepare the
+        # program's working folders; the test page is the service's own.
+        with open(os.path.join(self.base, "world.env"), "w", encoding="utf-8") as handle:
+            handle.write(f"VELMORA_SERVICE_URL={self.service_url}\n"
+                         f"WORLD_TEST_URL={self.service_url}/page/test.html\n")
+
+    def stop(self):
+        self.group.stop_all()
+        self.proxy.stop()
+        self.page.stop()
+        self.wrong.stop()
+
+
+def read_text(path):
+    """The stripped contents of a file, or None while it does not exist."""
+    try:
+        with open(path, encoding="utf-8") as handle:
+            return handle.read().strip()
+    except FileNotFoundError:
+        return None
+
+
+def country_index(catalogue, code):
+    with open(catalogue, encoding="latin-1") as handle:
+        for index, line in enumerate(handle):
+            if line.split("\t", 1)[0] == code:
+                return index
+    return -1
+
+
+def browser_env(app_env, home):
+    env = {key: value for key, value in app_env.items() if not key.startswith("QT_")}
+    env["HOME"] = home
+    env["MOZ_DISABLE_NONLOCAL_CONNECTIONS"] = "1"
+    return env
+
+
+def check_browser(checks, world, scenario, browser, run_it):
+    """Runs one browser and checks the proxy's log and the page server's log for it."""
+    proxy_mark, page_mark, wrong_before = world.proxy.mark(), world.page.mark(), len(world.wrong.connections)
+    path = f"/check/{scenario}/{browser}"
+    run_it(world.page.origin + path)
+    entries = world.proxy.since(proxy_mark)
+    requests = world.page.since(page_mark)
+    for entry in entries:
+        v.log(f"{browser}: proxy log: {json.dumps(entry, sort_keys=True)}")
+    for request in requests:
+        v.log(f"{browser}: page server: {request['method']} {request['path']} from port {request['client']}")
+    strays = [e for e in entries if e["event"] != "connect" or (e["host"], e["port"]) != ("127.0.0.1", world.page.port)]
+    checks.equal(strays, [], f"{browser}: the proxy got requests for the page server only")
+    via = {e["via"] for e in entries if e["event"] == "connect"}
+    checks.ok(any(r["path"] == path and r["method"] == "GET" for r in requests),
+              f"{browser}: the page server answered GET {path}")
+    checks.equal([r for r in requests if r["client"] not in via], [],
+                 f"{browser}: every request the page server saw came through the applied SOCKS proxy")
+    unexpected = [r for r in requests if r["path"] != path and not r["path"].startswith(BACKGROUND_PATHS)]
+    checks.equal(unexpected, [], f"{browser}: no other request reached the page server")
+    checks.equal(world.wrong.connections[wrong_before:], [], f"{browser}: the old HTTP/HTTPS proxy got no connection")
+    versions = sorted({e["version"] for e in entries})
+    v.log(f"{browser} spoke SOCKS {', '.join(versions)} to the applied proxy")
+    return versions
+
+
+def scenario(session, world, args, name, preset, checks, report):
+    base = os.path.join(args.work, name)
+    workdir = os.path.join(base, "work")
+    logs = os.path.join(args.logs, name)
+    os.makedirs(logs, exist_ok=True)
+    subprocess.run([args.demo_world, "workdir", workdir, world.base], check=True, timeout=60,
+                   env=dict(os.environ, VELMORA_BUILD_DIR=os.path.dirname(args.build_run)))
+    program_env = v.read_env_file(os.path.join(workdir, "program.env"))
+    # GIO's GNOME proxy resolver, and the browsers' GSettings readers, are used only on GNOME.
+    program_env["XDG_CURRENT_DESKTOP"] = "GNOME"
+    app = v.App(session, os.path.join(args.build_run, "velmora"), workdir, program_env, logs)
+    try:
+        v.log(f"--- {name}")
+        preset(app)
+        before = app.system_proxy_listing()
+        for line in before:
+            v.log(f"before: {line}")
+
+        app.start()
+        app.wait_application()
+        app.wait_main_window(30)
+        app.press_button("Get Proxy")
+        v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
+        app.answer_message(FINISHED, "OK")
+        rows = v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
+        checks.equal([(row["IP"], row["Port"]) for row in rows], [("127.0.0.1", str(world.proxy.port))],
+                     f"{name}: the table holds the logging proxy")
+
+        app.select_row(0)
+        app.press_button("Hide IP")
+
+        def hidden():
+            if app.button("Restore IP") is not None:
+                return True
+            texts = app.message_texts()
+            if texts:
+                raise v.DriverError(f"Hide IP showed a message instead: {texts}")
+            return False
+        v.wait_for(hidden, 20, "the button to offer Restore IP")
+        get = lambda schema, key: app.gsettings(schema, key)  # noqa: E731
+        checks.equal(get(SCHEMA, "mode"), "'manual'", f"{name}: Hide IP sets mode 'manual'")
+        checks.equal((get(f"{SCHEMA}.socks", "host"), get(f"{SCHEMA}.socks", "port")),
+                     ("'127.0.0.1'", str(world.proxy.port)), f"{name}: Hide IP sets the SOCKS host and port")
+        checks.equal([get(f"{SCHEMA}.{sub}", "host") for sub in ("http", "https", "ftp")], ["''"] * 3,
+                     f"{name}: no HTTP, HTTPS or FTP host is left to take precedence")
+        ignore = get(SCHEMA, "ignore-hosts")
+        checks.ok(all(host in ignore for host in LOOPBACK_BYPASS),
+                  f"{name}: loopback stays direct while applied (ignore-hosts {ignore})")
+
+        # Loopback bypasses the proxy while it is applied, and both browsers never proxy
+        # loopback on their own. To send the loopback page through the applied proxy, this
+        # check replaces the bypass list after Hide IP: "<-loopback>" is Chromium's bypass
+        # rule that removes its implicit loopback bypass (Chromium turns ignore-hosts into
+        # bypass rules); Firefox's profile sets network.proxy.allow_hijacking_localhost.
+        # Restore IP must still give back the configuration from before Hide IP.
+        app.set_gsettings(SCHEMA, "ignore-hosts", "['<-loopback>']")
+
+        home = os.path.join(base, "browser-home")
+        os.makedirs(home, exist_ok=True)
+        env = browser_env(app.env, home)
+
+        def chromium(url):
+            code, out = run_browser(f"{name}-chromium", chromium_args(os.path.join(base, "chromium"),
+                                                                      world.page.origin, url), env, logs, base)
+            checks.equal(code, 0, f"{name}: chromium exits with 0")
+            checks.ok(PageServer.MARKER in out, f"{name}: chromium shows the page")
+
+        def firefox(url):
+            profile = os.path.join(base, "firefox-profile")
+            os.makedirs(profile, exist_ok=True)
+            with open(os.path.join(profile, "user.js"), "w", encoding="utf-8") as handle:
+                handle.write(firefox_user_js(FIREFOX_PREFS))
+            shot = os.path.join(logs, "firefox-page.png")
+            code, _ = run_browser(f"{name}-firefox", ["firefox-esr", "--headless", "--no-remote", "--profile",
+                                                      profile, "--screenshot", shot, url], env, logs, base)
+            checks.equal(code, 0, f"{name}: firefox-esr exits with 0")
+            checks.ok(os.path.exists(shot), f"{name}: firefox-esr drew the page")
+
+        report[f"{name}: chromium"] = check_browser(checks, world, name, "chromium", chromium)
+        report[f"{name}: firefox-esr"] = check_browser(checks, world, name, "firefox-esr", firefox)
+
+        app.press_button("Restore IP")
+        v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
+        after = app.system_proxy_listing()
+        changed = sorted(set(before) ^ set(after))
+        checks.equal(changed, [], f"{name}: after Restore IP every key equals its value before Hide IP")
+        checks.equal(world.wrong.connections, [], f"{name}: the wrong listener got no connection")
+    finally:
+        app.kill()
+
+
+def clean_state(app):
+    """A desktop that never had a proxy: no keyfile yet."""
+    config = app.env["XDG_CONFIG_HOME"]
+    shutil.rmtree(os.path.join(config, "glib-2.0"), ignore_errors=True)
+
+
+def old_http_proxy(port):
+    """A desktop whose user once set HTTP and HTTPS proxies and went back to "None"."""
+    def preset(app):
+        clean_state(app)
+        for sub in ("http", "https"):
+            app.set_gsettings(f"{SCHEMA}.{sub}", "host", "'127.0.0.1'")
+            app.set_gsettings(f"{SCHEMA}.{sub}", "port", str(port))
+        app.set_gsettings(SCHEMA, "mode", "'none'")
+    return preset
+
+
+def main():
+    # An outer timeout sends SIGTERM: end through the finally blocks so nothing is left running.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-run", required=True, help="the build's run folder (velmora, velmora-service)")
+    parser.add_argument("--demo-world", required=True, help="scripts/demo-world")
+    parser.add_argument("--work", required=True, help="an empty folder for this check")
+    parser.add_argument("--logs", required=True)
+    args = parser.parse_args()
+    for tool in ("chromium", "firefox-esr", "gsettings"):
+        if shutil.which(tool) is None:
+            print(f"browser check: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
+            return 1
+    os.makedirs(args.logs, exist_ok=True)
+    os.makedirs(args.work, exist_ok=True)
+    shots = os.path.join(args.logs, "screenshots")
+    os.makedirs(shots, exist_ok=True)
+
+    started = time.monotonic()
+    world = World(os.path.join(args.work, "world"), args.build_run, args.logs)
+    session = v.XSession(args.logs)
+    checks = None
+    report = {}
+    try:
+        world.start_service()
+        session.start()
+        checks = Checks(session, shots)
+        scenario(session, world, args, "clean", clean_state, checks, report)
+        scenario(session, world, args, "old-http-proxy", old_http_proxy(world.wrong.port), checks, report)
+    except (v.DriverError, AssertionError, subprocess.SubprocessError, OSError) as error:
+        if checks:
+            checks.shot("failure")
+        print(f"browser check: FAIL: {error}", file=sys.stderr)
+        print(f"browser check: logs in {args.logs}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop()
+        world.stop()
+    for what, versions in report.items():
+        print(f"browser check: {what} spoke SOCKS {', '.join(versions)}")
+    print(f"browser check: PASS: {checks.count} checks in {time.monotonic() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
