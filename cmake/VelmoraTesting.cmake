@@ -14,7 +14,7 @@ function(velmora_add_test)
     endif()
     set(env "VELMORA_RUN_DIR=${VELMORA_RUN_DIR}" "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
             "VELMORA_SERVICE_URL=http://127.0.0.1:9" "http_proxy=" "https_proxy=" "all_proxy="
-            "XDG_STATE_HOME=")
+            "XDG_STATE_HOME=" "XDG_CONFIG_HOME=")
     if(T_GUI)
         list(APPEND labels gui)
         list(APPEND env "QT_QPA_PLATFORM=offscreen")

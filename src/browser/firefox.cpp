@@ -30,7 +30,8 @@ FirefoxPaths& GetFirefoxPaths() {
     if (!lookup.done) {
         lookup.done = true;
         lookup.paths.exePath = FindFirefoxInstall(Environment("PATH"), DefaultFirefoxInstallPatterns());
-        lookup.paths.prefsPath = FindFirefoxProfile(Environment("HOME"));
+        lookup.paths.prefsPath =
+            FindFirefoxProfile(FirefoxProfileRoots(Environment("HOME"), Environment("XDG_CONFIG_HOME")));
     }
     return lookup.paths;
 }

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "browser/firefox.h"
-#include "browser/firefoxname.h"
 
 extern char** environ;
 
@@ -63,7 +62,11 @@ std::vector<int> ProcessIds() {
 
 }  // namespace
 
-bool IsRunningFirefox(int pid) { return NameContainsFirefox(ProcFile(pid, "comm")) && !HasEnded(pid); }
+bool IsFirefoxProcessName(const std::string& name) {
+    return name == "firefox" || name == "firefox-esr" || name == "firefox-bin";
+}
+
+bool IsRunningFirefox(int pid) { return IsFirefoxProcessName(ProcFile(pid, "comm")) && !HasEnded(pid); }
 
 bool TerminateFirefoxAndWait(int pid, std::chrono::milliseconds wait) {
     // The id was found earlier (perhaps before a question to the user); make

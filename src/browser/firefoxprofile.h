@@ -1,8 +1,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// prefs.js of the default profile under home/.mozilla/firefox: the first
+// The folders Firefox keeps its profiles in, in the order they are searched:
+// configHome/mozilla/firefox (current Firefox), home/.mozilla/firefox, the
+// Snap and the Flatpak locations.
+std::vector<std::string> FirefoxProfileRoots(const std::string& home, const std::string& configHome);
+
+// prefs.js of the profile Firefox uses, from the first root that names one:
+// the install's default in installs.ini (or an [Install...] group of
+// profiles.ini), else the Default=1 profile of profiles.ini, else the first
 // folder, in sorted order of the full paths, whose full path contains
-// ".default" (exact case); "" when there is none.
-std::string FindFirefoxProfile(const std::string& home);
+// ".default" (exact case). "" when there is none.
+std::string FindFirefoxProfile(const std::vector<std::string>& roots);

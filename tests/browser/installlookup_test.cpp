@@ -19,16 +19,54 @@ std::string MakeExecutable(const TempDir& dir, const std::string& name) {
     return path;
 }
 
-TEST(InstallLookupTest, ProfileIsTheFirstDotDefaultFolder) {
+TEST(InstallLookupTest, ProfileWithoutIniFilesIsTheFirstDotDefaultFolder) {
     TempDir home;
-    EXPECT_EQ("", FindFirefoxProfile(home.Path()));
+    const std::vector<std::string> roots = FirefoxProfileRoots(home.Path(), "");
+    EXPECT_EQ("", FindFirefoxProfile(roots));
     home.WriteFile(".mozilla/firefox/aaa.default", "a file, not a profile");
     home.WriteFile(".mozilla/firefox/abb.DEFAULT/prefs.js", "");
     home.WriteFile(".mozilla/firefox/abc.default-release/prefs.js", "");
     home.WriteFile(".mozilla/firefox/abd.default/prefs.js", "");
     home.WriteFile(".mozilla/firefox/profiles.ini", "");
-    EXPECT_EQ(home.File(".mozilla/firefox/abc.default-release/prefs.js"), FindFirefoxProfile(home.Path()));
-    EXPECT_EQ("", FindFirefoxProfile(""));
+    EXPECT_EQ(home.File(".mozilla/firefox/abc.default-release/prefs.js"), FindFirefoxProfile(roots));
+    EXPECT_EQ("", FindFirefoxProfile(FirefoxProfileRoots("", "")));
+}
+
+TEST(InstallLookupTest, ProfileIsTheOneTheIniFilesNameInTheXdgFolderFirst) {
+    // Firefox ESR 153 as Debian runs it: two .default folders under
+    // $XDG_CONFIG_HOME/mozilla/firefox, the one in use named by the .ini files.
+    TempDir home;
+    const std::string config = home.File("config");
+    const std::vector<std::string> roots = FirefoxProfileRoots(home.Path(), config);
+    EXPECT_EQ(config + "/mozilla/firefox", roots.front());
+    home.WriteFile(".mozilla/firefox/old.default/prefs.js", "");
+    home.WriteFile("config/mozilla/firefox/aaa.default/prefs.js", "");
+    home.WriteFile("config/mozilla/firefox/bbb.default-esr/prefs.js", "");
+    home.WriteFile("config/mozilla/firefox/profiles.ini",
+                   "[Profile1]\nName=default\nIsRelative=1\nPath=aaa.default\nDefault=1\n\n"
+                   "[Profile0]\nName=default-esr\nIsRelative=1\nPath=bbb.default-esr\n");
+    EXPECT_EQ(config + "/mozilla/firefox/aaa.default/prefs.js", FindFirefoxProfile(roots));
+
+    // The install's own default wins over Default=1.
+    home.WriteFile("config/mozilla/firefox/installs.ini", "[3B6073811A6ABF12]\nDefault=bbb.default-esr\nLocked=1\n");
+    EXPECT_EQ(config + "/mozilla/firefox/bbb.default-esr/prefs.js", FindFirefoxProfile(roots));
+
+    // An absolute path, and an install default whose folder is gone.
+    home.WriteFile("elsewhere/prefs.js", "");
+    home.WriteFile("config/mozilla/firefox/installs.ini", "[3B6073811A6ABF12]\nDefault=gone.default\n");
+    home.WriteFile("config/mozilla/firefox/profiles.ini",
+                   "[Profile0]\nIsRelative=0\nPath=" + home.File("elsewhere") + "\nDefault=1\n");
+    EXPECT_EQ(home.File("elsewhere/prefs.js"), FindFirefoxProfile(roots));
+
+    // Without the XDG folder, ~/.mozilla/firefox, then Snap's and Flatpak's.
+    std::filesystem::remove_all(config);
+    EXPECT_EQ(home.File(".mozilla/firefox/old.default/prefs.js"), FindFirefoxProfile(roots));
+    std::filesystem::remove_all(home.File(".mozilla"));
+    home.WriteFile(".var/app/org.mozilla.firefox/.mozilla/firefox/f.default/prefs.js", "");
+    EXPECT_EQ(home.File(".var/app/org.mozilla.firefox/.mozilla/firefox/f.default/prefs.js"),
+              FindFirefoxProfile(roots));
+    home.WriteFile("snap/firefox/common/.mozilla/firefox/s.default/prefs.js", "");
+    EXPECT_EQ(home.File("snap/firefox/common/.mozilla/firefox/s.default/prefs.js"), FindFirefoxProfile(roots));
 }
 
 TEST(InstallLookupTest, PathEntriesComeFirstInAnyCase) {

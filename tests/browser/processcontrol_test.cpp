@@ -44,7 +44,8 @@ public:
                                  "sleep 30 & child=$!\n"
                                  "touch \"$HOME/ready\"\n"
                                  "wait $child\n");
-        Write("running/Stuck-FireFox", "#!/bin/sh\ntrap '' TERM\ntouch \"$HOME/ready\"\nsleep 30\n");
+        Write("running/firefox-esr", "#!/bin/sh\ntrap '' TERM\ntouch \"$HOME/ready\"\nsleep 30\n");
+        fs::copy_file("/bin/sleep", home.File("running/firefox-bin"));
         fs::copy_file("/bin/sleep", home.File("running/FIREFOX"));
         fs::copy_file("/bin/sleep", home.File("running/sleeper"));
         setenv("HOME", home.Path().c_str(), 1);
@@ -136,12 +137,15 @@ protected:
     FirefoxPaths paths;
 };
 
-TEST_F(ProcessControlTest, FindsAndEndsAProcessNamedFirefoxInAnyCase) {
+TEST_F(ProcessControlTest, FindsAndEndsAProcessWithAFirefoxName) {
+    // Only the names Firefox's processes have count, not every name with "firefox" in it.
     StandIn other("sleeper");
+    StandIn upper("FIREFOX");
+    EXPECT_EQ(0, FindFirefoxProcess(paths));
     EXPECT_FALSE(TerminateFirefox(paths, other.pid));   // not a Firefox: left alone
     EXPECT_TRUE(other.Alive());
 
-    StandIn firefox("FIREFOX");
+    StandIn firefox("firefox-bin");
     ASSERT_GT(firefox.pid, 0);
     EXPECT_EQ(firefox.pid, FindFirefoxProcess(paths));
     EXPECT_TRUE(TerminateFirefox(paths, firefox.pid));
@@ -151,7 +155,7 @@ TEST_F(ProcessControlTest, FindsAndEndsAProcessNamedFirefoxInAnyCase) {
 }
 
 TEST_F(ProcessControlTest, AFirefoxThatDoesNotEndIsReportedSo) {
-    StandIn stubborn("Stuck-FireFox");
+    StandIn stubborn("firefox-esr");
     ASSERT_TRUE(WaitForFile("ready"));
     ASSERT_EQ(stubborn.pid, FindFirefoxProcess(paths));
     EXPECT_FALSE(TerminateFirefoxAndWait(stubborn.pid, std::chrono::milliseconds(300)));

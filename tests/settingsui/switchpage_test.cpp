@@ -77,7 +77,18 @@ public:
             kill(pid_, SIGKILL);
         reaper_.join();
     }
-    bool Running() const { return !ended_; }
+    // An ended process stays a zombie until the reaper thread's waitpid
+    // returns, which may come later than the program under test saw it end.
+    bool Running() const {
+        if (ended_)
+            return false;
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t nameEnd = line.rfind(')');
+        return nameEnd != std::string::npos && nameEnd + 2 < line.size() && line[nameEnd + 2] != 'Z' &&
+               line[nameEnd + 2] != 'X';
+    }
 
 private:
     std::string ProcessName() const {
@@ -100,6 +111,8 @@ protected:
         fs::remove(FirefoxWorld::PrefsPath() + ".bkp");
         fs::remove(FirefoxWorld::StartedWithPath());
         ResetFirefoxPathsForTest();
+        if (FindFirefoxProcess(GetFirefoxPaths()) != 0)
+            GTEST_SKIP() << "another Firefox of this user is running";
     }
 
     static void WritePrefs(const std::string& content) {

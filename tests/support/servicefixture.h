@@ -24,10 +24,11 @@ public:
     // Points the program at this service through VELMORA_SERVICE_URL; the
     // previous value comes back at destruction.
     void UseAsService();
-    // What the service wrote to stderr so far (one line per request).
+    // What the service wrote to stderr so far (one line per request, written
+    // before the answer is sent).
     std::string Log() const;
-    // Whether a line holding `text` appears in the log within two seconds: the
-    // service writes a request's line only after it has sent the answer.
+    // Whether a line holding `text` appears in the log within two seconds, for
+    // requests whose answer the test did not wait for.
     bool LogShows(const std::string& text) const;
 
     // Path of the velmora-service program.

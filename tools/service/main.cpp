@@ -72,7 +72,9 @@ void Route(httplib::Server& server, const ServiceAnswers& answers)
         res.status = 500;
         res.set_content("Internal Server Error\n", kText);
     });
-    server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+    // Logged after routing, before the answer is written: a client that has
+    // its answer can rely on the request's line being in the log.
+    server.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         std::fprintf(stderr, "velmora-service: %s %s %s -> %d (%zu bytes)\n", req.remote_addr.c_str(),
                      req.method.c_str(), req.path.c_str(), res.status, res.body.size());
     });
