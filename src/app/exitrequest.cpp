@@ -8,7 +8,7 @@
 // Offers to restore the direct connection when a proxy is applied, removes
 // the tray icon and ends the process with -1. Nothing is saved: settings are
 // saved when changed and the proxy list is not kept.
-void CTolvaneDlg::OnExitRequest()
+void CTolvaneDlg::RequestExit()
 {
     HideState& state = GetHideState();
     if (state.hidden) {
@@ -18,7 +18,7 @@ void CTolvaneDlg::OnExitRequest()
         if (answer == IPrompt::AnsCancel)
             return;
         if (answer == IPrompt::AnsYes)
-            RestoreSystemProxy(state);
+            RestoreSystemProxy(state, ipHiding_);
     }
     tray_->Remove();
     exitRequested_ = true;

@@ -30,7 +30,7 @@ void CIpHidingController::OnHideRestoreClicked()
 {
     // The caption is the only record of what the button does.
     if (window_.Controls().hideIpButton->text() != QLatin1String(kHideIpCaption)) {
-        RestoreSystemProxy(GetHideState());
+        RestoreSystemProxy(GetHideState(), *this);
         SetReadyToHide(true);
         window_.FocusTable();
         return;
@@ -64,7 +64,7 @@ void CIpHidingController::HideIp()
     // the button keeps offering Hide IP.
     std::string bypass;
     const CProxy proxy = *entry;
-    if (!ApplySystemProxy(GetHideState(), proxy, &bypass) && !bypass.empty()) {
+    if (!ApplySystemProxy(GetHideState(), proxy, *this, &bypass) && !bypass.empty()) {
         Prompt().Show(&window_,
                       QStringLiteral("Could not hide your IP: the desktop's proxy setting did not take effect, "
                                      "%1 instead of through the proxy %2:%3. Your own proxy setting has been put back.")
@@ -100,7 +100,7 @@ void CIpHidingController::ShowAddress(QLabel* label, QLabel* flag, const QString
     flag->setPixmap(window_.Flags().Flag(country));
 }
 
-void CIpHidingController::ShowAppliedProxy()
+void CIpHidingController::OnProxyApplied()
 {
     const HideState& state = GetHideState();
     const CMainWindowControls& c = window_.Controls();
@@ -109,7 +109,7 @@ void CIpHidingController::ShowAppliedProxy()
     window_.FocusTable();
 }
 
-void CIpHidingController::ShowRealAddress()
+void CIpHidingController::OnProxyRestored()
 {
     const CMainWindowControls& c = window_.Controls();
     ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(GetRealAddress()), realCountry);
@@ -125,6 +125,6 @@ void CIpHidingController::ShowStartupAddress()
     // A proxy applied by an earlier run that still carries the traffic is
     // shown as applied, so Restore IP and the question on exit give the
     // user's own configuration back.
-    if (ResumeAppliedProxy(GetHideState()))
+    if (ResumeAppliedProxy(GetHideState(), *this))
         SetReadyToHide(false);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browser/systemproxy.h"
+
 #include <QString>
 
 class CTolvaneDlg;
@@ -7,15 +9,17 @@ class QLabel;
 
 // Puts one selected proxy into effect (Hide IP) or takes it out (Restore IP)
 // and keeps the Current IP display and the tray tooltip in step with what the
-// system proxy settings report back (kMsgProxyApplied / kMsgProxyRestored).
-class CIpHidingController {
+// system proxy settings report back.
+class CIpHidingController : public IProxyStateListener {
 public:
     explicit CIpHidingController(CTolvaneDlg& window) : window_(window) {}
 
     // The Hide IP / Restore IP button. Its caption says which action it performs.
     void OnHideRestoreClicked();
-    void ShowAppliedProxy();
-    void ShowRealAddress();
+    // Shows the applied proxy as Current IP and "Fake IP" in the tray.
+    void OnProxyApplied() override;
+    // Shows the real address as Current IP.
+    void OnProxyRestored() override;
     // Real IP and Current IP after the start request.
     void ShowStartupAddress();
 

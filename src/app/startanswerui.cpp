@@ -18,5 +18,5 @@ void CStartAnswerUi::ShowPushMessage(const PushMessage& message)
 
 void CStartAnswerUi::RequestExit()
 {
-    window_.SendMessage(kMsgExitRequest);
+    window_.RequestExit();
 }

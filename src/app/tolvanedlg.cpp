@@ -23,10 +23,6 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
-constexpr int kTrayIconId = 128;
-}
-
 CTolvaneDlg::CTolvaneDlg(QWidget* parent)
     : QWidget(parent), controls_(BuildMainWindowControls(this, &flags_)), ipHiding_(*this),
       tray_(new CTrayIcon(AppIcon(AppIconId::Program),
@@ -42,14 +38,9 @@ CTolvaneDlg::CTolvaneDlg(QWidget* parent)
     setWindowIcon(AppIcon(AppIconId::Program));
     resize(520, 500);
     ConnectCommands();
-    MainWindowHandle() = this;
 }
 
-CTolvaneDlg::~CTolvaneDlg()
-{
-    if (MainWindowHandle() == this)
-        MainWindowHandle() = nullptr;
-}
+CTolvaneDlg::~CTolvaneDlg() = default;
 
 void CTolvaneDlg::ConnectCommands()
 {
@@ -67,41 +58,19 @@ void CTolvaneDlg::ConnectCommands()
     connect(new QShortcut(QKeySequence(Qt::Key_Delete), this), &QShortcut::activated, this,
             [this] { RemoveSelectedCommand(*this); });
 
-    connect(tray_, &CTrayIcon::activated, this,
-            [this](int reason) { PostMessage(kMsgTrayNotify, kTrayIconId, reason); });
+    // Queued: the menu and the table's own event handling finish first.
+    connect(tray_, &CTrayIcon::activated, this, &CTolvaneDlg::OnTrayActivated, Qt::QueuedConnection);
+    connect(c.proxyTable, &CProListCtrl::contextMenuRequested, this,
+            [this](const QPoint& globalPos) { ShowTableContextMenu(*this, globalPos); }, Qt::QueuedConnection);
     connect(tray_->openAction, &QAction::triggered, this, &CTolvaneDlg::ShowFromTray);
     connect(tray_->settingAction, &QAction::triggered, this, [this] { SettingCommand(*this); });
     connect(tray_->helpAction, &QAction::triggered, this, [this] { OpenHelpPageCommand(*this); });
     connect(tray_->websiteAction, &QAction::triggered, this, [this] { OpenHomePageCommand(*this); });
     connect(tray_->aboutAction, &QAction::triggered, this, [this] { AboutCommand(*this); });
-    connect(tray_->exitAction, &QAction::triggered, this, [this] { SendMessage(kMsgExitRequest); });
+    connect(tray_->exitAction, &QAction::triggered, this, &CTolvaneDlg::RequestExit);
 }
 
-void CTolvaneDlg::PostMessage(int message, long long wParam, long long lParam)
-{
-    // Thread-safe: the call is queued to the GUI thread's event loop.
-    QMetaObject::invokeMethod(
-        this, [this, message, wParam, lParam] { HandleMessage(message, wParam, lParam); }, Qt::QueuedConnection);
-}
-
-void CTolvaneDlg::SendMessage(int message, long long wParam, long long lParam)
-{
-    HandleMessage(message, wParam, lParam);
-}
-
-void CTolvaneDlg::HandleMessage(int message, long long, long long lParam)
-{
-    switch (message) {
-    case kMsgTrayNotify: OnTrayNotify(lParam); break;
-    case kMsgExitRequest: OnExitRequest(); break;
-    case kMsgProxyApplied: ipHiding_.ShowAppliedProxy(); break;
-    case kMsgProxyRestored: ipHiding_.ShowRealAddress(); break;
-    case kMsgContextMenu: ShowTableContextMenu(*this, UnpackScreenPosition(lParam)); break;
-    default: break;
-    }
-}
-
-void CTolvaneDlg::OnTrayNotify(long long reason)
+void CTolvaneDlg::OnTrayActivated(int reason)
 {
     // The menu shows by itself on a right-click (and greys its items then).
     if (reason == QSystemTrayIcon::DoubleClick)
@@ -149,7 +118,7 @@ void CTolvaneDlg::closeEvent(QCloseEvent* event)
     if (CTrayIcon::Available())
         hide();
     else
-        SendMessage(kMsgExitRequest);
+        RequestExit();
 }
 
 void CTolvaneDlg::changeEvent(QEvent* event)

@@ -4,7 +4,6 @@
 #include "app/mainwindowcontrols.h"
 #include "app/sortstate.h"
 #include "data/ui/flagimages.h"
-#include "data/windowmessages.h"
 
 #include <QWidget>
 
@@ -13,9 +12,16 @@ class CTrayIcon;
 
 // The main window. It lives for the whole process: closing, minimising and
 // Escape hide it in the tray, and only the exit request ends the program. It
-// receives the private messages of core code as IMessageTarget (queued, from
-// any thread) and hands each command to its own function (commands.h).
-class CTolvaneDlg : public QWidget, public IMessageTarget {
+// wires its buttons, the table and the tray to the commands (commands.h).
+//
+// The window messages of the original Windows design and what replaced them:
+//   WM_USER + 100  tray icon notification   CTrayIcon::activated -> OnTrayActivated
+//   WM_USER + 101  exit request             RequestExit()
+//   WM_USER + 102  proxy applied            IProxyStateListener::OnProxyApplied
+//   WM_USER + 103  proxy restored           IProxyStateListener::OnProxyRestored
+//   WM_USER + 104  test progress            ITestProgressListener::OnProgress / OnComplete
+//   WM_USER + 105  table context menu       CProListCtrl::contextMenuRequested (queued)
+class CTolvaneDlg : public QWidget {
     Q_OBJECT
 public:
     explicit CTolvaneDlg(QWidget* parent = nullptr);
@@ -26,9 +32,11 @@ public:
     // tray. False when the program is to end.
     bool Initialize(CSplashDialog* splash);
 
-    void PostMessage(int message, long long wParam, long long lParam) override;
-    // Handles a message at once (GUI thread only).
-    void SendMessage(int message, long long wParam = 0, long long lParam = 0);
+    // Offers to restore the user's proxy settings when a proxy is applied,
+    // removes the tray icon and ends the process with -1.
+    void RequestExit();
+    // The tray icon was clicked (a QSystemTrayIcon::ActivationReason).
+    void OnTrayActivated(int reason);
 
     const CMainWindowControls& Controls() const { return controls_; }
     CProListCtrl* Table() const { return controls_.proxyTable; }
@@ -52,10 +60,6 @@ protected:
 
 private:
     void ConnectCommands();
-    void HandleMessage(int message, long long wParam, long long lParam);
-    void OnTrayNotify(long long reason);
-    void OnExitRequest();
-    void LoadSettings();
 
     CFlagImages flags_;
     CMainWindowControls controls_;

@@ -29,7 +29,7 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
 
     if (!HasNetworkConnection()) {
         Prompt().Show(this, QStringLiteral("Could not find network connection in your system."), IPrompt::Ok);
-        SendMessage(kMsgExitRequest);
+        RequestExit();
         return false;
     }
 

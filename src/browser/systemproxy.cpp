@@ -2,7 +2,6 @@
 
 #include "browser/savedproxysettings.h"
 #include "browser/systemproxy_gsettings.h"
-#include "data/windowmessages.h"
 
 namespace {
 
@@ -20,11 +19,6 @@ bool ActiveConnection(std::string& connection) {
     return true;
 }
 
-void PostToMainWindow(int message, long long wParam, long long lParam) {
-    if (IMessageTarget* target = MainWindowHandle())
-        target->PostMessage(message, wParam, lParam);
-}
-
 void AnnounceChange(ISystemProxyStore& store) {
     store.NotifySettingsChanged();
     store.Refresh();
@@ -39,10 +33,11 @@ bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved) {
 
 // An apply that did not take hold leaves the desktop as the user had it. If
 // an earlier proxy was shown as applied, the display must follow.
-void UndoApply(ISystemProxyStore& store, const SavedProxySettings& saved, HideState& state) {
+void UndoApply(ISystemProxyStore& store, const SavedProxySettings& saved, HideState& state,
+               IProxyStateListener& listener) {
     if (PutBack(store, saved) && state.hidden) {
         state.hidden = false;
-        PostToMainWindow(kMsgProxyRestored, 0, 0);
+        listener.OnProxyRestored();
     }
 }
 
@@ -61,7 +56,7 @@ ISystemProxyStore& SystemProxyStore() {
 
 void SetSystemProxyStoreForTest(ISystemProxyStore* store) { OverrideStore() = store; }
 
-bool ApplySystemProxy(HideState& state, CProxy proxy, std::string* bypass) {
+bool ApplySystemProxy(HideState& state, CProxy proxy, IProxyStateListener& listener, std::string* bypass) {
     if (!proxy.IsUsable())
         return false;
     std::string connection;
@@ -89,18 +84,18 @@ bool ApplySystemProxy(HideState& state, CProxy proxy, std::string* bypass) {
     AnnounceChange(store);
     const std::string check = written ? store.CheckSocksProxy(proxy.ip, proxy.port) : std::string();
     if (!written || !check.empty()) {
-        UndoApply(store, saved, state);
+        UndoApply(store, saved, state, listener);
         if (bypass)
             *bypass = check;
         return false;
     }
     state.hidden = true;
     state.proxy = proxy;
-    PostToMainWindow(kMsgProxyApplied, 0, -1);
+    listener.OnProxyApplied();
     return true;
 }
 
-bool RestoreSystemProxy(HideState& state) {
+bool RestoreSystemProxy(HideState& state, IProxyStateListener& listener) {
     if (!state.hidden)
         return false;
     std::string connection;
@@ -120,11 +115,11 @@ bool RestoreSystemProxy(HideState& state) {
     if (!restored)
         return false;
     state.hidden = false;
-    PostToMainWindow(kMsgProxyRestored, 0, 0);
+    listener.OnProxyRestored();
     return true;
 }
 
-bool ResumeAppliedProxy(HideState& state) {
+bool ResumeAppliedProxy(HideState& state, IProxyStateListener& listener) {
     const std::string path = SavedProxySettingsPath();
     SavedProxySettings saved;
     if (!LoadSavedProxySettings(path, saved))
@@ -146,6 +141,6 @@ bool ResumeAppliedProxy(HideState& state) {
     }
     state.hidden = true;
     state.proxy = saved.applied;
-    PostToMainWindow(kMsgProxyApplied, 0, -1);
+    listener.OnProxyApplied();
     return true;
 }

@@ -15,6 +15,15 @@ struct HideState {
 // The one HideState of the process.
 HideState& GetHideState();
 
+// Told when a proxy has been put into effect or taken out again, after the
+// operation has changed HideState.
+class IProxyStateListener {
+public:
+    virtual ~IProxyStateListener() = default;
+    virtual void OnProxyApplied() = 0;
+    virtual void OnProxyRestored() = 0;
+};
+
 // The desktop's proxy configuration as the keys a store writes, each with its
 // value in the store's own text form. An empty value means the key holds the
 // desktop's default (nothing set by the user).
@@ -63,14 +72,15 @@ void SetSystemProxyStoreForTest(ISystemProxyStore* store);
 // desktop's resolver would still send requests around the proxy, the earlier
 // configuration is written back, false is returned and *bypass (when given)
 // says what would have gone around it. On success sets hidden, keeps a copy
-// of the proxy and posts kMsgProxyApplied (0, -1) to the main window.
-bool ApplySystemProxy(HideState& state, CProxy proxy, std::string* bypass = nullptr);
+// of the proxy and tells the listener.
+bool ApplySystemProxy(HideState& state, CProxy proxy, IProxyStateListener& listener,
+                      std::string* bypass = nullptr);
 // Puts back the configuration the desktop had before the proxy was applied.
-// On success clears hidden and posts kMsgProxyRestored (0, 0).
-bool RestoreSystemProxy(HideState& state);
+// On success clears hidden and tells the listener.
+bool RestoreSystemProxy(HideState& state, IProxyStateListener& listener);
 // At start-up: when an earlier run applied a proxy and the desktop still sends
 // all traffic through it, takes it over as applied (sets hidden and the proxy,
-// posts kMsgProxyApplied) and returns true. A saved configuration whose proxy
+// tells the listener) and returns true. A saved configuration whose proxy
 // the desktop no longer uses is dropped; one whose proxy no longer takes
 // effect is written back.
-bool ResumeAppliedProxy(HideState& state);
+bool ResumeAppliedProxy(HideState& state, IProxyStateListener& listener);

@@ -254,7 +254,7 @@ TEST_F(MainWindowTest, CloseMinimiseAndEscapeHideAndTheTrayBringsItBack)
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(exitCodes.empty());
 
-    window->SendMessage(kMsgTrayNotify, 128, QSystemTrayIcon::DoubleClick);
+    window->OnTrayActivated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(window->isVisible());
 
     QTest::keyClick(window->Table(), Qt::Key_Escape);
@@ -264,7 +264,7 @@ TEST_F(MainWindowTest, CloseMinimiseAndEscapeHideAndTheTrayBringsItBack)
 
     window->showMinimized();
     EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }));
-    window->SendMessage(kMsgTrayNotify, 128, QSystemTrayIcon::Trigger);   // a single click does nothing
+    window->OnTrayActivated(QSystemTrayIcon::Trigger);   // a single click does nothing
     EXPECT_FALSE(window->isVisible());
     window->Tray()->openAction->trigger();
     EXPECT_TRUE(window->isVisible());

@@ -35,7 +35,7 @@ protected:
     void ApplyProxy()
     {
         ShowProxies(LoopbackProxies(1));
-        ASSERT_TRUE(ApplySystemProxy(GetHideState(), GetProxyList().front()));
+        ASSERT_TRUE(ApplySystemProxy(GetHideState(), GetProxyList().front(), window->IpHiding()));
         store.writes.clear();
     }
 
@@ -124,7 +124,7 @@ TEST_F(TrayTest, ExitAnsweredYesRestoresTheDirectConnectionFirst)
 {
     ApplyProxy();
     prompt.Queue(IPrompt::AnsYes);
-    window->SendMessage(kMsgExitRequest);
+    window->RequestExit();
     EXPECT_EQ(store.writes, std::vector<std::string>{"restore"});
     EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(exitCodes, std::vector<int>{-1});

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "browser/systemproxy.h"
-#include "data/windowmessages.h"
 #include "support/fakenetwork.h"
 #include "support/tempdir.h"
 
@@ -28,25 +27,24 @@ const bool schemaCompiled = [] {
     return std::system(command.c_str()) == 0;
 }();
 
-struct CountingTarget : IMessageTarget {
-    void PostMessage(int, long long, long long) override { ++count; }
+struct CountingListener : IProxyStateListener {
+    void OnProxyApplied() override { ++count; }
+    void OnProxyRestored() override { ++count; }
     int count = 0;
 };
 
 TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting) {
     ASSERT_TRUE(schemaCompiled) << "glib-compile-schemas failed";
-    CountingTarget target;
-    MainWindowHandle() = &target;
+    CountingListener listener;
     FakeNetwork network;
     HideState state;
 
-    EXPECT_FALSE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, -1, 0, 0, 0)));
+    EXPECT_FALSE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, -1, 0, 0, 0), listener));
     EXPECT_FALSE(state.hidden);
     state.hidden = true;
-    EXPECT_FALSE(RestoreSystemProxy(state));
+    EXPECT_FALSE(RestoreSystemProxy(state, listener));
     EXPECT_TRUE(state.hidden);
-    EXPECT_EQ(0, target.count);
-    MainWindowHandle() = nullptr;
+    EXPECT_EQ(0, listener.count);
 }
 
 }  // namespace

@@ -5,12 +5,10 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "browser/savedproxysettings.h"
 #include "browser/systemproxy.h"
-#include "data/windowmessages.h"
 #include "support/fakenetwork.h"
 #include "support/tempdir.h"
 
@@ -36,13 +34,10 @@ constexpr const char* kSchemas[] = {"org.gnome.system.proxy", "org.gnome.system.
                                     "org.gnome.system.proxy.https", "org.gnome.system.proxy.ftp",
                                     "org.gnome.system.proxy.socks"};
 
-using Message = std::tuple<int, long long, long long>;
-
-struct RecordingTarget : IMessageTarget {
-    void PostMessage(int message, long long wParam, long long lParam) override {
-        messages.emplace_back(message, wParam, lParam);
-    }
-    std::vector<Message> messages;
+struct RecordingListener : IProxyStateListener {
+    void OnProxyApplied() override { calls.emplace_back("applied"); }
+    void OnProxyRestored() override { calls.emplace_back("restored"); }
+    std::vector<std::string> calls;
 };
 
 struct ObjectUnref {
@@ -114,16 +109,14 @@ protected:
         }
         g_settings_sync();
         RemoveSavedProxySettings(SavedProxySettingsPath());
-        MainWindowHandle() = &target;
     }
-    void TearDown() override { MainWindowHandle() = nullptr; }
 
     // Applies and checks that every request goes to the SOCKS proxy, that
     // loopback stays direct, and that Restore IP gives back the start exactly.
     void ApplyAndRestore(const std::string& userBypass) {
         const std::string start = Dump();
         std::string bypass;
-        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), &bypass)) << bypass;
+        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener, &bypass)) << bypass;
         EXPECT_TRUE(state.hidden);
         EXPECT_EQ(Proxy("127.0.0.2", 1080), state.proxy);
         EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
@@ -135,15 +128,15 @@ protected:
         EXPECT_EQ(userBypass, Get("org.gnome.system.proxy", "ignore-hosts"));
         EXPECT_TRUE(SavedFileExists());
 
-        ASSERT_TRUE(RestoreSystemProxy(state));
+        ASSERT_TRUE(RestoreSystemProxy(state, listener));
         EXPECT_FALSE(state.hidden);
         EXPECT_EQ(start, Dump());
         EXPECT_FALSE(SavedFileExists());
-        EXPECT_EQ((std::vector<Message>{{kMsgProxyApplied, 0, -1}, {kMsgProxyRestored, 0, 0}}), target.messages);
+        EXPECT_EQ((std::vector<std::string>{"applied", "restored"}), listener.calls);
     }
 
     FakeNetwork network;
-    RecordingTarget target;
+    RecordingListener listener;
     HideState state;
 };
 
@@ -152,7 +145,7 @@ TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
     ApplyAndRestore("['localhost', '127.0.0.0/8', '::1']");
 
     // HTTP and HTTPS proxies left over with mode 'none' would win in manual mode.
-    target.messages.clear();
+    listener.calls.clear();
     Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
     Set("org.gnome.system.proxy.http", "port", "3128");
     Set("org.gnome.system.proxy.https", "host", "'127.0.0.9'");
@@ -161,13 +154,13 @@ TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
     ApplyAndRestore("['intranet.example', '::1', 'localhost', '127.0.0.0/8']");
 
     // An autoconfiguration set-up.
-    target.messages.clear();
+    listener.calls.clear();
     Set("org.gnome.system.proxy", "mode", "'auto'");
     Set("org.gnome.system.proxy", "autoconfig-url", "'http://127.0.0.9/proxy.pac'");
     ApplyAndRestore("['intranet.example', '::1', 'localhost', '127.0.0.0/8']");
 
     // The user's own SOCKS proxy in manual mode.
-    target.messages.clear();
+    listener.calls.clear();
     Set("org.gnome.system.proxy", "mode", "'manual'");
     Set("org.gnome.system.proxy.socks", "host", "'127.0.0.8'");
     Set("org.gnome.system.proxy.socks", "port", "9050");
@@ -177,36 +170,36 @@ TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
 TEST_F(SystemProxyTest, ASecondApplyKeepsTheUsersConfigurationNotTheProgramsOwn) {
     Set("org.gnome.system.proxy.socks", "host", "'127.0.0.8'");
     const std::string start = Dump();
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050)));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050), listener));
     EXPECT_EQ(Proxy("127.0.0.3", 9050), state.proxy);
     EXPECT_EQ("'127.0.0.3'", Get("org.gnome.system.proxy.socks", "host"));
-    ASSERT_TRUE(RestoreSystemProxy(state));
+    ASSERT_TRUE(RestoreSystemProxy(state, listener));
     EXPECT_EQ(start, Dump());
 }
 
 TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettled) {
     Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
     const std::string start = Dump();
-    ASSERT_TRUE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300)));
+    ASSERT_TRUE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300), listener));
 
     // The program was killed: a new run finds the proxy still carrying the traffic.
     HideState next;
-    ASSERT_TRUE(ResumeAppliedProxy(next));
+    ASSERT_TRUE(ResumeAppliedProxy(next, listener));
     EXPECT_TRUE(next.hidden);
     EXPECT_EQ(CProxy("127.0.0.2", 1080, 7, 1, 4, 300), next.proxy);
     EXPECT_EQ(7, next.proxy.country);
-    EXPECT_EQ(Message(kMsgProxyApplied, 0, -1), target.messages.back());
-    ASSERT_TRUE(RestoreSystemProxy(next));
+    EXPECT_EQ("applied", listener.calls.back());
+    ASSERT_TRUE(RestoreSystemProxy(next, listener));
     EXPECT_EQ(start, Dump());
     HideState none;
-    EXPECT_FALSE(ResumeAppliedProxy(none));
+    EXPECT_FALSE(ResumeAppliedProxy(none, listener));
 
     // The user set the desktop up anew while no run was there: that choice stands.
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
     Set("org.gnome.system.proxy", "mode", "'none'");
     const std::string userChoice = Dump();
-    EXPECT_FALSE(ResumeAppliedProxy(none));
+    EXPECT_FALSE(ResumeAppliedProxy(none, listener));
     EXPECT_FALSE(none.hidden);
     EXPECT_FALSE(SavedFileExists());
     EXPECT_EQ(userChoice, Dump());
@@ -214,9 +207,9 @@ TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettle
     // The proxy is still written but the desktop's programs no longer follow
     // it: the saved configuration comes back.
     state = HideState();
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
     setenv("XDG_CURRENT_DESKTOP", "", 1);
-    EXPECT_FALSE(ResumeAppliedProxy(none));
+    EXPECT_FALSE(ResumeAppliedProxy(none, listener));
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     EXPECT_FALSE(none.hidden);
     EXPECT_EQ(userChoice, Dump());
@@ -229,34 +222,34 @@ TEST_F(SystemProxyTest, AProxyTheResolverDoesNotConfirmIsUndoneAndExplained) {
     const std::string start = Dump();
     setenv("XDG_CURRENT_DESKTOP", "", 1);
     std::string bypass;
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), &bypass));
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener, &bypass));
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     EXPECT_EQ("http:// pages go to direct://", bypass);
     EXPECT_FALSE(state.hidden);
     EXPECT_EQ(start, Dump());
     EXPECT_FALSE(SavedFileExists());
-    EXPECT_TRUE(target.messages.empty());
+    EXPECT_TRUE(listener.calls.empty());
 }
 
 TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline) {
     const std::string start = Dump();
     for (const CProxy& bad : {Proxy("", 1080), Proxy("256.1.1.1", 1080), Proxy("127.0.0.2", 0),
                               Proxy("127.0.0.2", 70000), Proxy("localhost", 1080)})
-        EXPECT_FALSE(ApplySystemProxy(state, bad)) << bad.ip << ":" << bad.port;
+        EXPECT_FALSE(ApplySystemProxy(state, bad, listener)) << bad.ip << ":" << bad.port;
     {
         FakeNetwork offline(FakeNetwork::Offline());
-        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
     }
     EXPECT_EQ(start, Dump());
     EXPECT_FALSE(SavedFileExists());
     EXPECT_FALSE(state.hidden);
 
     // Restore without a proxy applied, or offline, changes nothing.
-    EXPECT_FALSE(RestoreSystemProxy(state));
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    EXPECT_FALSE(RestoreSystemProxy(state, listener));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
     {
         FakeNetwork offline(FakeNetwork::Offline());
-        EXPECT_FALSE(RestoreSystemProxy(state));
+        EXPECT_FALSE(RestoreSystemProxy(state, listener));
     }
     EXPECT_TRUE(state.hidden);
     EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
@@ -268,7 +261,7 @@ TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply) {
     const std::string file = blocked.WriteFile("state", "");
     setenv("XDG_STATE_HOME", file.c_str(), 1);
     const std::string start = Dump();
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
     setenv("XDG_STATE_HOME", (Sandbox().Path() + "/state").c_str(), 1);
     EXPECT_EQ(start, Dump());
     EXPECT_FALSE(state.hidden);
@@ -308,13 +301,13 @@ TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
     SetSystemProxyStoreForTest(&store);
     {
         FakeNetwork dialUp(FakeNetwork::DialUp());
-        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
     }
     // The LAN came up meanwhile; the dial-up settings are the ones changed.
     std::vector<NetworkInterface> both = FakeNetwork::DialUp();
     both.push_back({"eth0", true, false, "192.0.2.10"});
     FakeNetwork lan(both);
-    ASSERT_TRUE(RestoreSystemProxy(state));
+    ASSERT_TRUE(RestoreSystemProxy(state, listener));
     EXPECT_EQ((std::vector<std::string>{"read[ppp0]", "proxy[ppp0] 127.0.0.2:1080", "changed", "refresh",
                                         "write[ppp0] mode='none'", "changed", "refresh"}),
               store.calls);
@@ -322,7 +315,7 @@ TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
     // A failed write puts the saved settings back and changes no state.
     store.calls.clear();
     store.succeed = false;
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081)));
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081), listener));
     EXPECT_FALSE(state.hidden);
     EXPECT_FALSE(SavedFileExists());
     EXPECT_EQ((std::vector<std::string>{"read[]", "proxy[] 127.0.0.4:1081", "changed", "refresh",
@@ -331,10 +324,10 @@ TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
 
     // With the saved file lost, Restore IP can only go direct.
     store.succeed = true;
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081)));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081), listener));
     RemoveSavedProxySettings(SavedProxySettingsPath());
     store.calls.clear();
-    ASSERT_TRUE(RestoreSystemProxy(state));
+    ASSERT_TRUE(RestoreSystemProxy(state, listener));
     EXPECT_EQ((std::vector<std::string>{"direct[]", "changed", "refresh"}), store.calls);
     SetSystemProxyStoreForTest(nullptr);
 }

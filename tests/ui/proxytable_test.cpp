@@ -7,7 +7,6 @@
 #include "data/ui/speedbardelegate.h"
 #include "data/ui/speedscore.h"
 #include "support/tempdir.h"
-#include "support/ui/recordingmessagetarget.h"
 #include "support/ui/testapplication.h"
 #include "support/ui/testcountries.h"
 
@@ -15,6 +14,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -174,8 +174,7 @@ TEST_F(ProxyTableTest, CtrlASelectsEveryRow)
 
 TEST_F(ProxyTableTest, ContextMenuOpensOnlyLeftOfTheSpeedColumnBelowTheHeader)
 {
-    CRecordingMessageTarget target;
-    CScopedMainWindowHandle handle(&target);
+    QSignalSpy requests(&table, &CProListCtrl::contextMenuRequested);
     QWidget* viewport = table.viewport();
     auto rightClick = [](QWidget* widget, const QPoint& pos, QContextMenuEvent::Reason reason) {
         QContextMenuEvent event(reason, pos, widget->mapToGlobal(pos));
@@ -187,25 +186,17 @@ TEST_F(ProxyTableTest, ContextMenuOpensOnlyLeftOfTheSpeedColumnBelowTheHeader)
 
     // Empty table: nothing.
     rightClick(viewport, ipCell, QContextMenuEvent::Mouse);
-    EXPECT_TRUE(target.Messages().empty());
+    EXPECT_EQ(requests.count(), 0);
 
     table.Refill(SampleList(3), kTenSeconds);
     rightClick(viewport, speedCell, QContextMenuEvent::Mouse);
     rightClick(viewport, ipCell, QContextMenuEvent::Keyboard);
     rightClick(table.horizontalHeader()->viewport(), QPoint(20, 5), QContextMenuEvent::Mouse);
-    EXPECT_TRUE(target.Messages().empty());
+    EXPECT_EQ(requests.count(), 0);
 
     rightClick(viewport, ipCell, QContextMenuEvent::Mouse);
-    const auto messages = target.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].message, kMsgContextMenu);
-    EXPECT_EQ(UnpackScreenPosition(messages[0].lParam), viewport->mapToGlobal(ipCell));
-}
-
-TEST(ScreenPositionTest, NegativeCoordinatesSurvivePacking)
-{
-    for (const QPoint& pos : {QPoint(0, 0), QPoint(-1, -1), QPoint(-1920, 1080), QPoint(70000, -3)})
-        EXPECT_EQ(UnpackScreenPosition(PackScreenPosition(pos)), pos);
+    ASSERT_EQ(requests.count(), 1);
+    EXPECT_EQ(requests.front().front().toPoint(), viewport->mapToGlobal(ipCell));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "data/ui/proxytablemodel.h"
 #include "data/ui/speedbardelegate.h"
-#include "data/windowmessages.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -87,20 +86,5 @@ void CProListCtrl::contextMenuEvent(QContextMenuEvent* event)
         return;
     if (!InContextMenuArea(viewport()->mapFromGlobal(event->globalPos())))
         return;
-    if (IMessageTarget* target = MainWindowHandle())
-        target->PostMessage(kMsgContextMenu, 0, PackScreenPosition(event->globalPos()));
-}
-
-long long PackScreenPosition(const QPoint& globalPos)
-{
-    const auto x = static_cast<uint32_t>(globalPos.x());
-    const auto y = static_cast<uint32_t>(globalPos.y());
-    return static_cast<long long>((static_cast<uint64_t>(y) << 32) | x);
-}
-
-QPoint UnpackScreenPosition(long long lParam)
-{
-    const auto bits = static_cast<uint64_t>(lParam);
-    return QPoint(static_cast<int32_t>(static_cast<uint32_t>(bits)),
-                  static_cast<int32_t>(static_cast<uint32_t>(bits >> 32)));
+    emit contextMenuRequested(event->globalPos());
 }

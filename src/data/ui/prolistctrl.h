@@ -11,9 +11,9 @@ class CProxyTableModel;
 
 // The proxy table of the main window: six fixed-width columns, full-row
 // selection of any number of rows, flags in the Country column, Speed as a
-// bar. A right-click left of the Speed column posts kMsgContextMenu with the
-// screen position to the main window; header clicks come out of
-// horizontalHeader()'s sectionClicked.
+// bar. A right-click left of the Speed column emits contextMenuRequested with
+// the screen position; header clicks come out of horizontalHeader()'s
+// sectionClicked.
 class CProListCtrl : public QTableView {
     Q_OBJECT
 public:
@@ -29,14 +29,12 @@ public:
     // Whether a right-click at this viewport position may open the menu.
     bool InContextMenuArea(const QPoint& viewportPos) const;
 
+signals:
+    void contextMenuRequested(const QPoint& globalPos);
+
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     CProxyTableModel* model_;
 };
-
-// The screen position travels in the message's lParam: x in the low 32 bits,
-// y in the high 32 bits, both signed.
-long long PackScreenPosition(const QPoint& globalPos);
-QPoint UnpackScreenPosition(long long lParam);
