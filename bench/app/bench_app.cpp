@@ -3,6 +3,7 @@
 // follows. Offscreen, with the run folder's countries and flags; nothing
 // goes over the network (the service address points at a closed loopback port).
 #include "app/commands.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "data/countrycatalogue.h"
 #include "data/ui/prolistctrl.h"
@@ -56,7 +57,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     GetSetting().CreateDefaults();   // no settings file is written
 
-    CTolvaneDlg window;
+    CTolvaneDlg window(RealDesktop());
     window.show();
     QApplication::processEvents();
     GetProxyList() = MakeProxies(GetCountryCatalogue().Count());

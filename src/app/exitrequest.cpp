@@ -1,6 +1,6 @@
 #include "app/tolvanedlg.h"
 
-#include "app/processexit.h"
+#include "app/desktop.h"
 #include "app/trayicon.h"
 #include "browser/systemproxy.h"
 #include "widgets/prompt.h"
@@ -13,14 +13,14 @@ void CTolvaneDlg::RequestExit()
     HideState& state = GetHideState();
     if (state.hidden) {
         const IPrompt::Answer answer =
-            Prompt().Show(this, QStringLiteral("Your real IP is hidden, do you want to restore it?"),
+            desktop_.prompt.Show(this, QStringLiteral("Your real IP is hidden, do you want to restore it?"),
                           IPrompt::YesNoCancel, QStringLiteral("Tolvane"));
         if (answer == IPrompt::AnsCancel)
             return;
         if (answer == IPrompt::AnsYes)
-            RestoreSystemProxy(state, ipHiding_);
+            ipHiding_.RestoreIp();
     }
     tray_->Remove();
     exitRequested_ = true;
-    EndProcess(-1);
+    desktop_.endProcess(-1);
 }

@@ -5,6 +5,7 @@
 #include "app/replacedialog.h"
 #include "app/retrieveanswer.h"
 #include "app/testrunlauncher.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "browser/networkstate.h"
 #include "data/proxyfile.h"
@@ -31,7 +32,7 @@ std::string Retrieve(CTolvaneDlg& window)
 
 void Tell(CTolvaneDlg& window, const QString& text)
 {
-    Prompt().Show(&window, text, IPrompt::Ok);
+    window.Desktop().prompt.Show(&window, text, IPrompt::Ok);
 }
 
 } // namespace
@@ -41,7 +42,7 @@ void Tell(CTolvaneDlg& window, const QString& text)
 void GetProxyCommand(CTolvaneDlg& window)
 {
     CCommandScope running;
-    if (!HasNetworkConnection()) {
+    if (!window.Desktop().network.Query().connected) {
         Tell(window, QStringLiteral("Could not find network connection in your system."));
         return;
     }
@@ -77,7 +78,7 @@ void GetProxyCommand(CTolvaneDlg& window)
     const bool replace = misc && misc->replaceByGet;
     if (ReadProxyFile(list, kProxyTempFileName, replace) && !list.empty()) {
         const CSettingTestItem* test = GetSetting().GetTestItem();
-        RunTestAfterGetProxy(&window, test ? test->testType : 0);
+        RunTestAfterGetProxy(window, test ? test->testType : 0);
         SortProxyList(GetProxyList(), window.SortState().key, window.SortState().normalOrder);
     }
     // Refilled even when the file yielded nothing: replacing may have emptied

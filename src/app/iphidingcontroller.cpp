@@ -1,6 +1,8 @@
 #include "app/iphidingcontroller.h"
 
 #include "app/appicons.h"
+#include "app/desktop.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "app/trayicon.h"
 #include "browser/realaddress.h"
@@ -13,6 +15,8 @@
 #include "widgets/uitext.h"
 
 #include <QLabel>
+
+#include <cstring>
 #include <QToolButton>
 
 namespace {
@@ -30,7 +34,7 @@ void CIpHidingController::OnHideRestoreClicked()
 {
     // The caption is the only record of what the button does.
     if (window_.Controls().hideIpButton->text() != QLatin1String(kHideIpCaption)) {
-        RestoreSystemProxy(GetHideState(), *this);
+        RestoreIp();
         SetReadyToHide(true);
         window_.FocusTable();
         return;
@@ -38,20 +42,36 @@ void CIpHidingController::OnHideRestoreClicked()
     HideIp();
 }
 
+SystemProxyContext CIpHidingController::Context()
+{
+    return SystemProxyContext{window_.Desktop().proxyStore, window_.Desktop().network, *this};
+}
+
+std::string CIpHidingController::RealAddress() const
+{
+    return GetRealAddress(std::string(realAddress, strnlen(realAddress, sizeof realAddress - 1)),
+                          window_.Desktop().network);
+}
+
+bool CIpHidingController::RestoreIp()
+{
+    return RestoreSystemProxy(GetHideState(), Context());
+}
+
 void CIpHidingController::HideIp()
 {
     CProxyList& list = GetProxyList();
     if (list.empty()) {
-        Prompt().Show(&window_, QStringLiteral("There is no proxy to hide ip, please get proxy firstly."), IPrompt::Ok);
+        window_.Desktop().prompt.Show(&window_, QStringLiteral("There is no proxy to hide ip, please get proxy firstly."), IPrompt::Ok);
         return;
     }
     const std::vector<int> selected = window_.Table()->SelectedRows();
     if (selected.empty()) {
-        Prompt().Show(&window_, QStringLiteral("Please select 1 proxy to hide ip."), IPrompt::Ok);
+        window_.Desktop().prompt.Show(&window_, QStringLiteral("Please select 1 proxy to hide ip."), IPrompt::Ok);
         return;
     }
     if (selected.size() > 1) {
-        Prompt().Show(&window_, QStringLiteral("Too many proxies are selected, please select 1 proxy to hide ip."),
+        window_.Desktop().prompt.Show(&window_, QStringLiteral("Too many proxies are selected, please select 1 proxy to hide ip."),
                       IPrompt::Ok);
         return;
     }
@@ -64,8 +84,8 @@ void CIpHidingController::HideIp()
     // the button keeps offering Hide IP.
     std::string bypass;
     const CProxy proxy = *entry;
-    if (!ApplySystemProxy(GetHideState(), proxy, *this, &bypass) && !bypass.empty()) {
-        Prompt().Show(&window_,
+    if (!ApplySystemProxy(GetHideState(), proxy, Context(), &bypass) && !bypass.empty()) {
+        window_.Desktop().prompt.Show(&window_,
                       QStringLiteral("Could not hide your IP: the desktop's proxy setting did not take effect, "
                                      "%1 instead of through the proxy %2:%3. Your own proxy setting has been put back.")
                           .arg(ToUi(bypass), ToUi(proxy.ip))
@@ -112,19 +132,19 @@ void CIpHidingController::OnProxyApplied()
 void CIpHidingController::OnProxyRestored()
 {
     const CMainWindowControls& c = window_.Controls();
-    ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(GetRealAddress()), realCountry);
+    ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(RealAddress()), realCountry);
     window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Real IP"));
 }
 
 void CIpHidingController::ShowStartupAddress()
 {
     const CMainWindowControls& c = window_.Controls();
-    const QString address = ToUi(GetRealAddress());
+    const QString address = ToUi(RealAddress());
     ShowAddress(c.realIpLabel, c.realIpFlag, address, realCountry);
     ShowAddress(c.currentIpLabel, c.currentIpFlag, address, realCountry);
     // A proxy applied by an earlier run that still carries the traffic is
     // shown as applied, so Restore IP and the question on exit give the
     // user's own configuration back.
-    if (ResumeAppliedProxy(GetHideState(), *this))
+    if (ResumeAppliedProxy(GetHideState(), Context()))
         SetReadyToHide(false);
 }

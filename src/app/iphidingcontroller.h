@@ -22,11 +22,17 @@ public:
     void OnProxyRestored() override;
     // Real IP and Current IP after the start request.
     void ShowStartupAddress();
+    // Puts the user's own proxy settings back when a proxy is applied (the
+    // exit request's Yes); true when they were.
+    bool RestoreIp();
 
 private:
     void SetReadyToHide(bool readyToHide);
     void ShowAddress(QLabel* label, QLabel* flag, const QString& text, int country);
     void HideIp();
+    SystemProxyContext Context();
+    // The address the service reported, else the local one.
+    std::string RealAddress() const;
 
     CTolvaneDlg& window_;
 };

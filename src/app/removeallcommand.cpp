@@ -1,4 +1,5 @@
 #include "app/commands.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "data/ui/prolistctrl.h"
 #include "widgets/prompt.h"
@@ -6,10 +7,10 @@
 void RemoveAllCommand(CTolvaneDlg& window)
 {
     if (window.Table()->RowCount() == 0) {
-        Prompt().Show(&window, QStringLiteral("No proxy to remove!"), IPrompt::Ok);
+        window.Desktop().prompt.Show(&window, QStringLiteral("No proxy to remove!"), IPrompt::Ok);
         return;
     }
-    if (Prompt().Show(&window, QStringLiteral("Do you really want to remove all proxies?"), IPrompt::OkCancel)
+    if (window.Desktop().prompt.Show(&window, QStringLiteral("Do you really want to remove all proxies?"), IPrompt::OkCancel)
         != IPrompt::AnsOk)
         return;
     GetProxyList().clear();

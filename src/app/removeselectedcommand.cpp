@@ -1,4 +1,5 @@
 #include "app/commands.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "data/ui/prolistctrl.h"
 #include "widgets/prompt.h"
@@ -11,7 +12,7 @@ void RemoveSelectedCommand(CTolvaneDlg& window)
 {
     const std::vector<int> rows = window.Table()->SelectedRows();
     if (rows.empty()) {
-        Prompt().Show(&window, QStringLiteral("No selected proxy to remove!"), IPrompt::Ok);
+        window.Desktop().prompt.Show(&window, QStringLiteral("No selected proxy to remove!"), IPrompt::Ok);
         return;
     }
     CProxyList& list = GetProxyList();

@@ -1,11 +1,12 @@
 #include "app/commands.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "settings/ui/settingdialog.h"
 
 void SettingCommand(CTolvaneDlg& window)
 {
     {
-        CSettingDialog dialog(&window);
+        CSettingDialog dialog(window.Desktop().prompt, &window);
         dialog.exec();
     }
     // The timeout may have changed, and with it the Speed scores.

@@ -1,17 +1,19 @@
 #include "app/testrunlauncher.h"
 
 #include "app/commandscope.h"
+#include "app/desktop.h"
+#include "app/tolvanedlg.h"
 #include "testing/ui/progressdialog.h"
 
 namespace {
-void RunWithProgress(QWidget* window, bool isSpeedTest)
+void RunWithProgress(CTolvaneDlg& window, bool isSpeedTest)
 {
     CCommandScope running;
-    RunTestWithProgress(window, isSpeedTest);
+    RunTestWithProgress(&window, isSpeedTest, window.Desktop().prompt);
 }
 } // namespace
 
-void RunTestAfterGetProxy(QWidget* window, int testType)
+void RunTestAfterGetProxy(CTolvaneDlg& window, int testType)
 {
     if (testType == 1)
         RunWithProgress(window, false);
@@ -19,7 +21,7 @@ void RunTestAfterGetProxy(QWidget* window, int testType)
         RunWithProgress(window, true);
 }
 
-void RunSpeedTestWithProgress(QWidget* window)
+void RunSpeedTestWithProgress(CTolvaneDlg& window)
 {
     RunWithProgress(window, true);
 }

@@ -1,16 +1,17 @@
 #include "app/commands.h"
 #include "app/testrunlauncher.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "widgets/prompt.h"
 
 void TestSpeedCommand(CTolvaneDlg& window)
 {
     if (GetProxyList().empty()) {
-        Prompt().Show(&window, QStringLiteral("There is no proxy to test speed, please get proxy firstly."),
+        window.Desktop().prompt.Show(&window, QStringLiteral("There is no proxy to test speed, please get proxy firstly."),
                       IPrompt::Ok);
         return;
     }
-    RunSpeedTestWithProgress(&window);
+    RunSpeedTestWithProgress(window);
     window.RefillProxyTable();
     window.FocusTable();
 }

@@ -1,6 +1,7 @@
 #include "app/tolvaneapp.h"
 
 #include "app/appicons.h"
+#include "app/desktop.h"
 #include "app/splashdialog.h"
 #include "app/tolvanedlg.h"
 #include "service/curlglobal.h"
@@ -27,7 +28,7 @@ int CTolvaneApp::InitInstance()
     CSplashDialog splash;
     splash.show();
 
-    CTolvaneDlg window;
+    CTolvaneDlg window(RealDesktop());
     if (!window.Initialize(&splash))
         return 255;
     window.show();

@@ -4,6 +4,7 @@
 #include "app/appicons.h"
 #include "app/commandscope.h"
 #include "app/commands.h"
+#include "app/desktop.h"
 #include "app/trayicon.h"
 #include "browser/systemproxy.h"
 #include "data/countrycatalogue.h"
@@ -23,8 +24,8 @@
 #include <algorithm>
 #include <climits>
 
-CTolvaneDlg::CTolvaneDlg(QWidget* parent)
-    : QWidget(parent), controls_(BuildMainWindowControls(this, &flags_)), ipHiding_(*this),
+CTolvaneDlg::CTolvaneDlg(CDesktop& desktop, QWidget* parent)
+    : QWidget(parent), desktop_(desktop), controls_(BuildMainWindowControls(this, &flags_)), ipHiding_(*this),
       tray_(new CTrayIcon(AppIcon(AppIconId::Program),
                           [] {
                               return TrayMenuState{SettingDialogOpen(), GetHideState().hidden, AboutDialogOpen(),
@@ -104,7 +105,7 @@ void CTolvaneDlg::ShowFromTray()
 void CTolvaneDlg::HideToTray()
 {
     // Without a tray a hidden window could not be brought back: minimise.
-    if (CTrayIcon::Available())
+    if (desktop_.trayAvailable())
         hide();
     else
         showMinimized();
@@ -115,7 +116,7 @@ void CTolvaneDlg::closeEvent(QCloseEvent* event)
     event->ignore();
     // Without a tray there is no menu with Exit: the close button is then the
     // way out, through the exit request and its restore question.
-    if (CTrayIcon::Available())
+    if (desktop_.trayAvailable())
         hide();
     else
         RequestExit();
@@ -124,6 +125,6 @@ void CTolvaneDlg::closeEvent(QCloseEvent* event)
 void CTolvaneDlg::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && CTrayIcon::Available())
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && desktop_.trayAvailable())
         QTimer::singleShot(0, this, &QWidget::hide);   // not from inside the state change itself
 }

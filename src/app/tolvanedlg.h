@@ -9,6 +9,7 @@
 
 class CSplashDialog;
 class CTrayIcon;
+struct CDesktop;
 
 // The main window. It lives for the whole process: closing, minimising and
 // Escape hide it in the tray, and only the exit request ends the program. It
@@ -24,7 +25,8 @@ class CTrayIcon;
 class CTolvaneDlg : public QWidget {
     Q_OBJECT
 public:
-    explicit CTolvaneDlg(QWidget* parent = nullptr);
+    // The window keeps a reference to desktop, which must outlive it.
+    explicit CTolvaneDlg(CDesktop& desktop, QWidget* parent = nullptr);
     ~CTolvaneDlg() override;
 
     // The start-up after construction: settings, network check, flags, the
@@ -38,6 +40,7 @@ public:
     // The tray icon was clicked (a QSystemTrayIcon::ActivationReason).
     void OnTrayActivated(int reason);
 
+    CDesktop& Desktop() const { return desktop_; }
     const CMainWindowControls& Controls() const { return controls_; }
     CProListCtrl* Table() const { return controls_.proxyTable; }
     const CFlagImages& Flags() const { return flags_; }
@@ -61,6 +64,7 @@ protected:
 private:
     void ConnectCommands();
 
+    CDesktop& desktop_;
     CFlagImages flags_;
     CMainWindowControls controls_;
     CSortState sortState_;

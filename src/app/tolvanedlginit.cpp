@@ -1,7 +1,7 @@
 #include "app/tolvanedlg.h"
 
 #include "app/offguithread.h"
-#include "app/promptquestion.h"
+#include "app/desktop.h"
 #include "app/splashdialog.h"
 #include "app/startanswerui.h"
 #include "app/trayicon.h"
@@ -27,8 +27,8 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
         }
     });
 
-    if (!HasNetworkConnection()) {
-        Prompt().Show(this, QStringLiteral("Could not find network connection in your system."), IPrompt::Ok);
+    if (!desktop_.network.Query().connected) {
+        desktop_.prompt.Show(this, QStringLiteral("Could not find network connection in your system."), IPrompt::Ok);
         RequestExit();
         return false;
     }
@@ -46,8 +46,8 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
 
     ipHiding_.ShowStartupAddress();
 
-    CPromptQuestion question(this);
-    ReconcileFirefoxAtStart(question);
+    CPromptQuestion question(desktop_.prompt, this);
+    ReconcileFirefoxAtStart(GetSetting().GetSwitchItem()->firefox, question);
 
     tray_->Show();
     return true;

@@ -74,15 +74,3 @@ void CTrayIcon::UpdateMenu(const TrayMenuState& state)
     settingAction->setEnabled(!state.settingDialogOpen && !state.proxyApplied && !state.commandRunning);
     aboutAction->setEnabled(!state.aboutDialogOpen);
 }
-
-bool CTrayIcon::Available()
-{
-    if (availableForTest >= 0)
-        return availableForTest == 1;
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-void CTrayIcon::SetAvailableForTest(int available)
-{
-    availableForTest = available;
-}

@@ -36,11 +36,6 @@ public:
     // Greys the items for the given state (the menu does it on showing).
     void UpdateMenu(const TrayMenuState& state);
 
-    // Whether the desktop has a tray to hide the window in.
-    static bool Available();
-    // Tests decide availability: 1 yes, 0 no, -1 ask the desktop.
-    static void SetAvailableForTest(int available);
-
     QAction* openAction;
     QAction* settingAction;
     QAction* helpAction;

@@ -1,21 +1,22 @@
 #include "app/commands.h"
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "service/serviceendpoints.h"
 #include "widgets/uitext.h"
 #include "widgets/urlopener.h"
 
-void OpenHelpPageCommand(CTolvaneDlg&)
+void OpenHelpPageCommand(CTolvaneDlg& window)
 {
-    UrlOpener().Open(ToUi(SupportPageUrl()));
+    window.Desktop().urlOpener.Open(ToUi(SupportPageUrl()));
 }
 
-void OpenHomePageCommand(CTolvaneDlg&)
+void OpenHomePageCommand(CTolvaneDlg& window)
 {
-    UrlOpener().Open(ToUi(HomePageUrl()));
+    window.Desktop().urlOpener.Open(ToUi(HomePageUrl()));
 }
 
 void OpenProxyListSiteCommand(CTolvaneDlg& window)
 {
-    UrlOpener().Open(ToUi(ProxyListSiteUrl()));
+    window.Desktop().urlOpener.Open(ToUi(ProxyListSiteUrl()));
     window.FocusTable();
 }

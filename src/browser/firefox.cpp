@@ -4,7 +4,6 @@
 
 #include "browser/firefoxinstall.h"
 #include "browser/firefoxprofile.h"
-#include "settings/setting.h"
 
 namespace {
 
@@ -38,21 +37,24 @@ FirefoxPaths& GetFirefoxPaths() {
 
 void ResetFirefoxPathsForTest() { Lookup() = FirefoxLookup(); }
 
-void ReconcileFirefoxAtStart(IQuestion& question) {
-    const FirefoxPaths& paths = GetFirefoxPaths();
-    bool follows = true;
-    if (!PrefsFollowSystem(paths, follows) || follows)
-        return;
-    const CSettingSwitchItem* switchItem = GetSetting().GetSwitchItem();
-    if (!switchItem || !switchItem->firefox)
-        return;
+void ChangeFirefoxPrefs(const FirefoxPaths& paths, bool follow, IQuestion& question,
+                        const std::string& closeQuestion) {
     const int pid = FindFirefoxProcess(paths);
     if (pid == 0) {
-        SetPrefsFollowSystem(paths, true);
+        SetPrefsFollowSystem(paths, follow);
         return;
     }
-    if (question.AskYesNo(kFirefoxReconcileQuestion) && TerminateFirefox(paths, pid)) {
-        SetPrefsFollowSystem(paths, true);
+    // Terminate, rewrite, start: Firefox saves prefs.js while it shuts down.
+    if (question.AskYesNo(closeQuestion) && TerminateFirefox(paths, pid)) {
+        SetPrefsFollowSystem(paths, follow);
         StartFirefox(paths);
     }
+}
+
+void ReconcileFirefoxAtStart(bool firefoxFollowsSystem, IQuestion& question) {
+    const FirefoxPaths& paths = GetFirefoxPaths();
+    bool follows = true;
+    if (!PrefsFollowSystem(paths, follows) || follows || !firefoxFollowsSystem)
+        return;
+    ChangeFirefoxPrefs(paths, true, question, kFirefoxReconcileQuestion);
 }

@@ -41,10 +41,19 @@ public:
     virtual bool AskYesNo(const std::string& text) = 0;
 };
 
-// At start-up: when the firefox setting says to follow the system proxy but
-// prefs.js still holds a proxy-type line, removes it, closing a running
-// Firefox first (and starting it again) if the user agrees.
-void ReconcileFirefoxAtStart(IQuestion& question);
+// Makes prefs.js follow the system proxy settings (or stop following them).
+// prefs.js may only change while Firefox is not running: a running Firefox is
+// closed first if the user answers closeQuestion with yes, and started again
+// afterwards. Nothing changes when the user says no or Firefox does not end.
+void ChangeFirefoxPrefs(const FirefoxPaths& paths, bool follow, IQuestion& question,
+                        const std::string& closeQuestion);
+
+// At start-up: when the firefox setting (firefoxFollowsSystem) says to follow
+// the system proxy but prefs.js still holds a proxy-type line, removes it,
+// asking kFirefoxReconcileQuestion if Firefox runs.
+void ReconcileFirefoxAtStart(bool firefoxFollowsSystem, IQuestion& question);
 
 constexpr const char* kFirefoxReconcileQuestion =
     "Firefox'setting is not consistent,Do you want to close Firefox to change its setting?";
+constexpr const char* kFirefoxCloseQuestion =
+    "Firefox should be closed to change its setting. Do you want to close Firefox?";

@@ -11,11 +11,6 @@ public:
     Info Query() override { return DescribeInterfaces(ListNetworkInterfaces()); }
 };
 
-INetworkState*& OverrideState() {
-    static INetworkState* state = nullptr;
-    return state;
-}
-
 }  // namespace
 
 INetworkState::Info DescribeInterfaces(const std::vector<NetworkInterface>& interfaces) {
@@ -35,12 +30,7 @@ INetworkState::Info DescribeInterfaces(const std::vector<NetworkInterface>& inte
     return info;
 }
 
-INetworkState& NetworkState() {
-    static CInterfaceNetworkState defaultState;
-    INetworkState* state = OverrideState();
-    return state ? *state : defaultState;
+INetworkState& MachineNetworkState() {
+    static CInterfaceNetworkState state;
+    return state;
 }
-
-void SetNetworkStateForTest(INetworkState* state) { OverrideState() = state; }
-
-bool HasNetworkConnection() { return NetworkState().Query().connected; }

@@ -32,10 +32,5 @@ INetworkState::Info DescribeInterfaces(const std::vector<NetworkInterface>& inte
 // The interfaces of this machine (empty when they cannot be listed).
 std::vector<NetworkInterface> ListNetworkInterfaces();
 
-// Process-wide network state; by default backed by ListNetworkInterfaces.
-INetworkState& NetworkState();
-// Replaces the network state (nullptr brings back the default).
-void SetNetworkStateForTest(INetworkState* state);
-
-// Whether the machine is online (start-up and Get Proxy check it first).
-bool HasNetworkConnection();
+// The machine's own network state, from ListNetworkInterfaces.
+INetworkState& MachineNetworkState();

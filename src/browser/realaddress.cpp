@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "browser/networkstate.h"
-#include "service/startrequest.h"
 
 namespace {
 
@@ -39,19 +38,19 @@ std::string LocalHostAddress() {
     return text;
 }
 
-std::string ComputeRealAddress() {
-    if (realAddress[0] != '\0')
-        return std::string(realAddress, strnlen(realAddress, sizeof realAddress - 1));
-    const INetworkState::Info info = NetworkState().Query();
+std::string ComputeRealAddress(const std::string& reportedAddress, INetworkState& network) {
+    if (!reportedAddress.empty())
+        return reportedAddress;
+    const INetworkState::Info info = network.Query();
     return info.dialUp ? info.dialUpAddress : LocalHostAddress();
 }
 
 }  // namespace
 
-std::string GetRealAddress() {
+std::string GetRealAddress(const std::string& reportedAddress, INetworkState& network) {
     RealAddressCache& cache = Cache();
     if (!cache.computed) {
-        cache.text = ComputeRealAddress();
+        cache.text = ComputeRealAddress(reportedAddress, network);
         cache.computed = true;
     }
     return cache.text;

@@ -5,14 +5,9 @@
 
 namespace {
 
-ISystemProxyStore*& OverrideStore() {
-    static ISystemProxyStore* store = nullptr;
-    return store;
-}
-
 // The LAN settings have no name; a dial-up connection is named after its interface.
-bool ActiveConnection(std::string& connection) {
-    const INetworkState::Info info = NetworkState().Query();
+bool ActiveConnection(INetworkState& network, std::string& connection) {
+    const INetworkState::Info info = network.Query();
     if (!info.connected)
         return false;
     connection = info.lan ? std::string() : info.name;
@@ -48,21 +43,18 @@ HideState& GetHideState() {
     return state;
 }
 
-ISystemProxyStore& SystemProxyStore() {
-    static CGSettingsProxyStore defaultStore;
-    ISystemProxyStore* store = OverrideStore();
-    return store ? *store : defaultStore;
+ISystemProxyStore& DesktopProxyStore() {
+    static CGSettingsProxyStore store;
+    return store;
 }
 
-void SetSystemProxyStoreForTest(ISystemProxyStore* store) { OverrideStore() = store; }
-
-bool ApplySystemProxy(HideState& state, CProxy proxy, IProxyStateListener& listener, std::string* bypass) {
+bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context, std::string* bypass) {
     if (!proxy.IsUsable())
         return false;
     std::string connection;
-    if (!ActiveConnection(connection))
+    if (!ActiveConnection(context.network, connection))
         return false;
-    ISystemProxyStore& store = SystemProxyStore();
+    ISystemProxyStore& store = context.store;
 
     // A configuration saved by an earlier apply (this run's, or one of a run
     // that ended with the proxy applied) is the user's own and is kept: what
@@ -84,24 +76,24 @@ bool ApplySystemProxy(HideState& state, CProxy proxy, IProxyStateListener& liste
     AnnounceChange(store);
     const std::string check = written ? store.CheckSocksProxy(proxy.ip, proxy.port) : std::string();
     if (!written || !check.empty()) {
-        UndoApply(store, saved, state, listener);
+        UndoApply(store, saved, state, context.listener);
         if (bypass)
             *bypass = check;
         return false;
     }
     state.hidden = true;
     state.proxy = proxy;
-    listener.OnProxyApplied();
+    context.listener.OnProxyApplied();
     return true;
 }
 
-bool RestoreSystemProxy(HideState& state, IProxyStateListener& listener) {
+bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context) {
     if (!state.hidden)
         return false;
     std::string connection;
-    if (!ActiveConnection(connection))
+    if (!ActiveConnection(context.network, connection))
         return false;
-    ISystemProxyStore& store = SystemProxyStore();
+    ISystemProxyStore& store = context.store;
     SavedProxySettings saved;
     bool restored;
     if (LoadSavedProxySettings(SavedProxySettingsPath(), saved)) {
@@ -115,16 +107,16 @@ bool RestoreSystemProxy(HideState& state, IProxyStateListener& listener) {
     if (!restored)
         return false;
     state.hidden = false;
-    listener.OnProxyRestored();
+    context.listener.OnProxyRestored();
     return true;
 }
 
-bool ResumeAppliedProxy(HideState& state, IProxyStateListener& listener) {
+bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context) {
     const std::string path = SavedProxySettingsPath();
     SavedProxySettings saved;
     if (!LoadSavedProxySettings(path, saved))
         return false;
-    ISystemProxyStore& store = SystemProxyStore();
+    ISystemProxyStore& store = context.store;
     DesktopProxySettings current;
     if (!store.Read(saved.connection, current))
         return false;
@@ -141,6 +133,6 @@ bool ResumeAppliedProxy(HideState& state, IProxyStateListener& listener) {
     }
     state.hidden = true;
     state.proxy = saved.applied;
-    listener.OnProxyApplied();
+    context.listener.OnProxyApplied();
     return true;
 }

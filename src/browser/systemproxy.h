@@ -61,10 +61,15 @@ public:
     virtual void Refresh() = 0;
 };
 
-// Process-wide store; by default the desktop's GSettings.
-ISystemProxyStore& SystemProxyStore();
-// Replaces the store (nullptr brings back the default).
-void SetSystemProxyStoreForTest(ISystemProxyStore* store);
+// The store of this desktop's proxy settings.
+ISystemProxyStore& DesktopProxyStore();
+
+// What applying and restoring act on, and whom they tell.
+struct SystemProxyContext {
+    ISystemProxyStore& store;
+    INetworkState& network;
+    IProxyStateListener& listener;
+};
 
 // Applies the proxy to the active connection, so that it carries all traffic.
 // The desktop's configuration from before is kept on disk (see
@@ -73,14 +78,14 @@ void SetSystemProxyStoreForTest(ISystemProxyStore* store);
 // configuration is written back, false is returned and *bypass (when given)
 // says what would have gone around it. On success sets hidden, keeps a copy
 // of the proxy and tells the listener.
-bool ApplySystemProxy(HideState& state, CProxy proxy, IProxyStateListener& listener,
+bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context,
                       std::string* bypass = nullptr);
 // Puts back the configuration the desktop had before the proxy was applied.
 // On success clears hidden and tells the listener.
-bool RestoreSystemProxy(HideState& state, IProxyStateListener& listener);
+bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context);
 // At start-up: when an earlier run applied a proxy and the desktop still sends
 // all traffic through it, takes it over as applied (sets hidden and the proxy,
 // tells the listener) and returns true. A saved configuration whose proxy
 // the desktop no longer uses is dropped; one whose proxy no longer takes
 // effect is written back.
-bool ResumeAppliedProxy(HideState& state, IProxyStateListener& listener);
+bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context);

@@ -1,18 +1,8 @@
 #include "widgets/prompt.h"
 
-#include "widgets/messageboxprompt.h"
+#include "widgets/uitext.h"
 
-namespace {
-IPrompt* installedPrompt = nullptr;
-}
-
-IPrompt& Prompt()
+bool CPromptQuestion::AskYesNo(const std::string& text)
 {
-    static CMessageBoxPrompt messageBox;
-    return installedPrompt ? *installedPrompt : messageBox;
-}
-
-void SetPromptForTest(IPrompt* prompt)
-{
-    installedPrompt = prompt;
+    return prompt_.Show(parent_, ToUi(text), IPrompt::YesNo) == IPrompt::AnsYes;
 }

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "browser/firefox.h"
 #include "widgets/appname.h"
 
 #include <QString>
 
 class QWidget;
 
-// Modal questions and notices. All message boxes go through Prompt() so tests
-// can answer them from a script instead of a person.
+// Modal questions and notices. Every message box goes through an IPrompt
+// handed to the window or dialog, so tests can answer them from a script
+// instead of a person.
 class IPrompt {
 public:
     enum Buttons { Ok, OkCancel, YesNo, YesNoCancel };
@@ -19,7 +21,13 @@ public:
                         const QString& title = {}) = 0;
 };
 
-// The process-wide prompt: a QMessageBox unless a test installed its own.
-IPrompt& Prompt();
-// nullptr puts the QMessageBox prompt back.
-void SetPromptForTest(IPrompt* prompt);
+// Yes/No questions of core code (the Firefox profile changes) asked through a prompt.
+class CPromptQuestion : public IQuestion {
+public:
+    CPromptQuestion(IPrompt& prompt, QWidget* parent) : prompt_(prompt), parent_(parent) {}
+    bool AskYesNo(const std::string& text) override;
+
+private:
+    IPrompt& prompt_;
+    QWidget* parent_;
+};

@@ -3,24 +3,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-namespace {
-
-class CDesktopUrlOpener : public IUrlOpener {
-public:
-    void Open(const QString& url) override { QDesktopServices::openUrl(QUrl(url)); }
-};
-
-IUrlOpener* installedOpener = nullptr;
-
-} // namespace
-
-IUrlOpener& UrlOpener()
+void CDesktopUrlOpener::Open(const QString& url)
 {
-    static CDesktopUrlOpener desktop;
-    return installedOpener ? *installedOpener : desktop;
-}
-
-void SetUrlOpenerForTest(IUrlOpener* opener)
-{
-    installedOpener = opener;
+    QDesktopServices::openUrl(QUrl(url));
 }

@@ -2,14 +2,15 @@
 
 #include <QString>
 
-// Opens web pages in the desktop's browser; tests install a recorder instead.
+// Opens web pages in the desktop's browser; tests hand in a recorder instead.
 class IUrlOpener {
 public:
     virtual ~IUrlOpener() = default;
     virtual void Open(const QString& url) = 0;
 };
 
-// The process-wide opener: QDesktopServices unless a test installed its own.
-IUrlOpener& UrlOpener();
-// nullptr puts the desktop opener back.
-void SetUrlOpenerForTest(IUrlOpener* opener);
+// Opens pages with QDesktopServices.
+class CDesktopUrlOpener : public IUrlOpener {
+public:
+    void Open(const QString& url) override;
+};

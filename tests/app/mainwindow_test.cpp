@@ -286,7 +286,7 @@ TEST_F(MainWindowTest, EnterDoesNothing)
 
 TEST_F(MainWindowTest, WithoutATrayTheWindowMinimisesAndCloseAsksToExit)
 {
-    CTrayIcon::SetAvailableForTest(0);
+    trayAvailable = false;
     ASSERT_TRUE(StartWindow());
     QTest::keyClick(window->Table(), Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());

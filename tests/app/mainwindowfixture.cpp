@@ -1,6 +1,5 @@
 #include "mainwindowfixture.h"
 
-#include "app/processexit.h"
 #include "app/trayicon.h"
 #include "browser/firefox.h"
 #include "browser/realaddress.h"
@@ -45,19 +44,11 @@ void MainWindowTest::SetUp()
     GetHideState() = HideState();
     realAddress[0] = '\0';
     realCountry = -1;
-    SetNetworkStateForTest(&network);
-    SetSystemProxyStoreForTest(&store);
-    SetEndProcessForTest([this](int code) { exitCodes.push_back(code); });
-    CTrayIcon::SetAvailableForTest(1);
 }
 
 void MainWindowTest::TearDown()
 {
     window.reset();
-    CTrayIcon::SetAvailableForTest(-1);
-    SetEndProcessForTest({});
-    SetSystemProxyStoreForTest(nullptr);
-    SetNetworkStateForTest(nullptr);
     GetProxyList().clear();
     GetHideState() = HideState();
     GetSetting().ResetForTest();
@@ -68,7 +59,7 @@ void MainWindowTest::TearDown()
 
 bool MainWindowTest::StartWindow()
 {
-    window = std::make_unique<CTolvaneDlg>();
+    window = std::make_unique<CTolvaneDlg>(desktop);
     const bool started = window->Initialize(nullptr);
     if (started) {
         window->show();

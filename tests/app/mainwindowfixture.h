@@ -4,6 +4,7 @@
 // a temporary working folder with a small country catalogue, with fake
 // desktop proxy settings and network state, a scripted prompt, a recording
 // URL opener and an exit that is recorded instead of ending the process.
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "browser/systemproxy.h"
 #include "support/servicefixture.h"
@@ -80,6 +81,9 @@ protected:
     CScriptedPrompt prompt;
     CRecordingUrlOpener opener;
     std::vector<int> exitCodes;
+    bool trayAvailable = true;
+    CDesktop desktop{prompt, opener, network, store, [this](int code) { exitCodes.push_back(code); },
+                     [this] { return trayAvailable; }};
     std::unique_ptr<CTolvaneDlg> window;
 };
 

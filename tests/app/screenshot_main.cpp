@@ -2,6 +2,7 @@
 // selected, into the PNG named on the command line. Offscreen; nothing goes
 // over the network (the addresses are loopback ones and the service address
 // points at a closed loopback port). Used by scripts/screenshot.
+#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "data/countrycatalogue.h"
 #include "data/ui/prolistctrl.h"
@@ -52,7 +53,7 @@ int main(int argc, char** argv)
     std::strcpy(realAddress, "198.51.100.7");
     realCountry = FindCountryByCode("DE");
 
-    CTolvaneDlg window;
+    CTolvaneDlg window(RealDesktop());
     window.LoadFlagImages();
     window.RefillProxyTable();
     window.IpHiding().ShowStartupAddress();

@@ -35,7 +35,8 @@ protected:
     void ApplyProxy()
     {
         ShowProxies(LoopbackProxies(1));
-        ASSERT_TRUE(ApplySystemProxy(GetHideState(), GetProxyList().front(), window->IpHiding()));
+        ASSERT_TRUE(ApplySystemProxy(GetHideState(), GetProxyList().front(),
+                                     SystemProxyContext{store, network, window->IpHiding()}));
         store.writes.clear();
     }
 
@@ -58,7 +59,7 @@ TEST_F(TrayTest, SettingIsGreyedWhileTheSettingsAreOpenAProxyIsAppliedOrACommand
 {
     EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(true, true));
     {
-        CSettingDialog settings(window.get());
+        CSettingDialog settings(prompt, window.get());
         EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(false, true));
     }
     EXPECT_EQ(SettingAndAboutEnabled(), std::make_pair(true, true));

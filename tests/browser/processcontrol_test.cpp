@@ -15,7 +15,6 @@
 
 #include "browser/firefox.h"
 #include "browser/firefoxprocess.h"
-#include "settings/setting.h"
 #include "support/tempdir.h"
 
 extern char** environ;
@@ -129,10 +128,7 @@ protected:
         ASSERT_TRUE(paths.Complete()) << paths.exePath << " | " << paths.prefsPath;
         if (FindFirefoxProcess(paths) != 0)
             GTEST_SKIP() << "another Firefox of this user is running";
-        GetSetting().CreateDefaults();
-        GetSetting().GetSwitchItem()->firefox = true;
     }
-    void TearDown() override { GetSetting().ResetForTest(); }
 
     FirefoxPaths paths;
 };
@@ -178,7 +174,7 @@ TEST_F(ProcessControlTest, ReconcileEndsFirefoxThenRewritesThenStarts) {
     ASSERT_TRUE(WaitForFile("ready"));
     ASSERT_EQ(running.pid, FindFirefoxProcess(paths));
     ScriptedQuestion yes(true);
-    ReconcileFirefoxAtStart(yes);
+    ReconcileFirefoxAtStart(true, yes);
 
     EXPECT_EQ(std::vector<std::string>{kFirefoxReconcileQuestion}, yes.asked);
     EXPECT_EQ("Firefox'setting is not consistent,Do you want to close Firefox to change its setting?",
@@ -197,7 +193,7 @@ TEST_F(ProcessControlTest, ReconcileAnsweredNoChangesNothing) {
     StandIn running("firefox", {kSavedLine, FirefoxWorld::PrefsPath()});
     ASSERT_TRUE(WaitForFile("ready"));
     ScriptedQuestion no(false);
-    ReconcileFirefoxAtStart(no);
+    ReconcileFirefoxAtStart(true, no);
     EXPECT_EQ(1u, no.asked.size());
     EXPECT_TRUE(running.Alive());
     EXPECT_EQ("user_pref(\"a\", 1);\r\n" + kProxyTypeLine, FirefoxWorld::Prefs());
@@ -206,12 +202,10 @@ TEST_F(ProcessControlTest, ReconcileAnsweredNoChangesNothing) {
 
 TEST_F(ProcessControlTest, ReconcileWithoutRunningFirefoxRewritesWithoutAsking) {
     ScriptedQuestion yes(true);
-    GetSetting().GetSwitchItem()->firefox = false;
-    ReconcileFirefoxAtStart(yes);
+    ReconcileFirefoxAtStart(false, yes);
     EXPECT_EQ("user_pref(\"a\", 1);\r\n" + kProxyTypeLine, FirefoxWorld::Prefs());
 
-    GetSetting().GetSwitchItem()->firefox = true;
-    ReconcileFirefoxAtStart(yes);
+    ReconcileFirefoxAtStart(true, yes);
     EXPECT_TRUE(yes.asked.empty());
     EXPECT_EQ("user_pref(\"a\", 1);\r\n", FirefoxWorld::Prefs());
     EXPECT_FALSE(fs::exists(FirefoxWorld::home.File("started")));

@@ -39,30 +39,22 @@ TEST(NetworkStateTest, InterfacesDecideConnectionKind) {
 
 class RealAddressTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        realAddress[0] = '\0';
-        ResetRealAddressForTest();
-    }
-    void TearDown() override {
-        realAddress[0] = '\0';
-        ResetRealAddressForTest();
-    }
+    void SetUp() override { ResetRealAddressForTest(); }
+    void TearDown() override { ResetRealAddressForTest(); }
 };
 
 TEST_F(RealAddressTest, ServiceAddressWinsAndIsCached) {
     FakeNetwork network(FakeNetwork::DialUp());
-    std::strcpy(realAddress, "127.0.0.9");
-    EXPECT_EQ("127.0.0.9", GetRealAddress());
-    std::strcpy(realAddress, "127.0.0.8");
-    EXPECT_EQ("127.0.0.9", GetRealAddress());
+    EXPECT_EQ("127.0.0.9", GetRealAddress("127.0.0.9", network));
+    EXPECT_EQ("127.0.0.9", GetRealAddress("127.0.0.8", network));
 }
 
 TEST_F(RealAddressTest, DialUpGivesThePppAddress) {
     FakeNetwork network(FakeNetwork::DialUp());
-    EXPECT_EQ("10.64.0.7", GetRealAddress());
+    EXPECT_EQ("10.64.0.7", GetRealAddress("", network));
     // Computed once: a later change of connection is not seen.
     network.interfaces = FakeNetwork::Lan();
-    EXPECT_EQ("10.64.0.7", GetRealAddress());
+    EXPECT_EQ("10.64.0.7", GetRealAddress("", network));
 }
 
 // True when /etc/hosts names this host, so resolving it needs no DNS query.
@@ -87,7 +79,7 @@ TEST_F(RealAddressTest, LanGivesTheLocalHostAddress) {
     if (!HostNameIsLocal(name))
         GTEST_SKIP() << "host name " << name << " is not in /etc/hosts; resolving it could reach DNS";
     FakeNetwork network;
-    const std::string address = GetRealAddress();
+    const std::string address = GetRealAddress("", network);
     in_addr parsed = {};
     ASSERT_EQ(1, inet_pton(AF_INET, address.c_str(), &parsed)) << address;
     EXPECT_NE("0.0.0.0", address);

@@ -37,12 +37,13 @@ TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting) {
     ASSERT_TRUE(schemaCompiled) << "glib-compile-schemas failed";
     CountingListener listener;
     FakeNetwork network;
+    const SystemProxyContext context{DesktopProxyStore(), network, listener};
     HideState state;
 
-    EXPECT_FALSE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, -1, 0, 0, 0), listener));
+    EXPECT_FALSE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, -1, 0, 0, 0), context));
     EXPECT_FALSE(state.hidden);
     state.hidden = true;
-    EXPECT_FALSE(RestoreSystemProxy(state, listener));
+    EXPECT_FALSE(RestoreSystemProxy(state, context));
     EXPECT_TRUE(state.hidden);
     EXPECT_EQ(0, listener.count);
 }

@@ -116,7 +116,7 @@ protected:
     void ApplyAndRestore(const std::string& userBypass) {
         const std::string start = Dump();
         std::string bypass;
-        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener, &bypass)) << bypass;
+        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context, &bypass)) << bypass;
         EXPECT_TRUE(state.hidden);
         EXPECT_EQ(Proxy("127.0.0.2", 1080), state.proxy);
         EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
@@ -128,7 +128,7 @@ protected:
         EXPECT_EQ(userBypass, Get("org.gnome.system.proxy", "ignore-hosts"));
         EXPECT_TRUE(SavedFileExists());
 
-        ASSERT_TRUE(RestoreSystemProxy(state, listener));
+        ASSERT_TRUE(RestoreSystemProxy(state, context));
         EXPECT_FALSE(state.hidden);
         EXPECT_EQ(start, Dump());
         EXPECT_FALSE(SavedFileExists());
@@ -137,6 +137,7 @@ protected:
 
     FakeNetwork network;
     RecordingListener listener;
+    SystemProxyContext context{DesktopProxyStore(), network, listener};
     HideState state;
 };
 
@@ -170,36 +171,36 @@ TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
 TEST_F(SystemProxyTest, ASecondApplyKeepsTheUsersConfigurationNotTheProgramsOwn) {
     Set("org.gnome.system.proxy.socks", "host", "'127.0.0.8'");
     const std::string start = Dump();
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050), listener));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050), context));
     EXPECT_EQ(Proxy("127.0.0.3", 9050), state.proxy);
     EXPECT_EQ("'127.0.0.3'", Get("org.gnome.system.proxy.socks", "host"));
-    ASSERT_TRUE(RestoreSystemProxy(state, listener));
+    ASSERT_TRUE(RestoreSystemProxy(state, context));
     EXPECT_EQ(start, Dump());
 }
 
 TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettled) {
     Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
     const std::string start = Dump();
-    ASSERT_TRUE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300), listener));
+    ASSERT_TRUE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300), context));
 
     // The program was killed: a new run finds the proxy still carrying the traffic.
     HideState next;
-    ASSERT_TRUE(ResumeAppliedProxy(next, listener));
+    ASSERT_TRUE(ResumeAppliedProxy(next, context));
     EXPECT_TRUE(next.hidden);
     EXPECT_EQ(CProxy("127.0.0.2", 1080, 7, 1, 4, 300), next.proxy);
     EXPECT_EQ(7, next.proxy.country);
     EXPECT_EQ("applied", listener.calls.back());
-    ASSERT_TRUE(RestoreSystemProxy(next, listener));
+    ASSERT_TRUE(RestoreSystemProxy(next, context));
     EXPECT_EQ(start, Dump());
     HideState none;
-    EXPECT_FALSE(ResumeAppliedProxy(none, listener));
+    EXPECT_FALSE(ResumeAppliedProxy(none, context));
 
     // The user set the desktop up anew while no run was there: that choice stands.
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     Set("org.gnome.system.proxy", "mode", "'none'");
     const std::string userChoice = Dump();
-    EXPECT_FALSE(ResumeAppliedProxy(none, listener));
+    EXPECT_FALSE(ResumeAppliedProxy(none, context));
     EXPECT_FALSE(none.hidden);
     EXPECT_FALSE(SavedFileExists());
     EXPECT_EQ(userChoice, Dump());
@@ -207,9 +208,9 @@ TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettle
     // The proxy is still written but the desktop's programs no longer follow
     // it: the saved configuration comes back.
     state = HideState();
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     setenv("XDG_CURRENT_DESKTOP", "", 1);
-    EXPECT_FALSE(ResumeAppliedProxy(none, listener));
+    EXPECT_FALSE(ResumeAppliedProxy(none, context));
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     EXPECT_FALSE(none.hidden);
     EXPECT_EQ(userChoice, Dump());
@@ -222,7 +223,7 @@ TEST_F(SystemProxyTest, AProxyTheResolverDoesNotConfirmIsUndoneAndExplained) {
     const std::string start = Dump();
     setenv("XDG_CURRENT_DESKTOP", "", 1);
     std::string bypass;
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener, &bypass));
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context, &bypass));
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     EXPECT_EQ("http:// pages go to direct://", bypass);
     EXPECT_FALSE(state.hidden);
@@ -235,21 +236,21 @@ TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline) {
     const std::string start = Dump();
     for (const CProxy& bad : {Proxy("", 1080), Proxy("256.1.1.1", 1080), Proxy("127.0.0.2", 0),
                               Proxy("127.0.0.2", 70000), Proxy("localhost", 1080)})
-        EXPECT_FALSE(ApplySystemProxy(state, bad, listener)) << bad.ip << ":" << bad.port;
+        EXPECT_FALSE(ApplySystemProxy(state, bad, context)) << bad.ip << ":" << bad.port;
     {
         FakeNetwork offline(FakeNetwork::Offline());
-        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
+        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), SystemProxyContext{DesktopProxyStore(), offline, listener}));
     }
     EXPECT_EQ(start, Dump());
     EXPECT_FALSE(SavedFileExists());
     EXPECT_FALSE(state.hidden);
 
     // Restore without a proxy applied, or offline, changes nothing.
-    EXPECT_FALSE(RestoreSystemProxy(state, listener));
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
+    EXPECT_FALSE(RestoreSystemProxy(state, context));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     {
         FakeNetwork offline(FakeNetwork::Offline());
-        EXPECT_FALSE(RestoreSystemProxy(state, listener));
+        EXPECT_FALSE(RestoreSystemProxy(state, SystemProxyContext{DesktopProxyStore(), offline, listener}));
     }
     EXPECT_TRUE(state.hidden);
     EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
@@ -261,7 +262,7 @@ TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply) {
     const std::string file = blocked.WriteFile("state", "");
     setenv("XDG_STATE_HOME", file.c_str(), 1);
     const std::string start = Dump();
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     setenv("XDG_STATE_HOME", (Sandbox().Path() + "/state").c_str(), 1);
     EXPECT_EQ(start, Dump());
     EXPECT_FALSE(state.hidden);
@@ -298,16 +299,15 @@ struct RecordingStore : ISystemProxyStore {
 
 TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
     RecordingStore store;
-    SetSystemProxyStoreForTest(&store);
     {
         FakeNetwork dialUp(FakeNetwork::DialUp());
-        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), listener));
+        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), SystemProxyContext{store, dialUp, listener}));
     }
     // The LAN came up meanwhile; the dial-up settings are the ones changed.
     std::vector<NetworkInterface> both = FakeNetwork::DialUp();
     both.push_back({"eth0", true, false, "192.0.2.10"});
     FakeNetwork lan(both);
-    ASSERT_TRUE(RestoreSystemProxy(state, listener));
+    ASSERT_TRUE(RestoreSystemProxy(state, SystemProxyContext{store, lan, listener}));
     EXPECT_EQ((std::vector<std::string>{"read[ppp0]", "proxy[ppp0] 127.0.0.2:1080", "changed", "refresh",
                                         "write[ppp0] mode='none'", "changed", "refresh"}),
               store.calls);
@@ -315,7 +315,7 @@ TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
     // A failed write puts the saved settings back and changes no state.
     store.calls.clear();
     store.succeed = false;
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081), listener));
+    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081), SystemProxyContext{store, lan, listener}));
     EXPECT_FALSE(state.hidden);
     EXPECT_FALSE(SavedFileExists());
     EXPECT_EQ((std::vector<std::string>{"read[]", "proxy[] 127.0.0.4:1081", "changed", "refresh",
@@ -324,12 +324,11 @@ TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
 
     // With the saved file lost, Restore IP can only go direct.
     store.succeed = true;
-    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081), listener));
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081), SystemProxyContext{store, lan, listener}));
     RemoveSavedProxySettings(SavedProxySettingsPath());
     store.calls.clear();
-    ASSERT_TRUE(RestoreSystemProxy(state, listener));
+    ASSERT_TRUE(RestoreSystemProxy(state, SystemProxyContext{store, lan, listener}));
     EXPECT_EQ((std::vector<std::string>{"direct[]", "changed", "refresh"}), store.calls);
-    SetSystemProxyStoreForTest(nullptr);
 }
 
 }  // namespace

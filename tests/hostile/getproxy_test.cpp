@@ -16,9 +16,11 @@
 #include <memory>
 #include <string>
 
+#include "app/desktop.h"
 #include "app/startanswerui.h"
 #include "app/tolvanedlg.h"
 #include "browser/networkstate.h"
+#include "browser/systemproxy.h"
 #include "data/countrycatalogue.h"
 #include "data/proxy.h"
 #include "data/ui/prolistctrl.h"
@@ -31,6 +33,7 @@
 #include "settings/setting.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
+#include "support/ui/recordingurlopener.h"
 #include "support/ui/scriptedprompt.h"
 #include "support/ui/testapplication.h"
 #include "widgets/uitext.h"
@@ -117,7 +120,6 @@ protected:
 
     void SetUp() override
     {
-        SetNetworkStateForTest(&network);
         GetProxyList().clear();
         ResetCountryCatalogueForTest();
     }
@@ -128,7 +130,6 @@ protected:
         service.reset();
         GetProxyList().clear();
         GetSetting().ResetForTest();
-        SetNetworkStateForTest(nullptr);
         ResetCountryCatalogueForTest();
     }
 
@@ -143,7 +144,7 @@ protected:
         GetSetting().CreateDefaults();
         GetSetting().GetTestItem()->testType = 0;
         GetSetting().GetMiscItem()->replaceByGet = true;
-        window = std::make_unique<CTolvaneDlg>();
+        window = std::make_unique<CTolvaneDlg>(desktop);
         window->show();
     }
     // A list the window already shows, to see that a failure keeps it.
@@ -163,6 +164,9 @@ protected:
 
     ConnectedNetwork network;
     CScriptedPrompt prompt;
+    CRecordingUrlOpener opener;
+    // Get Proxy never applies a proxy; the store is never written.
+    CDesktop desktop{prompt, opener, network, DesktopProxyStore(), [](int) {}, [] { return true; }};
     std::unique_ptr<ScopedChdir> chdir;
     std::unique_ptr<ScopedServiceUrl> service;
     std::unique_ptr<CTolvaneDlg> window;

@@ -60,6 +60,9 @@ int TextInkWidth(QWidget& widget)
 
 }  // namespace
 
+// Where the website buttons' pages go.
+CRecordingUrlOpener opener;
+
 TEST(PushMessageDialog, ButtonsFollowTheType)
 {
     struct Case {
@@ -78,7 +81,7 @@ TEST(PushMessageDialog, ButtonsFollowTheType)
         {7, nullptr, QStringLiteral("OK"), false, QString()},
     };
     for (const Case& c : cases) {
-        CPushMessage dialog(Message(c.type, "text", c.caption));
+        CPushMessage dialog(Message(c.type, "text", c.caption), opener);
         dialog.show();
         SCOPED_TRACE(c.type);
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Message"));
@@ -94,10 +97,10 @@ TEST(PushMessageDialog, ButtonsFollowTheType)
 
 TEST(PushMessageDialog, TextIsRedOnlyForMessagesThatEndTheProgram)
 {
-    CPushMessage alarm(Message(3, "The service has closed."));
+    CPushMessage alarm(Message(3, "The service has closed."), opener);
     alarm.show();
     EXPECT_GT(RedPixels(alarm), 20);
-    CPushMessage plain(Message(1, "The service has closed."));
+    CPushMessage plain(Message(1, "The service has closed."), opener);
     plain.show();
     EXPECT_EQ(RedPixels(plain), 0);
 }
@@ -105,7 +108,7 @@ TEST(PushMessageDialog, TextIsRedOnlyForMessagesThatEndTheProgram)
 TEST(PushMessageDialog, LongBodyIsSplitAtFiftyCharactersOnEveryPaint)
 {
     const std::string body = std::string(50, 'a') + std::string(10, 'b');
-    CPushMessage dialog(Message(1, body));
+    CPushMessage dialog(Message(1, body), opener);
     dialog.show();
     const QImage first = dialog.grab().toImage();
     const QImage second = dialog.grab().toImage();
@@ -117,7 +120,7 @@ TEST(PushMessageDialog, LongBodyIsSplitAtFiftyCharactersOnEveryPaint)
     EXPECT_EQ(lines[1].text, QString(10, QLatin1Char('b')));
     EXPECT_EQ(lines[1].topLeft, QPoint(45, 45));
 
-    CPushMessage shortOne(Message(1, std::string(50, 'c')));
+    CPushMessage shortOne(Message(1, std::string(50, 'c')), opener);
     ASSERT_EQ(shortOne.BodyLines().size(), 1);
     EXPECT_EQ(shortOne.BodyLines()[0].topLeft, QPoint(45, 30));
 }
@@ -126,8 +129,8 @@ TEST(PushMessageDialog, MarkupIsDrawnAsItsOwnCharacters)
 {
     // As rich text this body would paint a single "x"; as plain text every
     // tag character is painted, about as wide as the same text without markup.
-    CPushMessage markup(Message(1, "<b></b><i></i><u></u><s></s>x"));
-    CPushMessage literal(Message(1, "[b][/b][i][/i][u][/u][s][/s]x"));
+    CPushMessage markup(Message(1, "<b></b><i></i><u></u><s></s>x"), opener);
+    CPushMessage literal(Message(1, "[b][/b][i][/i][u][/u][s][/s]x"), opener);
     markup.show();
     literal.show();
     EXPECT_GT(TextInkWidth(markup), TextInkWidth(literal) * 3 / 4);
@@ -135,8 +138,7 @@ TEST(PushMessageDialog, MarkupIsDrawnAsItsOwnCharacters)
 
 TEST(PushMessageDialog, WebsiteButtonOpensTheHomePageAndStays)
 {
-    CRecordingUrlOpener opener;
-    CPushMessage dialog(Message(2, "text", "More"));
+    CPushMessage dialog(Message(2, "text", "More"), opener);
     dialog.show();
     QTest::mouseClick(Button(dialog, "websiteButton"), Qt::LeftButton);
     EXPECT_EQ(opener.opened, QStringList{QString::fromStdString(HomePageUrl())});
@@ -147,7 +149,7 @@ TEST(PushMessageDialog, ClosingAnExitMessageRequestsTheExitEveryWay)
 {
     for (int way = 0; way < 3; ++way) {
         SCOPED_TRACE(way);
-        CPushMessage dialog(Message(3, "closed"));
+        CPushMessage dialog(Message(3, "closed"), opener);
         int callbacks = 0;
         dialog.SetExitCallback([&callbacks] { ++callbacks; });
         QSignalSpy exits(&dialog, &CPushMessage::exitRequested);
@@ -163,7 +165,7 @@ TEST(PushMessageDialog, ClosingAnExitMessageRequestsTheExitEveryWay)
         EXPECT_FALSE(dialog.isVisible());
     }
 
-    CPushMessage info(Message(2, "hello"));
+    CPushMessage info(Message(2, "hello"), opener);
     QSignalSpy exits(&info, &CPushMessage::exitRequested);
     info.show();
     QTest::keyClick(&info, Qt::Key_Escape);

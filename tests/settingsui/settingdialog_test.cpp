@@ -44,7 +44,7 @@ protected:
 
     // Opens a new dialog, whose pages load the settings as they are now.
     void Reopen() {
-        dialog_ = std::make_unique<CSettingDialog>();
+        dialog_ = std::make_unique<CSettingDialog>(prompt_);
         dialog_->show();
     }
     template <typename T>
@@ -301,7 +301,7 @@ TEST_F(SettingDialogTest, ModalRunEndsOnOkAndTheOpenFlagSpansTheObject) {
     dialog_.reset();
     EXPECT_FALSE(SettingDialogOpen());
     {
-        CSettingDialog dialog;
+        CSettingDialog dialog(prompt_);
         EXPECT_TRUE(SettingDialogOpen());
         QTimer::singleShot(0, &dialog, [&dialog]() {
             Child<QPushButton>(dialog, "okButton")->click();

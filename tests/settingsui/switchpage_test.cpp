@@ -122,7 +122,7 @@ protected:
 
     // Opens the dialog on the switch page and returns the FireFox box.
     QCheckBox* OpenSwitchPage() {
-        dialog_ = std::make_unique<CSettingDialog>();
+        dialog_ = std::make_unique<CSettingDialog>(prompt_);
         dialog_->show();
         Child<QTabWidget>(*dialog_, "settingTabs")->setCurrentIndex(1);
         return Child<QCheckBox>(*dialog_, "firefoxCheck");

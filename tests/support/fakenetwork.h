@@ -5,16 +5,10 @@
 
 #include "browser/networkstate.h"
 
-// A network state computed from a fixed interface list, in effect for the
-// object's lifetime. Header only: link velmora_browser.
+// A network state computed from a fixed interface list. Header only: link velmora_browser.
 class FakeNetwork : public INetworkState {
 public:
-    explicit FakeNetwork(std::vector<NetworkInterface> list = Lan()) : interfaces(std::move(list)) {
-        SetNetworkStateForTest(this);
-    }
-    ~FakeNetwork() override { SetNetworkStateForTest(nullptr); }
-    FakeNetwork(const FakeNetwork&) = delete;
-    FakeNetwork& operator=(const FakeNetwork&) = delete;
+    explicit FakeNetwork(std::vector<NetworkInterface> list = Lan()) : interfaces(std::move(list)) {}
 
     Info Query() override { return DescribeInterfaces(interfaces); }
 

@@ -40,7 +40,7 @@ QString Status(QDialog& dialog) { return dialog.findChild<QLabel*>(QStringLitera
 
 TEST_F(ProgressDialogTest, FollowsPostedProgressAndClosesWhenTheRunCompletes)
 {
-    CProgressDialog dialog(false, 7);
+    CProgressDialog dialog(false, 7, prompt);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Testing"));
     EXPECT_EQ(Status(dialog), QStringLiteral("Testing proxies' availability..."));
     EXPECT_EQ(progressWindow().load(), &dialog);
@@ -66,7 +66,7 @@ TEST_F(ProgressDialogTest, FollowsPostedProgressAndClosesWhenTheRunCompletes)
 
 TEST_F(ProgressDialogTest, CancelButtonCancelsAndTheDialogWaitsForTheRunToEnd)
 {
-    CProgressDialog dialog(true, 4);
+    CProgressDialog dialog(true, 4, prompt);
     EXPECT_EQ(Status(dialog), QStringLiteral("Testing proxies' speed..."));
     GetTestSpeedWorker().running = true;
     QTimer::singleShot(0, &dialog, [&] {
@@ -89,7 +89,7 @@ TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelInsteadOfClosing)
 {
     for (bool useEscape : {true, false}) {
         prompt.Clear();
-        CProgressDialog dialog(false, 2);
+        CProgressDialog dialog(false, 2, prompt);
         QTimer::singleShot(0, &dialog, [&] {
             if (useEscape)
                 QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -107,7 +107,7 @@ TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelInsteadOfClosing)
 
 TEST_F(ProgressDialogTest, NothingToTestClosesAtOnce)
 {
-    CProgressDialog dialog(true, 0);
+    CProgressDialog dialog(true, 0, prompt);
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_TRUE(prompt.Texts().isEmpty());
 }
@@ -142,7 +142,7 @@ struct ProgressRunTest : ProgressDialogTest {
 
 TEST_F(ProgressRunTest, RunTestWithProgressKeepsThePassedProxies)
 {
-    EXPECT_TRUE(RunTestWithProgress(nullptr, true));
+    EXPECT_TRUE(RunTestWithProgress(nullptr, true, prompt));
     ASSERT_EQ(GetProxyList().size(), 1u);
     EXPECT_EQ(GetProxyList().front().port, good);
     EXPECT_EQ(GetProxyList().front().uptime, 5);
@@ -151,7 +151,7 @@ TEST_F(ProgressRunTest, RunTestWithProgressKeepsThePassedProxies)
 
 TEST_F(ProgressRunTest, RunThatEndedBeforeTheDialogWasShownStillClosesIt)
 {
-    CProgressDialog dialog(false, static_cast<int>(GetProxyList().size()));
+    CProgressDialog dialog(false, static_cast<int>(GetProxyList().size()), prompt);
     ASSERT_TRUE(RunAvailabilityTest());  // over before exec() shows the dialog
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(prompt.Texts(), QStringList{kFinished});

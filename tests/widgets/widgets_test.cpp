@@ -5,7 +5,6 @@
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
 #include "widgets/urlopener.h"
-#include "support/ui/recordingurlopener.h"
 #include "support/ui/scriptedprompt.h"
 #include "support/ui/testapplication.h"
 #include "support/ui/uiwait.h"
@@ -62,23 +61,17 @@ TEST_F(MessageBoxPromptTest, ButtonsMapToAnswers)
     EXPECT_EQ(ShowAndPress(IPrompt::YesNo, QMessageBox::NoButton, caption), IPrompt::AnsNo);
 }
 
-TEST(PromptHookTest, TestDoublesReplaceTheRealOnesForTheirLifetime)
+TEST(PromptQuestionTest, AsksThroughThePromptAndTakesOnlyYesForYes)
 {
-    IPrompt* real = &Prompt();
-    IUrlOpener* realOpener = &UrlOpener();
-    {
-        CScriptedPrompt scripted;
-        CRecordingUrlOpener opener;
-        EXPECT_EQ(&Prompt(), &scripted);
-        scripted.Queue(IPrompt::AnsNo);
-        EXPECT_EQ(Prompt().Show(nullptr, QStringLiteral("Sure?"), IPrompt::YesNo), IPrompt::AnsNo);
-        EXPECT_EQ(Prompt().Show(nullptr, QStringLiteral("Done."), IPrompt::Ok), IPrompt::AnsOk);
-        EXPECT_EQ(scripted.Texts(), (QStringList{QStringLiteral("Sure?"), QStringLiteral("Done.")}));
-        UrlOpener().Open(QStringLiteral("http://127.0.0.1/"));
-        EXPECT_EQ(opener.opened, QStringList{QStringLiteral("http://127.0.0.1/")});
-    }
-    EXPECT_EQ(&Prompt(), real);
-    EXPECT_EQ(&UrlOpener(), realOpener);
+    CScriptedPrompt scripted;
+    CPromptQuestion question(scripted, nullptr);
+    scripted.Queue(IPrompt::AnsYes);
+    scripted.Queue(IPrompt::AnsNo);
+    EXPECT_TRUE(question.AskYesNo("Close Firefox?"));
+    EXPECT_FALSE(question.AskYesNo("Close Firefox?"));
+    ASSERT_EQ(scripted.Prompts().size(), 2u);
+    EXPECT_EQ(scripted.Prompts().front().text, QStringLiteral("Close Firefox?"));
+    EXPECT_EQ(scripted.Prompts().front().buttons, IPrompt::YesNo);
 }
 
 TEST(UiTextTest, Latin1RoundTrip)

@@ -22,7 +22,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 }
 }  // namespace
 
-CPushMessage::CPushMessage(const PushMessage& message, QWidget* parent)
+CPushMessage::CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QWidget* parent)
     : QDialog(parent), type(message.type >= 1 && message.type <= 4 ? message.type : 1),
       body(ToUi(message.body))
 {
@@ -40,7 +40,7 @@ CPushMessage::CPushMessage(const PushMessage& message, QWidget* parent)
 
     connect(closeButton, &QPushButton::clicked, this, &CPushMessage::reject);
     connect(websiteButton, &QPushButton::clicked, this,
-            [] { UrlOpener().Open(ToUi(HomePageUrl())); });
+            [&urlOpener] { urlOpener.Open(ToUi(HomePageUrl())); });
 }
 
 QVector<CPushMessage::Line> CPushMessage::BodyLines() const

@@ -9,6 +9,7 @@
 
 #include "service/startrequest.h"
 
+class IUrlOpener;
 class QPushButton;
 
 // Shows a message the service pushed in its start answer. Types 1 and 2 have
@@ -18,7 +19,8 @@ class QPushButton;
 class CPushMessage : public QDialog {
     Q_OBJECT
 public:
-    explicit CPushMessage(const PushMessage& message, QWidget* parent = nullptr);
+    // The website button opens the home page through urlOpener.
+    CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QWidget* parent = nullptr);
 
     // Called (besides exitRequested) when a type 3 or 4 message is closed.
     void SetExitCallback(std::function<void()> callback) { exitCallback = std::move(callback); }

@@ -41,11 +41,12 @@ QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton
 
 bool SettingDialogOpen() { return openDialogs > 0; }
 
-CSettingDialog::CSettingDialog(QWidget* parent)
+CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
     : QDialog(parent),
+      prompt_(prompt),
       tabs_(new QTabWidget),
       testPage_(new CTestSettingDialog),
-      switchPage_(new CSwitchSettingDialog) {
+      switchPage_(new CSwitchSettingDialog(prompt)) {
     ++openDialogs;
     if (!GetSetting().IsLoaded())
         GetSetting().Load();
@@ -104,7 +105,7 @@ bool CSettingDialog::Validate() {
 }
 
 bool CSettingDialog::ReportInvalid(const QString& message, QWidget* field) {
-    Prompt().Show(this, message, IPrompt::Ok);
+    prompt_.Show(this, message, IPrompt::Ok);
     {
         // Going back to the page that holds the field is no tab change to validate.
         const QSignalBlocker noTabChange(tabs_);
@@ -130,7 +131,7 @@ void CSettingDialog::OnOk() {
 }
 
 void CSettingDialog::OnResetToDefaults() {
-    const IPrompt::Answer answer = Prompt().Show(
+    const IPrompt::Answer answer = prompt_.Show(
         this,
         QStringLiteral("When you reset, any changes you've made will be reverted to the default "
                        "settings.Do you want to reset to defaults?"),

@@ -6,6 +6,7 @@
 
 class CSwitchSettingDialog;
 class CTestSettingDialog;
+class IPrompt;
 class QTabWidget;
 
 // The modal "Setting" dialog: a test page and a switch page in tabs, with OK,
@@ -15,7 +16,8 @@ class CSettingDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CSettingDialog(QWidget* parent = nullptr);
+    // Messages and questions go through prompt.
+    explicit CSettingDialog(IPrompt& prompt, QWidget* parent = nullptr);
     ~CSettingDialog() override;
 
     // Checks the test page's fields in order and reports the first failure:
@@ -29,6 +31,7 @@ private:
     void LoadPages();
     bool ReportInvalid(const QString& message, QWidget* field);
 
+    IPrompt& prompt_;
     QTabWidget* tabs_;
     CTestSettingDialog* testPage_;
     CSwitchSettingDialog* switchPage_;

@@ -10,8 +10,9 @@
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
 
-CSwitchSettingDialog::CSwitchSettingDialog(QWidget* parent)
+CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
     : CSettingPage(parent),
+      prompt_(prompt),
       systemCheck_(Named(new QCheckBox(QStringLiteral("IE(Chrome)")), QStringLiteral("systemCheck"),
                          QStringLiteral("IE(Chrome)"))),
       firefoxCheck_(Named(new QCheckBox(QStringLiteral("FireFox(>3.6)")),
@@ -51,22 +52,6 @@ void CSwitchSettingDialog::SaveToSetting() {
     if (!firefoxCheck_->isEnabled() || follow == switchItem.firefox)
         return;
     switchItem.firefox = follow;
-
-    const FirefoxPaths& paths = GetFirefoxPaths();
-    const int pid = FindFirefoxProcess(paths);
-    if (pid == 0) {
-        SetPrefsFollowSystem(paths, follow);
-        return;
-    }
-    // prefs.js may only be rewritten once Firefox has ended, and Firefox then
-    // comes back with the new preference.
-    const IPrompt::Answer answer = Prompt().Show(
-        this,
-        QStringLiteral(
-            "Firefox should be closed to change its setting. Do you want to close Firefox?"),
-        IPrompt::YesNo);
-    if (answer == IPrompt::AnsYes && TerminateFirefox(paths, pid)) {
-        SetPrefsFollowSystem(paths, follow);
-        StartFirefox(paths);
-    }
+    CPromptQuestion question(prompt_, this);
+    ChangeFirefoxPrefs(GetFirefoxPaths(), follow, question, kFirefoxCloseQuestion);
 }

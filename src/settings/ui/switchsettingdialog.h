@@ -2,6 +2,7 @@
 
 #include "settings/ui/settingpage.h"
 
+class IPrompt;
 class QCheckBox;
 
 // The "Switch Proxy Setting" page: which browsers follow the applied proxy.
@@ -11,12 +12,14 @@ class CSwitchSettingDialog : public CSettingPage {
     Q_OBJECT
 
 public:
-    explicit CSwitchSettingDialog(QWidget* parent = nullptr);
+    // The question to close a running Firefox goes through prompt.
+    explicit CSwitchSettingDialog(IPrompt& prompt, QWidget* parent = nullptr);
 
     void LoadFromSetting() override;
     void SaveToSetting() override;
 
 private:
+    IPrompt& prompt_;
     QCheckBox* systemCheck_;
     QCheckBox* firefoxCheck_;
 };

@@ -21,8 +21,8 @@ void SetStatus(QLabel* label, const QString& text)
 }
 }  // namespace
 
-CProgressDialog::CProgressDialog(bool isSpeedTest, int total, QWidget* parent)
-    : QDialog(parent), isSpeedTest(isSpeedTest), total(total), statusText(new QLabel(this)),
+CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, QWidget* parent)
+    : QDialog(parent), prompt(prompt), isSpeedTest(isSpeedTest), total(total), statusText(new QLabel(this)),
       progressBar(new QProgressBar(this)), cancelButton(new QPushButton(QStringLiteral("Cancel"), this))
 {
     setObjectName(QStringLiteral("progressDialog"));
@@ -84,10 +84,10 @@ void CProgressDialog::OnTestMessage(long long wParam, long long lParam)
     if (wParam != 1)
         return;
     if (state == Canceled) {
-        Prompt().Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Ok);
+        prompt.Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Ok);
     } else if (state == Running) {
         state = Finished;
-        Prompt().Show(this, QStringLiteral("The proxy test is finished!"), IPrompt::Ok);
+        prompt.Show(this, QStringLiteral("The proxy test is finished!"), IPrompt::Ok);
     }
     progressWindow() = nullptr;
     testCanceled() = false;

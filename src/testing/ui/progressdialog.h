@@ -8,6 +8,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class CWorker;
+class IPrompt;
 
 // The modal "Testing" dialog of a test run: follows the progress the jobs
 // post, lets the user cancel (Cancel button, Escape or the close box) and
@@ -21,8 +22,9 @@ class CProgressDialog : public QDialog, public IMessageTarget {
 public:
     enum State { Running = 0, Finished = 1, Canceled = 2 };
 
-    // total: proxies in the list when the run starts; 0 closes the dialog at once.
-    CProgressDialog(bool isSpeedTest, int total, QWidget* parent = nullptr);
+    // total: proxies in the list when the run starts; 0 closes the dialog at
+    // once. The closing message goes through prompt.
+    CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, QWidget* parent = nullptr);
     ~CProgressDialog() override;
 
     // Thread-safe: the message is handled later on the dialog's thread.
@@ -40,6 +42,7 @@ private:
     void OnTestMessage(long long wParam, long long lParam);
     CWorker& WorkerUnderTest() const;
 
+    IPrompt& prompt;
     const bool isSpeedTest;
     const int total;
     int done = 0;
@@ -53,4 +56,4 @@ private:
 // the run thread, runs the dialog until the run has ended and joins the
 // thread. The list then holds the proxies that passed, fastest first. False
 // when the list was empty and nothing ran.
-bool RunTestWithProgress(QWidget* parent, bool isSpeedTest);
+bool RunTestWithProgress(QWidget* parent, bool isSpeedTest, IPrompt& prompt);

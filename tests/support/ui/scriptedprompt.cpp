@@ -2,16 +2,6 @@
 
 #include <gtest/gtest.h>
 
-CScriptedPrompt::CScriptedPrompt()
-{
-    SetPromptForTest(this);
-}
-
-CScriptedPrompt::~CScriptedPrompt()
-{
-    SetPromptForTest(nullptr);
-}
-
 QStringList CScriptedPrompt::Texts() const
 {
     QStringList texts;

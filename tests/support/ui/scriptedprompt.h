@@ -8,8 +8,7 @@
 #include <deque>
 #include <vector>
 
-// Stands in for the message boxes while it lives: records every prompt and
-// answers from a queue. A plain notice (Ok) with nothing queued is answered
+// Stands in for the message boxes: records every prompt and answers from a queue. A plain notice (Ok) with nothing queued is answered
 // Ok; a question with nothing queued fails the running test and gets Cancel,
 // so an unexpected question never passes unnoticed.
 class CScriptedPrompt : public IPrompt {
@@ -19,11 +18,6 @@ public:
         QString title;   // as passed; empty means the application name
         Buttons buttons;
     };
-
-    CScriptedPrompt();    // installs itself with SetPromptForTest
-    ~CScriptedPrompt() override;   // puts the real prompt back
-    CScriptedPrompt(const CScriptedPrompt&) = delete;
-    CScriptedPrompt& operator=(const CScriptedPrompt&) = delete;
 
     void Queue(Answer answer) { answers_.push_back(answer); }
     const std::vector<Shown>& Prompts() const { return shown_; }

@@ -1,9 +1,0 @@
-#include "app/promptquestion.h"
-
-#include "widgets/prompt.h"
-#include "widgets/uitext.h"
-
-bool CPromptQuestion::AskYesNo(const std::string& text)
-{
-    return Prompt().Show(parent_, ToUi(text), IPrompt::YesNo) == IPrompt::AnsYes;
-}
