@@ -10,11 +10,11 @@
 
 #include "service/serviceendpoints.h"
 #include "service/ui/pushmessage.h"
-#include "support/ui/qtapplicationenvironment.h"
+#include "support/ui/testapplication.h"
 #include "support/ui/recordingurlopener.h"
 
 namespace {
-const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new TestApplicationEnvironment);
 
 PushMessage Message(int type, const std::string& body, const char* caption = nullptr)
 {

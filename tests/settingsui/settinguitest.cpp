@@ -5,17 +5,10 @@
 #include <filesystem>
 
 #include "settings/setting.h"
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "settingsui-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-}
+#include "support/ui/testapplication.h"
 
 void SettingUiTest::SetUp() {
-    EnsureApplication();
+    EnsureTestApplication();
     chdir_ = std::make_unique<ScopedChdir>(dir_.Path());
     GetSetting().ResetForTest();
     GetSetting().CreateDefaults();

@@ -12,9 +12,6 @@
 #include "support/tempdir.h"
 #include "support/ui/scriptedprompt.h"
 
-// Creates the QApplication the widget tests need, once per process.
-void EnsureApplication();
-
 // The child of parent with this object name; a missing one fails the test.
 template <typename T>
 T* Child(const QObject& parent, const char* objectName) {

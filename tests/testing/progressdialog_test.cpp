@@ -11,7 +11,7 @@
 #include "settings/setting.h"
 #include "support/socksfixture.h"
 #include "support/tempdir.h"
-#include "support/ui/qtapplicationenvironment.h"
+#include "support/ui/testapplication.h"
 #include "support/ui/scriptedprompt.h"
 #include "testing/testflags.h"
 #include "testing/testrun.h"
@@ -23,7 +23,7 @@ namespace {
 const QString kFinished = QStringLiteral("The proxy test is finished!");
 const QString kCanceled = QStringLiteral("The proxy test is canceled by you!");
 
-const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new TestApplicationEnvironment);
 
 struct ProgressDialogTest : ::testing::Test {
     void TearDown() override

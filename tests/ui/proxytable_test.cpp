@@ -154,7 +154,7 @@ TEST_F(ProxyTableTest, ColumnsHaveFixedWidthsAndHeaders)
 
 TEST_F(ProxyTableTest, ModelPassesTheItemModelTester)
 {
-    QAbstractItemModelTester tester(table.ProxyModel(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(table.ProxyModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     table.Refill(SampleList(20), kTenSeconds);
     table.Refill(CProxyList(), kTenSeconds);
     table.Refill(SampleList(5), 0);
