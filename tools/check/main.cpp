@@ -25,18 +25,19 @@ int Fail(int code, const std::string& message)
     return code;
 }
 
-void ReportSkippedLines(const CheckInput& input, const std::string& name)
+// "skipped 3 lines that name no proxy (lines 4, 9, 12)", or "" when none was.
+std::string SkippedLines(const CheckInput& input)
 {
     if (input.skippedLines == 0)
-        return;
+        return "";
     std::string lines;
     for (int number : input.skippedAt)
         lines += (lines.empty() ? "" : ", ") + std::to_string(number);
     if (input.skippedLines > static_cast<int>(input.skippedAt.size()))
         lines += ", ...";
-    std::fprintf(stderr, "velmora-check: %s: skipped %d line%s that name no proxy (line%s %s)\n", name.c_str(),
-                 input.skippedLines, input.skippedLines == 1 ? "" : "s", input.skippedLines == 1 ? "" : "s",
-                 lines.c_str());
+    const bool one = input.skippedLines == 1;
+    return "skipped " + std::to_string(input.skippedLines) + (one ? " line" : " lines") + " that name no proxy ("
+        + (one ? "line " : "lines ") + lines + ")";
 }
 
 // Every transfer holds a socket: raise the open-file limit for as many jobs
@@ -88,9 +89,11 @@ int main(int argc, char** argv)
     CheckInput input = ParseCheckInput(text);
     text.clear();
     text.shrink_to_fit();
-    ReportSkippedLines(input, name);
+    const std::string skipped = SkippedLines(input);
     if (input.proxies.empty())
-        return Fail(kExitBadInput, "no proxy in " + name);
+        return Fail(kExitBadInput, "no proxy in " + name + (skipped.empty() ? "" : ": " + skipped));
+    if (!skipped.empty())
+        std::fprintf(stderr, "velmora-check: %s: %s\n", name.c_str(), skipped.c_str());
 
     const int transfersPerJob = options.availability ? kAvailabilityBatchSize : kSpeedFetchCount + 1;
     settings.threadCount = FitThreadsToOpenFileLimit(settings.threadCount, transfersPerJob);
