@@ -38,7 +38,7 @@ int OpenLoopbackPort(bool listens, int& port)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || (listens && listen(fd, 1024) != 0)
+        || (listens && listen(fd, SOMAXCONN) != 0)
         || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         close(fd);
         return -1;
