@@ -12,6 +12,7 @@
 
 namespace {
 constexpr int kEventsPerWait = 256;
+constexpr uint64_t kWakeTag = ~uint64_t(0);
 
 // Every loop that exists, so that a cancel can wake them.
 std::mutex loopsLock;
@@ -29,19 +30,25 @@ uint32_t EpollEvents(int what)
 }  // namespace
 
 CTransferLoop::CTransferLoop()
-    : multi((EnsureCurlGlobalInit(), curl_multi_init())), epollFd(epoll_create1(EPOLL_CLOEXEC)),
-      wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : epollFd(epoll_create1(EPOLL_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    if (multi) {
-        curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, OnSocket);
-        curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
-        curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, OnTimer);
-        curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+    EnsureCurlGlobalInit();
+    for (uint32_t i = 0; i < kShards; ++i) {
+        Shard& shard = shards[i];
+        shard.loop = this;
+        shard.index = i;
+        shard.multi = curl_multi_init();
+        if (!shard.multi)
+            continue;
+        curl_multi_setopt(shard.multi, CURLMOPT_SOCKETFUNCTION, OnSocket);
+        curl_multi_setopt(shard.multi, CURLMOPT_SOCKETDATA, &shard);
+        curl_multi_setopt(shard.multi, CURLMOPT_TIMERFUNCTION, OnTimer);
+        curl_multi_setopt(shard.multi, CURLMOPT_TIMERDATA, &shard);
     }
     if (epollFd >= 0 && wakeFd >= 0) {
         epoll_event event = {};
         event.events = EPOLLIN;
-        event.data.fd = wakeFd;
+        event.data.u64 = kWakeTag;
         epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeFd, &event);
     }
     std::lock_guard<std::mutex> lock(loopsLock);
@@ -54,100 +61,114 @@ CTransferLoop::~CTransferLoop()
         std::lock_guard<std::mutex> lock(loopsLock);
         Loops().erase(this);
     }
-    if (multi)
-        curl_multi_cleanup(multi);
+    for (Shard& shard : shards)
+        if (shard.multi)
+            curl_multi_cleanup(shard.multi);
     if (epollFd >= 0)
         close(epollFd);
     if (wakeFd >= 0)
         close(wakeFd);
 }
 
+bool CTransferLoop::Ready() const
+{
+    return epollFd >= 0 && wakeFd >= 0
+        && std::all_of(std::begin(shards), std::end(shards), [](const Shard& shard) { return shard.multi; });
+}
+
 void CTransferLoop::Add(CTestFetch& fetch)
 {
     if (!Ready() || !fetch.handle)
         return;
+    CURLM* multi = shards[nextShard++ % kShards].multi;
     curl_easy_setopt(fetch.handle, CURLOPT_PRIVATE, &fetch);
-    if (curl_multi_add_handle(multi, fetch.handle) == CURLM_OK)
+    if (curl_multi_add_handle(multi, fetch.handle) == CURLM_OK) {
         fetch.loop = this;
+        fetch.multi = multi;
+    }
 }
 
 void CTransferLoop::Remove(CTestFetch& fetch)
 {
     if (fetch.loop != this)
         return;
-    curl_multi_remove_handle(multi, fetch.handle);
+    curl_multi_remove_handle(fetch.multi, fetch.handle);
     fetch.loop = nullptr;
+    fetch.multi = nullptr;
 }
 
-int CTransferLoop::OnSocket(CURL*, curl_socket_t socket, int what, void* loopData, void* socketData)
+int CTransferLoop::OnSocket(CURL*, curl_socket_t socket, int what, void* shardData, void* socketData)
 {
-    auto* loop = static_cast<CTransferLoop*>(loopData);
+    auto* shard = static_cast<Shard*>(shardData);
+    const int epollFd = shard->loop->epollFd;
     if (what == CURL_POLL_REMOVE) {
         // The socket may be closed already; then the kernel dropped it from the set.
-        epoll_ctl(loop->epollFd, EPOLL_CTL_DEL, socket, nullptr);
-        curl_multi_assign(loop->multi, socket, nullptr);
+        epoll_ctl(epollFd, EPOLL_CTL_DEL, socket, nullptr);
+        curl_multi_assign(shard->multi, socket, nullptr);
         return 0;
     }
     epoll_event event = {};
     event.events = EpollEvents(what);
-    event.data.fd = socket;
+    event.data.u64 = uint64_t(shard->index) << 32 | static_cast<uint32_t>(socket);
     // socketData marks a socket already in the epoll set.
     if (socketData) {
-        epoll_ctl(loop->epollFd, EPOLL_CTL_MOD, socket, &event);
-    } else if (epoll_ctl(loop->epollFd, EPOLL_CTL_ADD, socket, &event) == 0
-               || (errno == EEXIST && epoll_ctl(loop->epollFd, EPOLL_CTL_MOD, socket, &event) == 0)) {
-        curl_multi_assign(loop->multi, socket, loop);
+        epoll_ctl(epollFd, EPOLL_CTL_MOD, socket, &event);
+    } else if (epoll_ctl(epollFd, EPOLL_CTL_ADD, socket, &event) == 0
+               || (errno == EEXIST && epoll_ctl(epollFd, EPOLL_CTL_MOD, socket, &event) == 0)) {
+        curl_multi_assign(shard->multi, socket, shard);
     }
     return 0;
 }
 
-int CTransferLoop::OnTimer(CURLM*, long timeoutMs, void* loopData)
+int CTransferLoop::OnTimer(CURLM*, long timeoutMs, void* shardData)
 {
-    auto* loop = static_cast<CTransferLoop*>(loopData);
-    loop->timerSet = timeoutMs >= 0;
-    if (loop->timerSet)
-        loop->timerDue = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto* shard = static_cast<Shard*>(shardData);
+    shard->timerSet = timeoutMs >= 0;
+    if (shard->timerSet)
+        shard->timerDue = Clock::now() + std::chrono::milliseconds(timeoutMs);
     return 0;
-}
-
-void CTransferLoop::Act(curl_socket_t socket, int events)
-{
-    int running = 0;
-    curl_multi_socket_action(multi, socket, events, &running);
 }
 
 void CTransferLoop::Wait(Clock::time_point until, const std::function<void(CTestFetch&)>& ended)
 {
     if (!Ready())
         return;
-    if (timerSet)
-        until = std::min(until, timerDue);
+    for (const Shard& shard : shards)
+        if (shard.timerSet)
+            until = std::min(until, shard.timerDue);
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     const int waitMs = static_cast<int>(std::clamp<decltype(left)>(left, 0, 60000));
     epoll_event events[kEventsPerWait];
     const int ready = epoll_wait(epollFd, events, kEventsPerWait, waitMs);
+    int running = 0;
     for (int i = 0; i < ready; ++i) {
-        const int fd = events[i].data.fd;
-        if (fd == wakeFd) {
+        if (events[i].data.u64 == kWakeTag) {
             uint64_t count;
             (void)!read(wakeFd, &count, sizeof count);
             continue;
         }
         const uint32_t got = events[i].events;
-        Act(fd, ((got & (EPOLLIN | EPOLLHUP)) ? CURL_CSELECT_IN : 0) | ((got & EPOLLOUT) ? CURL_CSELECT_OUT : 0)
-                    | ((got & EPOLLERR) ? CURL_CSELECT_ERR : 0));
+        Shard& shard = shards[events[i].data.u64 >> 32];
+        curl_multi_socket_action(shard.multi, static_cast<curl_socket_t>(events[i].data.u64 & 0xffffffffu),
+                                 ((got & (EPOLLIN | EPOLLHUP)) ? CURL_CSELECT_IN : 0)
+                                     | ((got & EPOLLOUT) ? CURL_CSELECT_OUT : 0)
+                                     | ((got & EPOLLERR) ? CURL_CSELECT_ERR : 0),
+                                 &running);
     }
-    if (timerSet && Clock::now() >= timerDue) {
-        timerSet = false;
-        Act(CURL_SOCKET_TIMEOUT, 0);
+    const auto now = Clock::now();
+    for (Shard& shard : shards) {
+        if (shard.timerSet && now >= shard.timerDue) {
+            shard.timerSet = false;
+            curl_multi_socket_action(shard.multi, CURL_SOCKET_TIMEOUT, 0, &running);
+        }
+        CollectEnded(shard, ended);
     }
-    CollectEnded(ended);
 }
 
-void CTransferLoop::CollectEnded(const std::function<void(CTestFetch&)>& ended)
+void CTransferLoop::CollectEnded(Shard& shard, const std::function<void(CTestFetch&)>& ended)
 {
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+    while (CURLMsg* message = curl_multi_info_read(shard.multi, &left)) {
         if (message->msg != CURLMSG_DONE)
             continue;
         // Copy out of the message before the handle is removed.

@@ -7,10 +7,13 @@
 
 class CTestFetch;
 
-// Many test fetches side by side on one libcurl multi handle, driven from one
-// thread through libcurl's socket interface and epoll: the cost of a wait
+// Many test fetches side by side on a few libcurl multi handles, driven from
+// one thread through libcurl's socket interface and epoll: the cost of a wait
 // grows with the sockets that have something to do, not with all sockets in
 // flight, so thousands of transfers cost no thread and no polling round.
+// Fetches are dealt over the multi handles in turn, because libcurl keeps
+// every connection through a SOCKS proxy in one list per target host and
+// searches it whenever a connection closes.
 class CTransferLoop {
 public:
     using Clock = std::chrono::steady_clock;
@@ -20,9 +23,9 @@ public:
     CTransferLoop(const CTransferLoop&) = delete;
     CTransferLoop& operator=(const CTransferLoop&) = delete;
 
-    // False when the multi handle or the epoll set could not be made; Add
+    // False when a multi handle or the epoll set could not be made; Add
     // then starts nothing and every fetch counts as failed.
-    bool Ready() const { return multi && epollFd >= 0; }
+    bool Ready() const;
 
     // Starts fetch; it stays on the loop until it ends or is destroyed.
     void Add(CTestFetch& fetch);
@@ -37,16 +40,24 @@ public:
     void Wake();
 
 private:
-    static int OnSocket(CURL* easy, curl_socket_t socket, int what, void* loop, void* socketData);
-    static int OnTimer(CURLM* multi, long timeoutMs, void* loop);
-    void Act(curl_socket_t socket, int events);
-    void CollectEnded(const std::function<void(CTestFetch&)>& ended);
+    // One multi handle with its libcurl timer.
+    struct Shard {
+        CTransferLoop* loop = nullptr;
+        uint32_t index = 0;
+        CURLM* multi = nullptr;
+        bool timerSet = false;
+        Clock::time_point timerDue;
+    };
+    static constexpr size_t kShards = 16;
 
-    CURLM* const multi;
+    static int OnSocket(CURL* easy, curl_socket_t socket, int what, void* shard, void* socketData);
+    static int OnTimer(CURLM* multi, long timeoutMs, void* shard);
+    void CollectEnded(Shard& shard, const std::function<void(CTestFetch&)>& ended);
+
+    Shard shards[kShards];
+    size_t nextShard = 0;
     const int epollFd;
     const int wakeFd;  // eventfd in the epoll set
-    bool timerSet = false;
-    Clock::time_point timerDue;
 };
 
 // Wakes every transfer loop that exists, so a cancel is seen at once.

@@ -46,5 +46,6 @@ public:
     bool completed = false;  // libcurl reported the transfer done
     CURLcode result = CURLE_OK;
     CTransferLoop* loop = nullptr;  // the loop running the transfer, until it ends
+    CURLM* multi = nullptr;         // the loop's multi handle it runs on
     CTestJob* job = nullptr;        // the job the fetch belongs to
 };
