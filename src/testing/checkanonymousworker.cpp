@@ -1,9 +1,62 @@
 #include "testing/checkanonymousworker.h"
 
+#include <vector>
+
 #include "testing/answercheck.h"
 #include "testing/testflags.h"
+#include "testing/transferloop.h"
 #include "testing/transfers.h"
 #include "testing/workersettings.h"
+
+namespace {
+// Up to five proxies, one fetch each, side by side.
+class CBatchJob : public CTestJob {
+public:
+    CBatchJob(CWorker& worker, CProxyList batch) : worker(worker), batch(std::move(batch)) {}
+
+    void Start(CTransferLoop& loop) override
+    {
+        if (!ReadTestTarget(worker, target))
+            return;
+        for (const CProxy& proxy : batch) {
+            // A record without a valid address and port fails untested.
+            if (!proxy.IsUsable()) {
+                fetches.emplace_back();
+                continue;
+            }
+            fetches.push_back(std::make_unique<CTestFetch>(target, proxy, CURLPROXY_SOCKS4));
+            fetches.back()->job = this;
+            loop.Add(*fetches.back());
+            running += fetches.back()->loop ? 1 : 0;
+        }
+    }
+
+    void TransferEnded(CTestFetch&) override { --running; }
+    bool Ended() const override { return running == 0; }
+
+    void Finish() override
+    {
+        auto fetch = fetches.begin();
+        for (const CProxy& proxy : batch) {
+            if (fetch == fetches.end())
+                break;
+            const CTestFetch* done = (fetch++)->get();
+            if (done && done->BroughtText() && ContainsNoCase(done->body.data, target.expected.c_str())) {
+                std::lock_guard<std::mutex> lock(worker.passedLock);
+                worker.passedProxies.push_back(proxy);
+            }
+        }
+        PostTestProgress(static_cast<int>(batch.size()));
+    }
+
+private:
+    CWorker& worker;
+    const CProxyList batch;
+    TestTarget target;
+    std::vector<std::unique_ptr<CTestFetch>> fetches;  // in batch order; none for an untested record
+    int running = 0;
+};
+}  // namespace
 
 CCheckAnonymousWorker& GetCheckAnonymousWorker()
 {
@@ -13,36 +66,13 @@ CCheckAnonymousWorker& GetCheckAnonymousWorker()
 
 void CheckAnonymousDispatcher(CWorker& worker)
 {
-    DispatchJobs(worker, [&worker]() -> std::function<void()> {
+    DispatchJobs(worker, [&worker]() -> std::unique_ptr<CTestJob> {
         CProxyList batch;
         CProxy proxy;
         while (static_cast<int>(batch.size()) < kAvailabilityBatchSize && TakeNext(worker, proxy))
             batch.push_back(proxy);
         if (batch.empty())
-            return {};
-        return [&worker, batch = std::move(batch)] { CheckAnonymousBatch(worker, batch); };
+            return nullptr;
+        return std::make_unique<CBatchJob>(worker, std::move(batch));
     });
-}
-
-void CheckAnonymousBatch(CWorker& worker, const CProxyList& batch)
-{
-    const int count = static_cast<int>(batch.size());
-    if (count > kAvailabilityBatchSize)
-        return;
-    TestTarget target;
-    if (ReadTestTarget(worker, target)) {
-        CFetchGroup group;
-        for (const CProxy& proxy : batch)
-            group.Add(target, proxy, CURLPROXY_SOCKS4);
-        group.Run();
-        auto proxy = batch.begin();
-        for (const auto& fetch : group.Fetches()) {
-            if (fetch->BroughtText() && ContainsNoCase(fetch->body.data, target.expected.c_str())) {
-                std::lock_guard<std::mutex> lock(worker.passedLock);
-                worker.passedProxies.push_back(*proxy);
-            }
-            ++proxy;
-        }
-    }
-    PostTestProgress(count);
 }

@@ -3,7 +3,7 @@
 #include "testing/worker.h"
 
 // The availability check: fetches the test page once through every proxy,
-// five proxies per job thread, and keeps the proxies whose answer holds the
+// five proxies per job, and keeps the proxies whose answer holds the
 // expected text. Passed proxies keep all their fields.
 class CCheckAnonymousWorker : public CWorker {
 public:
@@ -16,7 +16,6 @@ CCheckAnonymousWorker& GetCheckAnonymousWorker();
 
 constexpr int kAvailabilityBatchSize = 5;
 
-// Dispatcher thread procedure: forms batches of up to five pending proxies.
+// Dispatcher thread procedure: forms batches of up to five pending proxies,
+// each tested side by side as one job.
 void CheckAnonymousDispatcher(CWorker& worker);
-// Job: tests one batch (at most five proxies) side by side.
-void CheckAnonymousBatch(CWorker& worker, const CProxyList& batch);

@@ -4,7 +4,7 @@
 #include "testing/checkanonymousworker.h"
 #include "testing/testflags.h"
 #include "testing/testspeedworker.h"
-#include "testing/transfers.h"
+#include "testing/transferloop.h"
 
 bool RunTest(CWorker& worker, void (*dispatcher)(CWorker&), CProxyList& list)
 {

@@ -1,8 +1,12 @@
 #include "testing/testspeedworker.h"
 
+#include <algorithm>
+#include <array>
+
 #include "testing/answercheck.h"
 #include "testing/speedtally.h"
 #include "testing/testflags.h"
+#include "testing/transferloop.h"
 #include "testing/transfers.h"
 #include "testing/workersettings.h"
 
@@ -10,11 +14,93 @@ namespace {
 constexpr int kTypeSocks4 = 1;
 constexpr int kTypeSocks4And5 = 3;
 
+// How long a job still waits for its SOCKS5 probe once the five SOCKS4
+// fetches have ended. The probe starts with them and costs one round trip
+// more (the method negotiation before the request), so a proxy that speaks
+// SOCKS5 ends it about one round trip after its slowest SOCKS4 fetch. A
+// fetch takes at least three round trips (connect, SOCKS request, HTTP), so
+// a third of the slowest fetch covers that round trip; the floor of 500 ms
+// covers the round trip to any continent and the scheduling jitter of a
+// loaded machine. A SOCKS4-only proxy that holds the SOCKS5 greeting open
+// then costs that grace, not a whole timeout.
+constexpr auto kProbeGraceFloor = std::chrono::milliseconds(500);
+
 bool IsGoodAnswer(const CTestFetch& fetch, const TestTarget& target)
 {
     return fetch.BroughtText() && !ContainsRejectWord(fetch.body.data)
         && ContainsNoCase(fetch.body.data, target.expected.c_str());
 }
+
+// One proxy: five SOCKS4 fetches rate it, a SOCKS5 probe sets its type.
+class CSpeedJob : public CTestJob {
+public:
+    CSpeedJob(CWorker& worker, const CProxy& proxy) : worker(worker), proxy(proxy) {}
+
+    void Start(CTransferLoop& loop) override
+    {
+        started = Clock::now();
+        // A record without a valid address and port fails untested.
+        if (!proxy.IsUsable() || !ReadTestTarget(worker, target))
+            return;
+        for (auto& fetch : socks4)
+            fetch = Launch(loop, CURLPROXY_SOCKS4);
+        // Browsers speak SOCKS5 to the proxy too; this probe only sets the type.
+        probe = Launch(loop, CURLPROXY_SOCKS5);
+        if (socks4Running == 0)
+            graceEnd = started + kProbeGraceFloor;
+    }
+
+    void TransferEnded(CTestFetch& fetch) override
+    {
+        if (&fetch != probe.get() && --socks4Running == 0)
+            graceEnd = Clock::now() + std::max<Clock::duration>(kProbeGraceFloor, (Clock::now() - started) / 3);
+    }
+
+    bool Ended() const override { return socks4Running == 0 && (!probe || !probe->loop); }
+
+    Clock::time_point Deadline() const override { return socks4Running == 0 ? graceEnd : kNoDeadline; }
+
+    void Finish() override
+    {
+        CSpeedTally tally;
+        for (const auto& fetch : socks4) {
+            if (!fetch || !fetch->BroughtText())
+                continue;
+            if (ContainsRejectWord(fetch->body.data))
+                tally.AddRejected();
+            else if (ContainsNoCase(fetch->body.data, target.expected.c_str()))
+                tally.AddSuccess(fetch->Milliseconds());
+        }
+        if (tally.Passed()) {
+            tally.WriteTo(proxy);
+            // A probe still running after the grace counts as failed.
+            proxy.type = IsGoodAnswer(*probe, target) ? kTypeSocks4And5 : kTypeSocks4;
+            std::lock_guard<std::mutex> lock(worker.passedLock);
+            worker.passedProxies.push_back(proxy);
+        }
+        PostTestProgress(1);
+    }
+
+private:
+    std::unique_ptr<CTestFetch> Launch(CTransferLoop& loop, curl_proxytype type)
+    {
+        auto fetch = std::make_unique<CTestFetch>(target, proxy, type);
+        fetch->job = this;
+        loop.Add(*fetch);
+        if (fetch->loop && type == CURLPROXY_SOCKS4)
+            ++socks4Running;
+        return fetch;
+    }
+
+    CWorker& worker;
+    CProxy proxy;
+    TestTarget target;
+    std::array<std::unique_ptr<CTestFetch>, kSpeedFetchCount> socks4;
+    std::unique_ptr<CTestFetch> probe;
+    int socks4Running = 0;
+    Clock::time_point started;
+    Clock::time_point graceEnd = kNoDeadline;
+};
 }  // namespace
 
 CTestSpeedWorker& GetTestSpeedWorker()
@@ -25,40 +111,10 @@ CTestSpeedWorker& GetTestSpeedWorker()
 
 void TestSpeedDispatcher(CWorker& worker)
 {
-    DispatchJobs(worker, [&worker]() -> std::function<void()> {
+    DispatchJobs(worker, [&worker]() -> std::unique_ptr<CTestJob> {
         CProxy proxy;
         if (!TakeNext(worker, proxy))
-            return {};
-        return [&worker, proxy] { TestSpeedJob(worker, proxy); };
+            return nullptr;
+        return std::make_unique<CSpeedJob>(worker, proxy);
     });
-}
-
-void TestSpeedJob(CWorker& worker, CProxy proxy)
-{
-    TestTarget target;
-    if (ReadTestTarget(worker, target)) {
-        CFetchGroup group;
-        for (int i = 0; i < kSpeedFetchCount; ++i)
-            group.Add(target, proxy, CURLPROXY_SOCKS4);
-        // Browsers speak SOCKS5 to the proxy too; this probe only sets the type.
-        const CTestFetch& socks5Probe = group.Add(target, proxy, CURLPROXY_SOCKS5);
-        group.Run();
-
-        CSpeedTally tally;
-        for (const auto& fetch : group.Fetches()) {
-            if (fetch.get() == &socks5Probe || !fetch->BroughtText())
-                continue;
-            if (ContainsRejectWord(fetch->body.data))
-                tally.AddRejected();
-            else if (ContainsNoCase(fetch->body.data, target.expected.c_str()))
-                tally.AddSuccess(fetch->Milliseconds());
-        }
-        if (tally.Passed()) {
-            tally.WriteTo(proxy);
-            proxy.type = IsGoodAnswer(socks5Probe, target) ? kTypeSocks4And5 : kTypeSocks4;
-            std::lock_guard<std::mutex> lock(worker.passedLock);
-            worker.passedProxies.push_back(proxy);
-        }
-    }
-    PostTestProgress(1);
 }

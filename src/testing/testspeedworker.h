@@ -3,9 +3,10 @@
 #include "testing/worker.h"
 
 // The speed test: fetches the test page five times at once through each
-// proxy, one proxy per job thread, and rates the proxies that passed with
-// uptime and speed. A sixth fetch through SOCKS5 sets the type of a passing
-// proxy (3 "Socks4/5" when it also succeeded, else 1 "Socks4").
+// proxy, one proxy per job, and rates the proxies that passed with uptime and
+// speed. A sixth fetch through SOCKS5 sets the type of a passing proxy (3
+// "Socks4/5" when it also succeeded, else 1 "Socks4"); once the five have
+// ended, the job waits for it only a short grace.
 class CTestSpeedWorker : public CWorker {
 public:
     using CWorker::CWorker;
@@ -19,5 +20,3 @@ constexpr int kSpeedFetchCount = 5;
 
 // Dispatcher thread procedure: one job per pending proxy.
 void TestSpeedDispatcher(CWorker& worker);
-// Job: rates one proxy.
-void TestSpeedJob(CWorker& worker, CProxy proxy);

@@ -1,44 +1,14 @@
 #include "testing/transfers.h"
 
-#include <algorithm>
-#include <mutex>
-#include <unordered_set>
-
 #include "data/proxy.h"
-#include "service/curlglobal.h"
 #include "settings/settingtestitem.h"
 #include "testing/answercheck.h"
-#include "testing/testflags.h"
+#include "testing/transferloop.h"
 #include "testing/worker.h"
 
 namespace {
 const char kUserAgent[] = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
-constexpr int kLongestWaitMs = 1000;
-
-// The multi handles inside RunTransfers, so that a cancel can wake them.
-std::mutex waitingLock;
-std::unordered_set<CURLM*>& Waiting()
-{
-    static std::unordered_set<CURLM*> waiting;
-    return waiting;
-}
-
-class WaitingRegistration {
-public:
-    explicit WaitingRegistration(CURLM* multi) : multi(multi)
-    {
-        std::lock_guard<std::mutex> lock(waitingLock);
-        Waiting().insert(multi);
-    }
-    ~WaitingRegistration()
-    {
-        std::lock_guard<std::mutex> lock(waitingLock);
-        Waiting().erase(multi);
-    }
-
-private:
-    CURLM* multi;
-};
+constexpr long kReceiveBufferSize = 4096;
 }  // namespace
 
 bool ReadTestTarget(const CWorker& worker, TestTarget& target)
@@ -71,10 +41,26 @@ CTestFetch::CTestFetch(const TestTarget& target, const CProxy& proxy, curl_proxy
     // An empty list overrides the no_proxy environment variable, which would
     // otherwise let a fetch bypass the proxy under test.
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
+    // Every fetch is measured on a connection of its own, and no idle
+    // connection outlives its fetch: one loop runs thousands of fetches.
+    // Through a SOCKS proxy libcurl files every connection under the test
+    // page's host, so a search for one to reuse would walk all of them.
+    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    // libcurl caches even a numeric proxy address under its port, and by
+    // default walks the whole cache for stale entries at every connect:
+    // thousands of proxies would make each connect cost thousands of steps.
+    // Entries kept for the loop's life (one run) make it a plain lookup.
+    curl_easy_setopt(handle, CURLOPT_DNS_CACHE_TIMEOUT, -1L);
+    // A test page is small; libcurl's 16 KiB default receive buffer per
+    // transfer would be most of the memory of a wide run.
+    curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
 }
 
 CTestFetch::~CTestFetch()
 {
+    if (loop)
+        loop->Remove(*this);
     if (handle)
         curl_easy_cleanup(handle);
 }
@@ -89,66 +75,4 @@ double CTestFetch::Milliseconds() const
     curl_off_t microseconds = 0;
     curl_easy_getinfo(handle, CURLINFO_TOTAL_TIME_T, &microseconds);
     return static_cast<double>(microseconds) / 1000.0;
-}
-
-CFetchGroup::CFetchGroup() : multi((EnsureCurlGlobalInit(), curl_multi_init())) {}
-
-CFetchGroup::~CFetchGroup()
-{
-    for (const auto& fetch : fetches)
-        if (multi && fetch->handle)
-            curl_multi_remove_handle(multi, fetch->handle);
-    fetches.clear();
-    if (multi)
-        curl_multi_cleanup(multi);
-}
-
-CTestFetch& CFetchGroup::Add(const TestTarget& target, const CProxy& proxy, curl_proxytype proxyType)
-{
-    fetches.push_back(std::make_unique<CTestFetch>(target, proxy, proxyType));
-    CTestFetch& fetch = *fetches.back();
-    if (multi && fetch.handle)
-        curl_multi_add_handle(multi, fetch.handle);
-    return fetch;
-}
-
-void CFetchGroup::Run()
-{
-    if (!multi)
-        return;
-    RunTransfers(multi);
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-        if (message->msg != CURLMSG_DONE)
-            continue;
-        auto it = std::find_if(fetches.begin(), fetches.end(),
-                               [&](const auto& fetch) { return fetch->handle == message->easy_handle; });
-        if (it == fetches.end())
-            continue;
-        (*it)->completed = true;
-        (*it)->result = message->data.result;
-    }
-}
-
-void RunTransfers(CURLM* multi)
-{
-    // Register before the first look at testCanceled: a cancel after that
-    // look wakes the poll below, one before it is seen by the look.
-    WaitingRegistration registration(multi);
-    int running = 0;
-    curl_multi_perform(multi, &running);
-    while (running > 0 && !testCanceled()) {
-        // curl_multi_poll also waits correctly when libcurl has no socket to
-        // watch yet, and honours libcurl's own timers.
-        if (curl_multi_poll(multi, nullptr, 0, kLongestWaitMs, nullptr) != CURLM_OK)
-            break;
-        curl_multi_perform(multi, &running);
-    }
-}
-
-void WakeTransfers()
-{
-    std::lock_guard<std::mutex> lock(waitingLock);
-    for (CURLM* multi : Waiting())
-        curl_multi_wakeup(multi);
 }

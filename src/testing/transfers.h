@@ -9,6 +9,8 @@
 #include "service/responsebuffer.h"
 
 struct CProxy;
+class CTestJob;
+class CTransferLoop;
 class CWorker;
 
 // What a test fetch asks for, copied from the test section when a job starts.
@@ -26,6 +28,7 @@ bool ReadTestTarget(const CWorker& worker, TestTarget& target);
 constexpr size_t kMaxTestBody = size_t(1) << 20;
 
 // One fetch of the test page through a proxy, with its own receive buffer.
+// Started by a CTransferLoop; destroying it abandons the transfer.
 class CTestFetch {
 public:
     CTestFetch(const TestTarget& target, const CProxy& proxy, curl_proxytype proxyType);
@@ -42,30 +45,7 @@ public:
     ResponseBuffer body;
     bool completed = false;  // libcurl reported the transfer done
     CURLcode result = CURLE_OK;
+    CTransferLoop* loop = nullptr;  // the loop running the transfer, until it ends
+    CURLM* multi = nullptr;         // the loop's multi handle it runs on
+    CTestJob* job = nullptr;        // the job the fetch belongs to
 };
-
-// Fetches that run side by side on one multi handle, on one thread.
-class CFetchGroup {
-public:
-    CFetchGroup();
-    ~CFetchGroup();
-    CFetchGroup(const CFetchGroup&) = delete;
-    CFetchGroup& operator=(const CFetchGroup&) = delete;
-
-    CTestFetch& Add(const TestTarget& target, const CProxy& proxy, curl_proxytype proxyType);
-    // Drives the fetches until all ended or the test was canceled, then
-    // records the result of every fetch that completed.
-    void Run();
-
-    const std::vector<std::unique_ptr<CTestFetch>>& Fetches() const { return fetches; }
-
-private:
-    CURLM* const multi;
-    std::vector<std::unique_ptr<CTestFetch>> fetches;
-};
-
-// Drives the transfers on multi until none is running or testCanceled is
-// set; transfers still running then are abandoned and count as failed.
-void RunTransfers(CURLM* multi);
-// Wakes every RunTransfers that is waiting, so a cancel is seen at once.
-void WakeTransfers();

@@ -3,16 +3,20 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <unordered_set>
 
 #include "data/proxy.h"
+#include "testing/testjob.h"
 
 class CSettingTestItem;
 
-// A pool that runs one short-lived thread per job, never more than maxThreads
-// at once. A starter queues proxies, runs the dispatcher, then collects the
-// proxies that passed. The availability and speed workers derive from it.
+// A pool that runs jobs side by side, never more than maxThreads at once. A
+// starter queues proxies, runs the dispatcher, then collects the proxies that
+// passed. The dispatcher thread runs every job's transfers itself on one
+// libcurl multi handle, so a thousand jobs in flight cost no thread each.
+// The availability and speed workers derive from it.
 class CWorker {
 public:
     // testSettings: the test section the jobs read when they start; nullptr
@@ -27,11 +31,10 @@ public:
 
     std::atomic<bool> running{false};   // the dispatcher may go on; cleared by a cancel
     std::atomic<bool> finished{false};  // the dispatcher's very last step
-    const int maxThreads;               // fixed when the worker is created
-    std::atomic<int> activeThreads{0};  // job threads started and not yet ended
+    const int maxThreads;               // most jobs in flight at once; fixed at creation
+    std::atomic<int> activeThreads{0};  // jobs started and not yet ended
 
-    std::mutex countLock;                // guards changes of activeThreads
-    std::condition_variable slotChange;  // activeThreads went down
+    std::mutex countLock;  // guards changes of activeThreads
 
     // Every proxy accepted since the last ResetLists, with an index so that
     // duplicate suppression stays constant time per proxy.
@@ -71,12 +74,14 @@ void ResetLists(CWorker& worker);
 // Starts the dispatcher (unless one is already at work) and returns once it
 // has finished; running is cleared afterwards.
 void RunDispatcher(CWorker& worker, void (*dispatcher)(CWorker&));
-// Waits for a free slot, then counts it; false (nothing counted) when the run
-// was canceled meanwhile.
-bool AcquireSlot(CWorker& worker);
+// Counts a job started, or gives its slot back once it has finished.
+void AcquireSlot(CWorker& worker);
 void ReleaseSlot(CWorker& worker);
 
-// The loop both dispatchers share. formJob gives the next job, or an empty
-// function when none is left; each job runs on a thread of its own that gives
-// its slot back when the job returns. Marks the worker finished at the end.
-void DispatchJobs(CWorker& worker, const std::function<std::function<void()>()>& formJob);
+// The loop both dispatchers share. formJob gives the next job, or nullptr when
+// none is left; jobs start while running is set and a slot is free, and run
+// on this thread's transfer loop until each has ended, passed its deadline,
+// or the test is canceled (then every job is finished with what it has).
+// Marks the worker finished once every started job has finished.
+using JobFormer = std::function<std::unique_ptr<CTestJob>()>;
+void DispatchJobs(CWorker& worker, const JobFormer& formJob);

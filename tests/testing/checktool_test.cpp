@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sstream>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -16,13 +17,16 @@ extern char** environ;
 
 namespace {
 
-// velmora-check run as a child process with its output captured.
+// velmora-check run as a child process with its output captured; launcher,
+// when given, starts it (the tool's path and args follow the launcher's words).
 class CheckTool {
 public:
-    CheckTool(std::vector<std::string> args, const std::string& workDir, const std::string& input = "/dev/null")
+    CheckTool(std::vector<std::string> args, const std::string& workDir, const std::string& input = "/dev/null",
+              const std::vector<std::string>& launcher = {})
     {
         const char* runDir = std::getenv("VELMORA_RUN_DIR");
         args.insert(args.begin(), std::string(runDir ? runDir : VELMORA_TOOLS_DIR) + "/velmora-check");
+        args.insert(args.begin(), launcher.begin(), launcher.end());
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());
@@ -127,15 +131,15 @@ TEST_F(CheckToolTest, TakesTheTestTargetFromTheSettingsFile)
 TEST_F(CheckToolTest, BadInputGetsOneLineAndStatusTwo)
 {
     const std::string good = dir.WriteFile("good.txt", ProxyLine(harness.Socks()));
-    const std::string damaged = dir.WriteFile("damaged.txt", ProxyLine(1080) + "127.0.0.1\t1081\t-1\t0\r\n");
-    const std::string gap = dir.WriteFile("gap.txt", ProxyLine(1080) + "\r\n" + ProxyLine(1081));
+    const std::string junk = dir.WriteFile("junk.txt", "# only junk\r\n\r\nproxy.example:1080\r\n127.0.0.1:0\r\n");
     const std::vector<std::vector<std::string>> cases = {
         {"--url", url, "missing.txt"},
-        {"--url", url, damaged},
-        {"--url", url, gap},
-        {"--threads", "4", good},
-        {"--timeout", "31", good},
+        {"--url", url, junk},
+        {"--threads", "0", good},
+        {"--threads", "1001", good},
+        {"--timeout", "61", good},
         {"--threads", "many", good},
+        {"--format", "xml", good},
         {"--colour", good},
         {"--url", url},
     };
@@ -146,9 +150,105 @@ TEST_F(CheckToolTest, BadInputGetsOneLineAndStatusTwo)
         EXPECT_EQ(std::count(check.err.begin(), check.err.end(), '\n'), 1) << check.err;
         EXPECT_EQ(check.err.rfind("velmora-check: ", 0), 0u) << check.err;
     }
-    CheckTool damagedLine({"--url", url, damaged}, dir.Path());
-    damagedLine.Finish();
-    EXPECT_NE(damagedLine.err.find("damaged.txt:2:"), std::string::npos) << damagedLine.err;
+    CheckTool junkOnly({"--url", url, junk}, dir.Path());
+    junkOnly.Finish();
+    EXPECT_NE(junkOnly.err.find("no proxy in " + junk + ": skipped 2 lines that name no proxy (lines 3, 4)"),
+              std::string::npos)
+        << junkOnly.err;
+}
+
+// Every line form of public lists, a junk line in the middle: the junk is
+// reported, the run goes on and every proxy is tested once.
+TEST_F(CheckToolTest, ReadsEveryInputFormAndReportsJunkLines)
+{
+    const int a = harness.Socks(), b = harness.Socks(), c = harness.Socks(), d = harness.Socks();
+    const std::string text = "\xEF\xBB\xBF# proxies from three sources\r\n" + ProxyLine(a) + "\r\n127.0.0.1:"
+        + std::to_string(b) + "\r\n  socks4://127.0.0.1:" + std::to_string(c) + "  \r\nnot a proxy line\r\n"
+        + "socks5://127.0.0.1:" + std::to_string(d) + "\n\n   # indented comment\n127.0.0.1:" + std::to_string(a)
+        + "\n127.0.0.1:" + std::to_string(b);  // duplicates, the last without a line end
+    dir.WriteFile("list.txt", text);
+    CheckTool check({"--availability", "--format", "plain", "--url", url, "-"}, dir.Path(), dir.Path() + "/list.txt");
+    ASSERT_EQ(check.Finish(), 0) << check.err;
+    EXPECT_EQ(check.err, "velmora-check: standard input: skipped 1 line that name no proxy (line 6)\n");
+    std::vector<std::string> lines;
+    std::istringstream out(check.out);
+    for (std::string line; std::getline(out, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    std::vector<std::string> expected;
+    for (int port : {a, b, c, d})
+        expected.push_back("127.0.0.1:" + std::to_string(port));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lines, expected);
+    for (int port : {a, b, c, d})
+        EXPECT_EQ(harness.fixture.ConnectionCount(port), 1) << port;
+}
+
+TEST_F(CheckToolTest, WritesPlainAndJsonWithTheCountryCode)
+{
+    dir.WriteFile("countries.nbx", "AD\tAndorra\r\nAE\tEmirates\r\nAF\tAfghanistan\r\nDE\tGermany\r\n");
+    const int port = harness.Socks();
+    const std::string list = dir.WriteFile("list.txt", ProxyLine(port));
+
+    CheckTool json({"--format", "json", "--url", url, list}, dir.Path());
+    ASSERT_EQ(json.Finish(), 0) << json.err;
+    const std::string object = "[\n  {\"address\": \"127.0.0.1\", \"port\": " + std::to_string(port)
+        + ", \"country\": \"DE\", \"type\": \"Socks4\", \"uptime\": 5, \"speedMs\": ";
+    EXPECT_EQ(json.out.compare(0, object.size(), object), 0) << json.out;
+    EXPECT_EQ(json.out.substr(json.out.size() - 4), "}\n]\n") << json.out;
+
+    CheckTool plain({"--availability", "--format", "plain", "--output", "passed.txt", "--url", url, list},
+                    dir.Path());
+    ASSERT_EQ(plain.Finish(), 0) << plain.err;
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(dir.ReadFile("passed.txt"), "127.0.0.1:" + std::to_string(port) + "\n");
+}
+
+TEST_F(CheckToolTest, NoProxyPassingIsAnEmptyResultNotAnError)
+{
+    SocksBehaviour reject;
+    reject.action = SocksBehaviour::Action::Reject;
+    const std::string list = dir.WriteFile("list.txt", ProxyLine(harness.Socks(reject)));
+    for (const char* format : {"list", "plain", "json"}) {
+        CheckTool toOutput({"--format", format, "--url", url, list}, dir.Path());
+        EXPECT_EQ(toOutput.Finish(), 0) << format << ": " << toOutput.err;
+        EXPECT_EQ(toOutput.out, std::string(format) == "json" ? "[]\n" : "") << format;
+        EXPECT_EQ(toOutput.err, "") << format;
+    }
+    dir.WriteFile("passed.txt", "old content");
+    CheckTool toFile({"--availability", "--output", "passed.txt", "--url", url, list}, dir.Path());
+    EXPECT_EQ(toFile.Finish(), 0) << toFile.err;
+    EXPECT_EQ(toFile.err, "");
+    EXPECT_EQ(dir.ReadFile("passed.txt"), "");
+}
+
+// Twenty speed-test jobs need about 190 descriptors: a soft limit of 64 is
+// raised silently; a hard limit of 100 is reported and fewer jobs run.
+TEST_F(CheckToolTest, RaisesTheOpenFileLimitOrSaysItIsTooLow)
+{
+    std::string text;
+    std::vector<int> ports;
+    for (int i = 0; i < 3; ++i) {
+        ports.push_back(harness.Socks());
+        text += ProxyLine(ports.back());
+    }
+    const std::string list = dir.WriteFile("list.txt", text);
+    const std::vector<std::string> args = {"--threads", "20", "--format", "plain", "--url", url, list};
+    auto launcher = [](const std::string& limit) {
+        return std::vector<std::string>{"/bin/sh", "-c", limit + " && exec \"$0\" \"$@\""};
+    };
+
+    CheckTool raised(args, dir.Path(), "/dev/null", launcher("ulimit -Sn 64"));
+    ASSERT_EQ(raised.Finish(), 0) << raised.err;
+    EXPECT_EQ(raised.err, "");
+    EXPECT_EQ(std::count(raised.out.begin(), raised.out.end(), '\n'), 3) << raised.out;
+
+    CheckTool tooLow(args, dir.Path(), "/dev/null", launcher("ulimit -n 100"));
+    ASSERT_EQ(tooLow.Finish(), 0) << tooLow.err;
+    EXPECT_NE(tooLow.err.find("the open-file limit is 100 (hard limit 100), too low for --threads 20"),
+              std::string::npos)
+        << tooLow.err;
+    EXPECT_EQ(std::count(tooLow.out.begin(), tooLow.out.end(), '\n'), 3) << tooLow.out;
 }
 
 TEST_F(CheckToolTest, InterruptKeepsWhatPassedAndExits130)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "crowdfixture.h"
 #include "enginetestharness.h"
 #include "support/realsocks.h"
 #include "testing/testrun.h"
@@ -111,6 +114,28 @@ TEST(SpeedTest, LeavesTheListFastestFirst)
     const CProxyList list = RunSpeed(harness, ports);
     EXPECT_EQ(Ports(list), (std::vector<int>{ports[1], ports[2], ports[0]}));
     EXPECT_LT(list.front().speed, list.back().speed);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SpeedTest, Socks5ProbeHeldOpenCostsOnlyTheGraceNotTheTimeout)
+{
+    EngineHarness harness(30);
+    CrowdFixture crowd;
+    const int port = crowd.AddProxy(CrowdFixture::Kind::RelayHoldingSocks5, 300);
+    const auto start = std::chrono::steady_clock::now();
+    const CProxyList list = RunSpeed(harness, {port});
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.front().uptime, 5);
+    EXPECT_EQ(list.front().type, 1);  // the probe still running after the grace failed
+    EXPECT_EQ(crowd.Accepted(port), 6);
+    // About 0.3 s of fetches and 0.5 s of grace; the 30 s timeout is far off
+    // even on a loaded machine.
+    EXPECT_LT(took, std::chrono::seconds(5));
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <numeric>
 #include <thread>
 
 #include "enginetestharness.h"
+#include "testing/checkanonymousworker.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 
@@ -80,6 +82,36 @@ TEST(TestRun, CancelWhileEverySlotIsBusyEndsPromptlyAndKeepsWhatPassed)
     EXPECT_EQ(worker.activeThreads, 0);
     EXPECT_FALSE(worker.running);
     EXPECT_EQ(harness.target.Messages().back().wParam, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Names that a resolver or libcurl would take for 127.0.0.1, and ports
+// outside 1 to 65535: none may reach the fixture port behind them.
+TEST(TestRun, RecordsWithoutAValidAddressAndPortFailUntested)
+{
+    EngineHarness harness;
+    const int good = harness.Socks(), trap = harness.Socks();
+    const CProxyList records = {CProxy("localhost", trap, 7, 0, 0, 9), CProxy("127.1", trap, 7, 0, 0, 9),
+                                CProxy("127.0.0.01", trap, 7, 0, 0, 9), CProxy("127.0.0.1", 0, 7, 0, 0, 9),
+                                CProxy("127.0.0.1", 65536 + trap, 7, 0, 0, 9), EngineHarness::Proxy(good)};
+    for (bool speedTest : {true, false}) {
+        SCOPED_TRACE(speedTest ? "speed test" : "availability check");
+        harness.target.Clear();
+        CProxyList list = records;
+        std::unique_ptr<CWorker> worker;
+        if (speedTest)
+            worker = std::make_unique<CTestSpeedWorker>(5, &harness.settings);
+        else
+            worker = std::make_unique<CCheckAnonymousWorker>(5, &harness.settings);
+        ASSERT_TRUE(RunTest(*worker, speedTest ? TestSpeedDispatcher : CheckAnonymousDispatcher, list));
+        EXPECT_EQ(Ports(list), std::vector<int>{good});
+        const auto counts = ProgressCounts(harness.target);
+        EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0LL), 6);
+    }
+    EXPECT_EQ(harness.fixture.ConnectionCount(trap), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -65,23 +66,36 @@ TEST(WorkerQueue, TakeResultsReplacesTheCallersList)
     EXPECT_TRUE(worker.passedProxies.empty());
 }
 
-// Synthetic jobs that record how many of them run at once.
+// Synthetic jobs without transfers that record how many of them run at once;
+// each ends at its deadline, 40 ms after it started.
 std::atomic<int> jobsLeft{0}, jobsRun{0}, runningNow{0}, mostAtOnce{0};
+
+class SleepingJob : public CTestJob {
+public:
+    void Start(CTransferLoop&) override
+    {
+        end = Clock::now() + std::chrono::milliseconds(40);
+        const int now = ++runningNow;
+        mostAtOnce = std::max(mostAtOnce.load(), now);
+    }
+    bool Ended() const override { return false; }
+    Clock::time_point Deadline() const override { return end; }
+    void Finish() override
+    {
+        --runningNow;
+        ++jobsRun;
+    }
+
+private:
+    Clock::time_point end;
+};
 
 void SleepingJobDispatcher(CWorker& worker)
 {
-    DispatchJobs(worker, []() -> std::function<void()> {
+    DispatchJobs(worker, []() -> std::unique_ptr<CTestJob> {
         if (jobsLeft-- <= 0)
-            return {};
-        return [] {
-            const int now = ++runningNow;
-            int seen = mostAtOnce;
-            while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now)) {
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(40));
-            --runningNow;
-            ++jobsRun;
-        };
+            return nullptr;
+        return std::make_unique<SleepingJob>();
     });
 }
 
@@ -105,10 +119,10 @@ std::atomic<bool> releaseDispatcher{false};
 void HeldDispatcher(CWorker& worker)
 {
     ++dispatcherStarts;
-    DispatchJobs(worker, []() -> std::function<void()> {
+    DispatchJobs(worker, []() -> std::unique_ptr<CTestJob> {
         while (!releaseDispatcher)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return {};
+        return nullptr;
     });
 }
 

@@ -1,11 +1,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "data/proxy.h"
 
-// Reads the proxy list file at path ("-" is standard input) into list. Unlike
-// the program's own reader, which skips damaged lines, every line must be a
-// proxy; false with a one-line error naming the first bad line otherwise.
-// Duplicates are dropped, the first one staying.
-bool ReadCheckInput(const std::string& path, CProxyList& list, std::string& error);
+// What velmora-check read from its input.
+struct CheckInput {
+    CProxyList proxies;             // usable proxies in input order, duplicates dropped
+    int skippedLines = 0;           // lines that are no proxy
+    std::vector<int> skippedAt;     // line numbers of the first few of them
+    static constexpr size_t kSkippedShown = 5;
+};
+
+// Reads the proxies of text, one per line, in any of these forms:
+//   the proxy list file line: ip, port, country, type, uptime, speed, tab-separated
+//   ip:port
+//   socks4://ip:port or socks5://ip:port (the type becomes 1 or 2)
+// with blank lines and "#" comments anywhere. A line that is none of these,
+// or names no valid IPv4 address and port, is skipped and counted.
+CheckInput ParseCheckInput(const std::string& text);
+
+// Reads the file at path ("-" is standard input) into text; false with a
+// one-line error when it cannot be read.
+bool ReadInputText(const std::string& path, std::string& text, std::string& error);

@@ -6,22 +6,31 @@
 
 const char* const kCheckUsage =
     "Usage: velmora-check [OPTION]... FILE\n"
-    "Tests the SOCKS proxies of a proxy list file (\"-\" reads standard input) and\n"
-    "writes those that passed, fastest first, in the same format.\n"
+    "Tests the SOCKS proxies listed in FILE (\"-\" reads standard input) and writes\n"
+    "those that passed, fastest first.\n"
+    "\n"
+    "FILE holds one proxy a line: a proxy list file line (address, port, country,\n"
+    "type, uptime, speed, tab-separated), ip:port, socks4://ip:port or\n"
+    "socks5://ip:port; blank lines and # comments are allowed. Other lines are\n"
+    "skipped and reported on standard error.\n"
     "\n"
     "  --availability  only check that each proxy relays the test page\n"
     "                  (default: the speed test, five fetches per proxy)\n"
-    "  --threads N     proxies tested at once, 5 to 30\n"
-    "  --timeout S     seconds allowed per proxy, 5 to 30\n"
+    "  --threads N     jobs at once, 1 to 1000 (a speed test job is one proxy,\n"
+    "                  an availability job five)\n"
+    "  --timeout S     seconds allowed per fetch, 1 to 60\n"
     "  --url URL       test page fetched through each proxy\n"
     "  --expect TEXT   text a good answer contains (letter case ignored)\n"
+    "  --format F      list (the proxy list file format, default), plain\n"
+    "                  (ip:port lines) or json\n"
     "  --output FILE   write the passed proxies to FILE instead of standard output\n"
     "  --table         print a readable table of the passed proxies on standard output\n"
     "  --help          show this help\n"
     "\n"
     "Defaults come from \"setting.nbx\" in the working directory when it exists.\n"
     "Ctrl+C stops the test and keeps the proxies that passed so far.\n"
-    "Exit status: 0 done, 1 output not written, 2 bad input, 130 canceled.\n";
+    "Exit status: 0 done (also when no proxy passed), 1 output not written,\n"
+    "2 bad input (no file, no proxy in it, bad options), 130 canceled.\n";
 
 namespace {
 constexpr size_t kMaxSettingText = 255;  // the test section's text fields
@@ -61,9 +70,17 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& options, std::string
         } else if (arg == "--threads" || arg == "--timeout") {
             if (!value(text))
                 return false;
-            int& target = arg == "--threads" ? options.threads : options.timeoutSeconds;
-            if (!ParseRange(text, 5, 30, target)) {
-                error = arg + " must be a whole number from 5 to 30, not \"" + text + "\"";
+            const bool threads = arg == "--threads";
+            const int high = threads ? kMaxCheckThreads : kMaxCheckTimeoutSeconds;
+            if (!ParseRange(text, 1, high, threads ? options.threads : options.timeoutSeconds)) {
+                error = arg + " must be a whole number from 1 to " + std::to_string(high) + ", not \"" + text + "\"";
+                return false;
+            }
+        } else if (arg == "--format") {
+            if (!value(text))
+                return false;
+            if (!ParseOutputFormat(text, options.format)) {
+                error = std::string("--format must be list, plain or json, not \"") + text + "\"";
                 return false;
             }
         } else if (arg == "--url" || arg == "--expect") {

@@ -2,11 +2,17 @@
 
 #include <string>
 
+#include "checkoutput.h"
+
+constexpr int kMaxCheckThreads = 1000;
+constexpr int kMaxCheckTimeoutSeconds = 60;
+
 // Command line of velmora-check. Unset values (-1, empty) take the defaults
 // of the settings file.
 struct CheckOptions {
     bool availability = false;
     bool table = false;
+    OutputFormat format = OutputFormat::List;
     bool help = false;
     int threads = -1;
     int timeoutSeconds = -1;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unistd.h>
 
@@ -34,14 +35,28 @@ public:
     std::atomic<int> done{0};
 };
 
-void DrawBar(int done, int total, size_t passed, bool canceling)
+std::string Duration(double seconds)
 {
-    constexpr int kWidth = 30;
-    const int filled = total > 0 ? done * kWidth / total : kWidth;
+    const long whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (whole >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+// One progress line: done/total, passed so far, the rate and the time left.
+void DrawProgress(int done, int total, size_t passed, double elapsedSeconds, bool canceling)
+{
+    constexpr int kWidth = 24;
+    const int filled = total > 0 ? static_cast<int>(static_cast<long long>(done) * kWidth / total) : kWidth;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(kWidth, '.');
-    std::fprintf(stderr, "\r[%s] %3d%% %d/%d tested, %zu passed%s", bar.c_str(), total ? done * 100 / total : 100,
-                 done, total, passed, canceling ? ", canceling..." : "");
+    const double rate = elapsedSeconds > 0 ? done / elapsedSeconds : 0;
+    const std::string left = done >= total ? "0:00" : rate > 0 ? Duration((total - done) / rate) : "?";
+    std::fprintf(stderr, "\r[%s] %d/%d tested, %zu passed, %.1f/s, %s left%s\x1b[K", bar.c_str(), done, total,
+                 passed, rate, left.c_str(), canceling ? ", canceling..." : "");
     std::fflush(stderr);
 }
 }  // namespace
@@ -76,6 +91,8 @@ bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availabil
     });
 
     const bool showBar = isatty(STDERR_FILENO);
+    const auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
     bool canceled = false;
     std::unique_lock<std::mutex> guard(lock);
     while (!ended.wait_for(guard, std::chrono::milliseconds(100), [&] { return runEnded; })) {
@@ -89,13 +106,13 @@ bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availabil
                 std::lock_guard<std::mutex> passedGuard(worker.passedLock);
                 passed = worker.passedProxies.size();
             }
-            DrawBar(counter.done, total, passed, canceled);
+            DrawProgress(counter.done, total, passed, elapsed(), canceled);
         }
     }
     guard.unlock();
     run.join();
     if (showBar) {
-        DrawBar(counter.done, total, list.size(), canceled);
+        DrawProgress(counter.done, total, list.size(), elapsed(), canceled);
         std::fputc('\n', stderr);
     }
     progressWindow() = nullptr;

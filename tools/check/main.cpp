@@ -1,20 +1,23 @@
-// velmora-check: tests the proxies of a proxy list file from the command line.
+// velmora-check: tests the proxies of a proxy list from the command line.
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <unistd.h>
+#include <string>
 
 #include "checkdefaults.h"
 #include "checkinput.h"
 #include "checkoptions.h"
+#include "checkoutput.h"
 #include "checkrun.h"
-#include "data/proxyfile.h"
+#include "openfiles.h"
 #include "proxytable.h"
-#include "tempfile.h"
 #include "settings/settingtestitem.h"
+#include "testing/checkanonymousworker.h"
+#include "testing/testspeedworker.h"
 
 namespace {
 constexpr int kExitDone = 0, kExitOutput = 1, kExitBadInput = 2, kExitCanceled = 130;
+// Descriptors beside the transfers: standard streams, the epoll set, the
+// wake-up descriptor, the output file and what libraries keep open.
+constexpr int kSpareDescriptors = 64;
 
 int Fail(int code, const std::string& message)
 {
@@ -22,20 +25,38 @@ int Fail(int code, const std::string& message)
     return code;
 }
 
-// WriteProxyFile takes a path; standard output gets the bytes of a temporary file.
-bool WriteToStandardOutput(const CProxyList& list)
+// "skipped 3 lines that name no proxy (lines 4, 9, 12)", or "" when none was.
+std::string SkippedLines(const CheckInput& input)
 {
-    const std::string path = MakeTemporaryFile();
-    if (path.empty())
-        return false;
-    const bool written = WriteProxyFile(list, path);
-    if (written) {
-        std::ifstream in(path, std::ios::binary);
-        std::cout << in.rdbuf();
-        std::cout.flush();
-    }
-    unlink(path.c_str());
-    return written && std::cout.good();
+    if (input.skippedLines == 0)
+        return "";
+    std::string lines;
+    for (int number : input.skippedAt)
+        lines += (lines.empty() ? "" : ", ") + std::to_string(number);
+    if (input.skippedLines > static_cast<int>(input.skippedAt.size()))
+        lines += ", ...";
+    const bool one = input.skippedLines == 1;
+    return "skipped " + std::to_string(input.skippedLines) + (one ? " line" : " lines") + " that name no proxy ("
+        + (one ? "line " : "lines ") + lines + ")";
+}
+
+// Every transfer holds a socket: raise the open-file limit for as many jobs
+// at once as asked, or, where the machine allows fewer, say so and run fewer.
+int FitThreadsToOpenFileLimit(int threads, int transfersPerJob)
+{
+    const rlim_t wanted = static_cast<rlim_t>(threads) * transfersPerJob + kSpareDescriptors;
+    const rlim_t limit = RaiseOpenFileLimit(wanted);
+    if (limit >= wanted)
+        return threads;
+    const int fitting = limit > kSpareDescriptors + static_cast<rlim_t>(transfersPerJob)
+        ? static_cast<int>((limit - kSpareDescriptors) / transfersPerJob)
+        : 1;
+    std::fprintf(stderr,
+                 "velmora-check: the open-file limit is %llu (hard limit %llu), too low for --threads %d, which "
+                 "needs about %llu; testing %d at once instead (raise the hard limit, e.g. ulimit -Hn, to run more)\n",
+                 static_cast<unsigned long long>(limit), static_cast<unsigned long long>(HardOpenFileLimit()), threads,
+                 static_cast<unsigned long long>(wanted), fitting);
+    return fitting;
 }
 }  // namespace
 
@@ -61,17 +82,33 @@ int main(int argc, char** argv)
     if (!options.expected.empty())
         std::snprintf(settings.correctValue, sizeof settings.correctValue, "%s", options.expected.c_str());
 
-    CProxyList list;
-    if (!ReadCheckInput(options.input, list, error))
+    std::string text;
+    if (!ReadInputText(options.input, text, error))
         return Fail(kExitBadInput, error);
+    const std::string name = options.input == "-" ? "standard input" : options.input;
+    CheckInput input = ParseCheckInput(text);
+    text.clear();
+    text.shrink_to_fit();
+    const std::string skipped = SkippedLines(input);
+    if (input.proxies.empty())
+        return Fail(kExitBadInput, "no proxy in " + name + (skipped.empty() ? "" : ": " + skipped));
+    if (!skipped.empty())
+        std::fprintf(stderr, "velmora-check: %s: %s\n", name.c_str(), skipped.c_str());
 
+    const int transfersPerJob = options.availability ? kAvailabilityBatchSize : kSpeedFetchCount + 1;
+    settings.threadCount = FitThreadsToOpenFileLimit(settings.threadCount, transfersPerJob);
+
+    CProxyList& list = input.proxies;
     const bool completed = RunCheck(list, settings, options.availability);
 
-    if (!options.output.empty() && !WriteProxyFile(list, options.output))
+    const std::string output = FormatProxies(list, options.format);
+    if (!options.output.empty() && !WriteOutput(output, options.output))
         return Fail(kExitOutput, "cannot write " + options.output);
-    if (options.table)
-        std::cout << FormatProxyTable(list) << std::flush;
-    else if (options.output.empty() && !WriteToStandardOutput(list))
+    if (options.table) {
+        if (!WriteOutput(FormatProxyTable(list), ""))
+            return Fail(kExitOutput, "cannot write the table to standard output");
+    } else if (options.output.empty() && !WriteOutput(output, "")) {
         return Fail(kExitOutput, "cannot write the proxies to standard output");
+    }
     return completed ? kExitDone : kExitCanceled;
 }

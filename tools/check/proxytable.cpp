@@ -4,13 +4,13 @@
 
 #include "data/countrycatalogue.h"
 
-namespace {
-const char* TypeName(int type)
+const char* ProxyTypeName(int type)
 {
     static const char* const kNames[] = {"Socks", "Socks4", "Socks5", "Socks4/5"};
     return type >= 0 && type < 4 ? kNames[type] : "?";
 }
 
+namespace {
 std::string CountryText(int country)
 {
     if (const CCountryEntry* entry = GetCountryCatalogue().EntryAt(country))
@@ -28,7 +28,7 @@ std::string FormatProxyTable(const CProxyList& list)
     for (const CProxy& p : list) {
         const std::string speed = p.speed == kUnmeasuredSpeed ? "-" : std::to_string(p.speed) + " ms";
         std::snprintf(line, sizeof line, "%-15s  %5d  %-7s  %-8s  %4d/5  %9s\n", p.ip, p.port,
-                      CountryText(p.country).c_str(), TypeName(p.type), p.uptime, speed.c_str());
+                      CountryText(p.country).c_str(), ProxyTypeName(p.type), p.uptime, speed.c_str());
         table += line;
     }
     return table;
