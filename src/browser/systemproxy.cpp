@@ -1,7 +1,9 @@
 #include "browser/systemproxy.h"
 
+#include <memory>
+
 #include "browser/savedproxysettings.h"
-#include "browser/systemproxy_gsettings.h"
+#include "browser/systemproxy_desktop.h"
 #include "data/windowmessages.h"
 
 namespace {
@@ -34,7 +36,7 @@ void AnnounceChange(ISystemProxyStore& store) {
 bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved) {
     const bool written = store.Write(saved.connection, saved.before);
     AnnounceChange(store);
-    return written && RemoveSavedProxySettings(SavedProxySettingsPath());
+    return written && RemoveSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()));
 }
 
 // An apply that did not take hold leaves the desktop as the user had it. If
@@ -54,9 +56,10 @@ HideState& GetHideState() {
 }
 
 ISystemProxyStore& SystemProxyStore() {
-    static CGSettingsProxyStore defaultStore;
+    static const std::unique_ptr<ISystemProxyStore> desktopStore =
+        NewDesktopProxyStore(DesktopFamilyOf(CurrentDesktopHints()));
     ISystemProxyStore* store = OverrideStore();
-    return store ? *store : defaultStore;
+    return store ? *store : *desktopStore;
 }
 
 void SetSystemProxyStoreForTest(ISystemProxyStore* store) { OverrideStore() = store; }
@@ -68,11 +71,13 @@ bool ApplySystemProxy(HideState& state, CProxy proxy, std::string* bypass) {
     if (!ActiveConnection(connection))
         return false;
     ISystemProxyStore& store = SystemProxyStore();
+    if (!store.HasSystemSetting())
+        return false;
 
     // A configuration saved by an earlier apply (this run's, or one of a run
     // that ended with the proxy applied) is the user's own and is kept: what
     // the desktop holds now is the program's.
-    const std::string path = SavedProxySettingsPath();
+    const std::string path = SavedProxySettingsPath(store.SavedSettingsName());
     SavedProxySettings saved;
     if (!LoadSavedProxySettings(path, saved)) {
         saved = SavedProxySettings();
@@ -109,7 +114,7 @@ bool RestoreSystemProxy(HideState& state) {
     ISystemProxyStore& store = SystemProxyStore();
     SavedProxySettings saved;
     bool restored;
-    if (LoadSavedProxySettings(SavedProxySettingsPath(), saved)) {
+    if (LoadSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()), saved)) {
         restored = PutBack(store, saved);
     } else {
         // The saved configuration is gone (removed by hand): the best left is
@@ -125,11 +130,11 @@ bool RestoreSystemProxy(HideState& state) {
 }
 
 bool ResumeAppliedProxy(HideState& state) {
-    const std::string path = SavedProxySettingsPath();
+    ISystemProxyStore& store = SystemProxyStore();
+    const std::string path = SavedProxySettingsPath(store.SavedSettingsName());
     SavedProxySettings saved;
     if (!LoadSavedProxySettings(path, saved))
         return false;
-    ISystemProxyStore& store = SystemProxyStore();
     DesktopProxySettings current;
     if (!store.Read(saved.connection, current))
         return false;

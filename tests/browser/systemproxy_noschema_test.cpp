@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browser/systemproxy.h"
+#include "browser/systemproxy_gsettings.h"
 #include "data/windowmessages.h"
 #include "support/fakenetwork.h"
 #include "support/tempdir.h"
@@ -39,6 +40,8 @@ TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting) {
     MainWindowHandle() = &target;
     FakeNetwork network;
     HideState state;
+    CGSettingsProxyStore gsettings;
+    SetSystemProxyStoreForTest(&gsettings);
 
     EXPECT_FALSE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, -1, 0, 0, 0)));
     EXPECT_FALSE(state.hidden);
@@ -46,6 +49,7 @@ TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting) {
     EXPECT_FALSE(RestoreSystemProxy(state));
     EXPECT_TRUE(state.hidden);
     EXPECT_EQ(0, target.count);
+    SetSystemProxyStoreForTest(nullptr);
     MainWindowHandle() = nullptr;
 }
 

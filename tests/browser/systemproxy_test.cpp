@@ -10,6 +10,7 @@
 
 #include "browser/savedproxysettings.h"
 #include "browser/systemproxy.h"
+#include "browser/systemproxy_gsettings.h"
 #include "data/windowmessages.h"
 #include "support/fakenetwork.h"
 #include "support/tempdir.h"
@@ -115,8 +116,13 @@ protected:
         g_settings_sync();
         RemoveSavedProxySettings(SavedProxySettingsPath());
         MainWindowHandle() = &target;
+        // GSettings whatever desktop the tests run on.
+        SetSystemProxyStoreForTest(&gsettings);
     }
-    void TearDown() override { MainWindowHandle() = nullptr; }
+    void TearDown() override {
+        SetSystemProxyStoreForTest(nullptr);
+        MainWindowHandle() = nullptr;
+    }
 
     // Applies and checks that every request goes to the SOCKS proxy, that
     // loopback stays direct, and that Restore IP gives back the start exactly.
@@ -145,6 +151,7 @@ protected:
     FakeNetwork network;
     RecordingTarget target;
     HideState state;
+    CGSettingsProxyStore gsettings;
 };
 
 TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
