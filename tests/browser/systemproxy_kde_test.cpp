@@ -42,6 +42,9 @@ const Start kStarts[] = {
      "intranet.example, ::1,localhost,127.0.0.0/8"},
     {"PAC set-up", "[Proxy Settings]\r\nProxy Config Script=http://127.0.0.9/proxy.pac\r\nProxyType=2\r\n",
      "localhost,127.0.0.0/8,::1"},
+    // Under the environment-variable type NoProxyFor names a variable, not hosts.
+    {"proxies from environment variables", "[Proxy Settings]\nNoProxyFor=NO_PROXY\nProxyType=4\nhttpProxy=HTTP_PROXY\n",
+     "localhost,127.0.0.0/8,::1"},
 };
 
 class KdeProxyTest : public ::testing::Test {
@@ -136,6 +139,20 @@ TEST_F(KdeProxyTest, OtherLinesAndGroupsKeepTheirBytesWhileApplied) {
               "  NoProxyFor = .lan\nProxyType=0\n\n[Cookie Policy]\nCookieGlobalAdvice=Accept\n"
               "\n[Notification Messages]\nWarnOnUnencryptedForm=false\n",
               Content());
+}
+
+TEST_F(KdeProxyTest, ALinkedKioslavercStaysALink) {
+    // Dotfile managers keep kioslaverc elsewhere and link it in.
+    const std::string start = "[Proxy Settings]\nProxyType=0\n";
+    const std::string target = home.WriteFile("kioslaverc.dotfile", start);
+    fs::create_directories(config);
+    fs::create_symlink(target, Path());
+    ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080)));
+    EXPECT_TRUE(fs::is_symlink(Path()));
+    EXPECT_EQ("1", Value("ProxyType"));
+    ASSERT_TRUE(RestoreSystemProxy(state));
+    EXPECT_TRUE(fs::is_symlink(Path()));
+    EXPECT_EQ(start, home.ReadFile("kioslaverc.dotfile"));
 }
 
 TEST_F(KdeProxyTest, AProxyTheReadersWouldNotFollowIsUndoneAndExplained) {
