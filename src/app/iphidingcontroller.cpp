@@ -78,12 +78,25 @@ void CIpHidingController::HideIp()
     const auto entry = EntryAt(list, selected.front());
     if (entry == list.end())
         return;
+    const CProxy proxy = *entry;
+    // Without a system-wide setting to change, nothing would follow the
+    // proxy: say so, and what to enter by hand, instead of claiming a Fake IP.
+    if (!window_.Desktop().proxyStore.HasSystemSetting()) {
+        window_.Desktop().prompt.Show(&window_,
+                      QStringLiteral("This desktop has no system-wide proxy setting that Velmora can change, so your "
+                                     "IP cannot be hidden here. Please enter the proxy in your browser by hand: "
+                                     "SOCKS host %1, port %2.")
+                          .arg(ToUi(proxy.ip))
+                          .arg(proxy.port),
+                      IPrompt::Ok);
+        window_.FocusTable();
+        return;
+    }
     // The face changes whatever the apply returns (pressing Restore IP after
     // a failed apply does nothing but turn the button back), except when the
     // desktop would have sent traffic around the proxy: the user is told, and
     // the button keeps offering Hide IP.
     std::string bypass;
-    const CProxy proxy = *entry;
     if (!ApplySystemProxy(GetHideState(), proxy, Context(), &bypass) && !bypass.empty()) {
         window_.Desktop().prompt.Show(&window_,
                       QStringLiteral("Could not hide your IP: the desktop's proxy setting did not take effect, "

@@ -25,7 +25,7 @@ std::string TakeString(gchar* text) {
 
 }  // namespace
 
-std::string SavedProxySettingsPath() {
+std::string SavedProxySettingsPath(const std::string& name) {
     const char* state = std::getenv("XDG_STATE_HOME");
     std::string folder;
     if (state && state[0] == '/') {
@@ -34,7 +34,7 @@ std::string SavedProxySettingsPath() {
         const char* home = std::getenv("HOME");
         folder = std::string(home && home[0] ? home : g_get_home_dir()) + "/.local/state";
     }
-    return folder + "/velmora/desktop-proxy.ini";
+    return folder + "/velmora/" + name + ".ini";
 }
 
 bool LoadSavedProxySettings(const std::string& path, SavedProxySettings& saved) {

@@ -13,9 +13,10 @@ struct SavedProxySettings {
     CProxy applied;
 };
 
-// ${XDG_STATE_HOME:-~/.local/state}/velmora/desktop-proxy.ini, read from the
-// environment on every call.
-std::string SavedProxySettingsPath();
+// ${XDG_STATE_HOME:-~/.local/state}/velmora/<name>.ini, read from the
+// environment on every call; the name is the store's (desktop-proxy for
+// GSettings, desktop-proxy-kde for kioslaverc).
+std::string SavedProxySettingsPath(const std::string& name = "desktop-proxy");
 
 // False when there is no readable saved configuration at path.
 bool LoadSavedProxySettings(const std::string& path, SavedProxySettings& saved);

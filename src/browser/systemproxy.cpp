@@ -1,7 +1,9 @@
 #include "browser/systemproxy.h"
 
+#include <memory>
+
 #include "browser/savedproxysettings.h"
-#include "browser/systemproxy_gsettings.h"
+#include "browser/systemproxy_desktop.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ void AnnounceChange(ISystemProxyStore& store) {
 bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved) {
     const bool written = store.Write(saved.connection, saved.before);
     AnnounceChange(store);
-    return written && RemoveSavedProxySettings(SavedProxySettingsPath());
+    return written && RemoveSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()));
 }
 
 // An apply that did not take hold leaves the desktop as the user had it. If
@@ -44,8 +46,9 @@ HideState& GetHideState() {
 }
 
 ISystemProxyStore& DesktopProxyStore() {
-    static CGSettingsProxyStore store;
-    return store;
+    static const std::unique_ptr<ISystemProxyStore> store =
+        NewDesktopProxyStore(DesktopFamilyOf(CurrentDesktopHints()));
+    return *store;
 }
 
 bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context, std::string* bypass) {
@@ -55,11 +58,13 @@ bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& 
     if (!ActiveConnection(context.network, connection))
         return false;
     ISystemProxyStore& store = context.store;
+    if (!store.HasSystemSetting())
+        return false;
 
     // A configuration saved by an earlier apply (this run's, or one of a run
     // that ended with the proxy applied) is the user's own and is kept: what
     // the desktop holds now is the program's.
-    const std::string path = SavedProxySettingsPath();
+    const std::string path = SavedProxySettingsPath(store.SavedSettingsName());
     SavedProxySettings saved;
     if (!LoadSavedProxySettings(path, saved)) {
         saved = SavedProxySettings();
@@ -96,7 +101,7 @@ bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context) {
     ISystemProxyStore& store = context.store;
     SavedProxySettings saved;
     bool restored;
-    if (LoadSavedProxySettings(SavedProxySettingsPath(), saved)) {
+    if (LoadSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()), saved)) {
         restored = PutBack(store, saved);
     } else {
         // The saved configuration is gone (removed by hand): the best left is
@@ -112,11 +117,11 @@ bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context) {
 }
 
 bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context) {
-    const std::string path = SavedProxySettingsPath();
+    ISystemProxyStore& store = context.store;
+    const std::string path = SavedProxySettingsPath(store.SavedSettingsName());
     SavedProxySettings saved;
     if (!LoadSavedProxySettings(path, saved))
         return false;
-    ISystemProxyStore& store = context.store;
     DesktopProxySettings current;
     if (!store.Read(saved.connection, current))
         return false;

@@ -34,6 +34,13 @@ using DesktopProxySettings = std::map<std::string, std::string>;
 class ISystemProxyStore {
 public:
     virtual ~ISystemProxyStore() = default;
+    // False on a desktop without a system-wide proxy setting this store can
+    // change: Hide IP then changes nothing.
+    virtual bool HasSystemSetting() const { return true; }
+    // The name of the file that keeps the earlier configuration (see
+    // savedproxysettings.h). Each store keeps its own, so that a desktop
+    // started after another never takes over the other's configuration.
+    virtual std::string SavedSettingsName() const { return "desktop-proxy"; }
     // Reads every key that WriteSocksProxy changes. False when the desktop's
     // settings cannot be read.
     virtual bool Read(const std::string& connection, DesktopProxySettings& settings) = 0;
@@ -61,7 +68,8 @@ public:
     virtual void Refresh() = 0;
 };
 
-// The store of this desktop's proxy settings.
+// The store of this desktop's proxy settings, chosen at the first call (see
+// systemproxy_desktop.h).
 ISystemProxyStore& DesktopProxyStore();
 
 // What applying and restoring act on, and whom they tell.

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <fstream>
+
 namespace {
 
 class IpHidingTest : public MainWindowTest {
@@ -139,6 +141,23 @@ TEST_F(IpHidingTest, AProxyTheDesktopWouldBypassIsExplainedAndNeverShownAsApplie
     EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
     EXPECT_TRUE(CommandButtonsEnabled());
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
+}
+
+TEST_F(IpHidingTest, ADesktopWithoutAProxySettingGetsTheProxyToEnterByHand)
+{
+    store.hasSystemSetting = false;
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(prompt.LastText(),
+              Text("This desktop has no system-wide proxy setting that Velmora can change, so your IP cannot be "
+                   "hidden here. Please enter the proxy in your browser by hand: SOCKS host 127.0.0.2, port 1082."));
+    EXPECT_TRUE(store.writes.empty());
+    EXPECT_FALSE(std::ifstream(SavedProxySettingsPath()).good());
+    EXPECT_FALSE(GetHideState().hidden);
+    EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
+    EXPECT_TRUE(CommandButtonsEnabled());
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.1"));
     EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
 }
 

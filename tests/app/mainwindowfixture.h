@@ -27,6 +27,7 @@ public:
 // Records what would go to the desktop's proxy settings.
 class CFakeProxyStore : public ISystemProxyStore {
 public:
+    bool HasSystemSetting() const override { return hasSystemSetting; }
     bool Read(const std::string&, DesktopProxySettings& settings) override
     {
         settings = {{"mode", "none"}};
@@ -51,6 +52,7 @@ public:
     std::vector<std::string> writes;
     bool succeed = true;
     std::string bypass;   // what the desktop's resolver answers instead of the proxy
+    bool hasSystemSetting = true;   // false: a desktop with nothing to change
 };
 
 class MainWindowTest : public ::testing::Test {

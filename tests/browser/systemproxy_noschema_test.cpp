@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browser/systemproxy.h"
+#include "browser/systemproxy_gsettings.h"
 #include "support/fakenetwork.h"
 #include "support/tempdir.h"
 
@@ -37,7 +38,8 @@ TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting) {
     ASSERT_TRUE(schemaCompiled) << "glib-compile-schemas failed";
     CountingListener listener;
     FakeNetwork network;
-    const SystemProxyContext context{DesktopProxyStore(), network, listener};
+    CGSettingsProxyStore gsettings;
+    const SystemProxyContext context{gsettings, network, listener};
     HideState state;
 
     EXPECT_FALSE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, -1, 0, 0, 0), context));

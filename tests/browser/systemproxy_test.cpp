@@ -9,6 +9,7 @@
 
 #include "browser/savedproxysettings.h"
 #include "browser/systemproxy.h"
+#include "browser/systemproxy_gsettings.h"
 #include "support/fakenetwork.h"
 #include "support/tempdir.h"
 
@@ -137,7 +138,9 @@ protected:
 
     FakeNetwork network;
     RecordingListener listener;
-    SystemProxyContext context{DesktopProxyStore(), network, listener};
+    // GSettings whatever desktop the tests run on.
+    CGSettingsProxyStore gsettings;
+    SystemProxyContext context{gsettings, network, listener};
     HideState state;
 };
 
@@ -239,7 +242,7 @@ TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline) {
         EXPECT_FALSE(ApplySystemProxy(state, bad, context)) << bad.ip << ":" << bad.port;
     {
         FakeNetwork offline(FakeNetwork::Offline());
-        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), SystemProxyContext{DesktopProxyStore(), offline, listener}));
+        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), SystemProxyContext{gsettings, offline, listener}));
     }
     EXPECT_EQ(start, Dump());
     EXPECT_FALSE(SavedFileExists());
@@ -250,7 +253,7 @@ TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline) {
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     {
         FakeNetwork offline(FakeNetwork::Offline());
-        EXPECT_FALSE(RestoreSystemProxy(state, SystemProxyContext{DesktopProxyStore(), offline, listener}));
+        EXPECT_FALSE(RestoreSystemProxy(state, SystemProxyContext{gsettings, offline, listener}));
     }
     EXPECT_TRUE(state.hidden);
     EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));

@@ -1,0 +1,205 @@
+#!/usr/bin/python3
+"""Hide IP on KDE Plasma: the real program writes kioslaverc, Debian's Chromium follows it, and
+Restore IP gives the file back byte for byte.
+
+The real program runs under Xvfb (velmora_e2e.XSession, which has its own D-Bus session bus)
+with XDG_CURRENT_DESKTOP=KDE and KDE_SESSION_VERSION=5, so it picks its KDE store, and with
+XDG_CONFIG_HOME=$HOME/.config as in a KDE session: KIO reads kioslaverc from XDG_CONFIG_HOME,
+Chromium from ~/.config whatever XDG_CONFIG_HOME says. The starting kioslaverc has other groups,
+a no-proxy entry of the user's and an HTTP proxy left over with ProxyType=0 that points at a
+"wrong" listener, which must get no connection.
+
+The world is run_browser_check's: a stand-in service offering one proxy, a SOCKS proxy of this
+script that logs every request, and a loopback page server. After Get Proxy and Hide IP on that
+row, the check reads kioslaverc, watches the bus for KIO's reload signal, and has headless
+Chromium (same HOME, same desktop variables) load a loopback page; the proxy's log must show the
+request and every request the page server saw must have come through the proxy. After Restore IP,
+kioslaverc must equal its starting bytes.
+
+Chromium never sends loopback to a proxy on its own, and the program keeps loopback direct. To
+send the loopback page through the applied proxy, this check replaces NoProxyFor in kioslaverc
+with "<-loopback>" after Hide IP (Chromium's rule that removes its implicit loopback bypass);
+Restore IP must still give back the starting file.
+
+Everything stays on 127.0.0.1 and every wait is bounded. Started by scripts/e2e.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import velmora_e2e as v  # noqa: E402
+import run_browser_check as browsers  # noqa: E402
+from run_e2e import Checks  # noqa: E402
+
+FINISHED = "The proxy test is finished!"
+RELOAD_SIGNAL = "member=reparseSlaveConfiguration"
+
+
+def starting_kioslaverc(wrong_port):
+    """A user's kioslaverc: KDE's own groups around the proxy group, with a leftover HTTP proxy."""
+    return ("[$Version]\nupdate_info=kio_settings.upd:change-proxy-type\n\n"
+            "[Cookie Policy]\nCookieGlobalAdvice=Accept\n\n"
+            "[Proxy Settings]\nAuthMode=0\nNoProxyFor=intranet.example\nProxyType=0\n"
+            f"httpProxy=http://127.0.0.1 {wrong_port}\nhttpsProxy=http://127.0.0.1 {wrong_port}\n\n"
+            "[UserAgent]\nSendUserAgent=true\n")
+
+
+def proxy_settings(path):
+    """The [Proxy Settings] keys of kioslaverc as a dictionary."""
+    values, inside = {}, False
+    with open(path, encoding="utf-8") as handle:
+        for line in handle:
+            line = line.strip()
+            if line.startswith("["):
+                inside = line.startswith("[Proxy Settings]")
+            elif inside and "=" in line:
+                key, value = line.split("=", 1)
+                values[key.strip()] = value.strip()
+    return values
+
+
+def replace_line(path, key, line):
+    with open(path, encoding="utf-8") as handle:
+        text = handle.read()
+    text = re.sub(rf"^{re.escape(key)}=.*$", line, text, count=1, flags=re.M)
+    with open(path, "w", encoding="utf-8") as handle:
+        handle.write(text)
+
+
+def scenario(session, world, args, checks, report):
+    workdir = os.path.join(args.work, "kde", "work")
+    logs = os.path.join(args.logs, "kde")
+    os.makedirs(logs, exist_ok=True)
+    subprocess.run([args.demo_world, "workdir", workdir, world.base], check=True, timeout=60,
+                   env=dict(os.environ, VELMORA_BUILD_DIR=os.path.dirname(args.build_run)))
+    program_env = v.read_env_file(os.path.join(workdir, "program.env"))
+    program_env["XDG_CURRENT_DESKTOP"] = "KDE"
+    program_env["KDE_SESSION_VERSION"] = "5"
+    program_env["XDG_CONFIG_HOME"] = os.path.join(program_env["HOME"], ".config")
+    kioslaverc = os.path.join(program_env["XDG_CONFIG_HOME"], "kioslaverc")
+    os.makedirs(os.path.dirname(kioslaverc), exist_ok=True)
+    start = starting_kioslaverc(world.wrong.port)
+    with open(kioslaverc, "w", encoding="utf-8") as handle:
+        handle.write(start)
+
+    app = v.App(session, os.path.join(args.build_run, "velmora"), workdir, program_env, logs)
+    monitor = v.ProcessGroup(logs)
+    monitor_log = os.path.join(logs, "dbus-monitor.log")
+    try:
+        v.log("--- kde")
+        monitor.start("dbus-monitor", ["dbus-monitor", "--session",
+                                       "type='signal',interface='org.kde.KIO.Scheduler'"], session.env)
+        app.start()
+        app.wait_application()
+        app.wait_main_window(30)
+        app.press_button("Get Proxy")
+        v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
+        app.answer_message(FINISHED, "OK")
+        rows = v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
+        checks.equal([(row["IP"], row["Port"]) for row in rows], [("127.0.0.1", str(world.proxy.port))],
+                     "kde: the table holds the logging proxy")
+
+        app.select_row(0)
+        app.press_button("Hide IP")
+
+        def hidden():
+            if app.button("Restore IP") is not None:
+                return True
+            texts = app.message_texts()
+            if texts:
+                raise v.DriverError(f"Hide IP showed a message instead: {texts}")
+            return False
+        v.wait_for(hidden, 20, "the button to offer Restore IP")
+        applied = proxy_settings(kioslaverc)
+        v.log(f"kde: [Proxy Settings] while applied: {applied}")
+        checks.equal(applied.get("ProxyType"), "1", "kde: Hide IP sets ProxyType=1 (manual)")
+        checks.equal(applied.get("socksProxy"), f"socks://127.0.0.1 {world.proxy.port}",
+                     "kde: Hide IP sets the SOCKS proxy")
+        checks.equal([applied.get(key) for key in ("httpProxy", "httpsProxy", "ftpProxy")], [""] * 3,
+                     "kde: no HTTP, HTTPS or FTP proxy is left to take precedence")
+        checks.equal(applied.get("NoProxyFor"), "intranet.example,localhost,127.0.0.0/8,::1",
+                     "kde: loopback stays direct while applied, beside the user's own entry")
+        v.wait_for(lambda: RELOAD_SIGNAL in open(monitor_log, encoding="utf-8", errors="replace").read(), 10,
+                   "KIO's reload signal on the session bus")
+        checks.ok(True, "kde: KIO's reload signal (org.kde.KIO.Scheduler.reparseSlaveConfiguration) was sent")
+
+        # The loopback page must go through the proxy: see the module's docstring.
+        replace_line(kioslaverc, "NoProxyFor", "NoProxyFor=<-loopback>")
+
+        home = program_env["HOME"]
+        env = browsers.browser_env(app.env, home)
+        env["XDG_CURRENT_DESKTOP"] = "KDE"
+        env["KDE_SESSION_VERSION"] = "5"
+        base = os.path.join(args.work, "kde")
+
+        def chromium(url):
+            code, out = browsers.run_browser("kde-chromium", browsers.chromium_args(
+                os.path.join(base, "chromium"), world.page.origin, url), env, logs, base)
+            checks.equal(code, 0, "kde: chromium exits with 0")
+            checks.ok(browsers.PageServer.MARKER in out, "kde: chromium shows the page")
+
+        report["kde: chromium"] = browsers.check_browser(checks, world, "kde", "chromium", chromium)
+
+        app.press_button("Restore IP")
+        v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
+        with open(kioslaverc, encoding="utf-8") as handle:
+            after = handle.read()
+        checks.equal(after, start, "kde: after Restore IP kioslaverc equals its starting content byte for byte")
+        checks.equal(world.wrong.connections, [], "kde: the leftover HTTP proxy got no connection")
+    finally:
+        app.kill()
+        monitor.stop_all()
+
+
+def main():
+    # An outer timeout sends SIGTERM: end through the finally blocks so nothing is left running.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-run", required=True, help="the build's run folder (velmora, velmora-service)")
+    parser.add_argument("--demo-world", required=True, help="scripts/demo-world")
+    parser.add_argument("--work", required=True, help="an empty folder for this check")
+    parser.add_argument("--logs", required=True)
+    args = parser.parse_args()
+    for tool in ("chromium", "dbus-monitor"):
+        if shutil.which(tool) is None:
+            print(f"kde check: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
+            return 1
+    os.makedirs(args.logs, exist_ok=True)
+    os.makedirs(args.work, exist_ok=True)
+    shots = os.path.join(args.logs, "screenshots")
+    os.makedirs(shots, exist_ok=True)
+
+    started = time.monotonic()
+    world = browsers.World(os.path.join(args.work, "world"), args.build_run, args.logs)
+    session = v.XSession(args.logs)
+    checks = None
+    report = {}
+    try:
+        world.start_service()
+        session.start()
+        checks = Checks(session, shots)
+        scenario(session, world, args, checks, report)
+    except (v.DriverError, AssertionError, subprocess.SubprocessError, OSError) as error:
+        if checks:
+            checks.shot("failure")
+        print(f"kde check: FAIL: {error}", file=sys.stderr)
+        print(f"kde check: logs in {args.logs}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop()
+        world.stop()
+    for what, versions in report.items():
+        print(f"kde check: {what} spoke SOCKS {', '.join(versions)}")
+    print(f"kde check: PASS: {checks.count} checks in {time.monotonic() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
