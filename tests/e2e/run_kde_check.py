@@ -142,8 +142,7 @@ def scenario(session, world, args, checks, report):
         def chromium(url):
             code, out = browsers.run_browser("kde-chromium", browsers.chromium_args(
                 os.path.join(base, "chromium"), world.page.origin, url), env, logs, base)
-            checks.equal(code, 0, "kde: chromium exits with 0")
-            checks.ok(browsers.PageServer.MARKER in out, "kde: chromium shows the page")
+            return code, browsers.PageServer.MARKER in out
 
         report["kde: chromium"] = browsers.check_browser(checks, world, "kde", "chromium", chromium)
 
