@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "testing/answercheck.h"
-#include "testing/testflags.h"
 #include "testing/transferloop.h"
 #include "testing/transfers.h"
 #include "testing/workersettings.h"
@@ -41,12 +40,10 @@ public:
             if (fetch == fetches.end())
                 break;
             const CTestFetch* done = (fetch++)->get();
-            if (done && done->BroughtText() && ContainsNoCase(done->body.data, target.expected.c_str())) {
-                std::lock_guard<std::mutex> lock(worker.passedLock);
-                worker.passedProxies.push_back(proxy);
-            }
+            if (done && done->BroughtText() && ContainsNoCase(done->body.data, target.expected.c_str()))
+                worker.AddPassed(proxy);
         }
-        PostTestProgress(static_cast<int>(batch.size()));
+        worker.ReportProgress(static_cast<int>(batch.size()));
     }
 
 private:
@@ -64,15 +61,15 @@ CCheckAnonymousWorker& GetCheckAnonymousWorker()
     return worker;
 }
 
-void CheckAnonymousDispatcher(CWorker& worker)
+void CCheckAnonymousWorker::Dispatch()
 {
-    DispatchJobs(worker, [&worker]() -> std::unique_ptr<CTestJob> {
+    DispatchJobs([this]() -> std::unique_ptr<CTestJob> {
         CProxyList batch;
         CProxy proxy;
-        while (static_cast<int>(batch.size()) < kAvailabilityBatchSize && TakeNext(worker, proxy))
+        while (static_cast<int>(batch.size()) < kAvailabilityBatchSize && TakeNext(proxy))
             batch.push_back(proxy);
         if (batch.empty())
             return nullptr;
-        return std::make_unique<CBatchJob>(worker, std::move(batch));
+        return std::make_unique<CBatchJob>(*this, std::move(batch));
     });
 }

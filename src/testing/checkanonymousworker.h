@@ -8,6 +8,10 @@
 class CCheckAnonymousWorker : public CWorker {
 public:
     using CWorker::CWorker;
+
+protected:
+    // Forms batches of up to five pending proxies, each tested side by side as one job.
+    void Dispatch() override;
 };
 
 // The process-wide instance, created on first call with the thread count of
@@ -15,7 +19,3 @@ public:
 CCheckAnonymousWorker& GetCheckAnonymousWorker();
 
 constexpr int kAvailabilityBatchSize = 5;
-
-// Dispatcher thread procedure: forms batches of up to five pending proxies,
-// each tested side by side as one job.
-void CheckAnonymousDispatcher(CWorker& worker);

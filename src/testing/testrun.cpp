@@ -2,37 +2,30 @@
 
 #include "service/curlglobal.h"
 #include "testing/checkanonymousworker.h"
-#include "testing/testflags.h"
 #include "testing/testspeedworker.h"
-#include "testing/transferloop.h"
 
-bool RunTest(CWorker& worker, void (*dispatcher)(CWorker&), CProxyList& list)
+bool RunTest(CWorker& worker, CProxyList& list, ITestProgressListener* listener)
 {
     if (list.empty())
         return false;
-    EnsureCurlGlobalInit();  // before any job thread makes a handle
-    AddProxies(worker, list);
-    RunDispatcher(worker, dispatcher);
-    TakeResults(worker, list);
-    ResetLists(worker);
+    EnsureCurlGlobalInit();  // before the dispatcher makes a handle
+    worker.SetProgressListener(listener);
+    worker.AddProxies(list);
+    worker.RunDispatcher();
+    worker.TakeResults(list);
+    worker.ResetLists();
     SortProxyList(list, SortBySpeed, true);
-    PostTestComplete();
+    worker.ReportComplete();
+    worker.SetProgressListener(nullptr);
     return true;
 }
 
-bool RunAvailabilityTest()
+bool RunAvailabilityTest(ITestProgressListener* listener)
 {
-    return RunTest(GetCheckAnonymousWorker(), CheckAnonymousDispatcher, GetProxyList());
+    return RunTest(GetCheckAnonymousWorker(), GetProxyList(), listener);
 }
 
-bool RunSpeedTest()
+bool RunSpeedTest(ITestProgressListener* listener)
 {
-    return RunTest(GetTestSpeedWorker(), TestSpeedDispatcher, GetProxyList());
-}
-
-void CancelTest(CWorker& worker)
-{
-    testCanceled() = true;
-    worker.running = false;
-    WakeTransfers();
+    return RunTest(GetTestSpeedWorker(), GetProxyList(), listener);
 }

@@ -5,7 +5,6 @@
 
 #include "testing/answercheck.h"
 #include "testing/speedtally.h"
-#include "testing/testflags.h"
 #include "testing/transferloop.h"
 #include "testing/transfers.h"
 #include "testing/workersettings.h"
@@ -75,10 +74,9 @@ public:
             tally.WriteTo(proxy);
             // A probe still running after the grace counts as failed.
             proxy.type = IsGoodAnswer(*probe, target) ? kTypeSocks4And5 : kTypeSocks4;
-            std::lock_guard<std::mutex> lock(worker.passedLock);
-            worker.passedProxies.push_back(proxy);
+            worker.AddPassed(proxy);
         }
-        PostTestProgress(1);
+        worker.ReportProgress(1);
     }
 
 private:
@@ -109,12 +107,12 @@ CTestSpeedWorker& GetTestSpeedWorker()
     return worker;
 }
 
-void TestSpeedDispatcher(CWorker& worker)
+void CTestSpeedWorker::Dispatch()
 {
-    DispatchJobs(worker, [&worker]() -> std::unique_ptr<CTestJob> {
+    DispatchJobs([this]() -> std::unique_ptr<CTestJob> {
         CProxy proxy;
-        if (!TakeNext(worker, proxy))
+        if (!TakeNext(proxy))
             return nullptr;
-        return std::make_unique<CSpeedJob>(worker, proxy);
+        return std::make_unique<CSpeedJob>(*this, proxy);
     });
 }

@@ -10,6 +10,10 @@
 class CTestSpeedWorker : public CWorker {
 public:
     using CWorker::CWorker;
+
+protected:
+    // One job per pending proxy.
+    void Dispatch() override;
 };
 
 // The process-wide instance, created on first call with the thread count of
@@ -17,6 +21,3 @@ public:
 CTestSpeedWorker& GetTestSpeedWorker();
 
 constexpr int kSpeedFetchCount = 5;
-
-// Dispatcher thread procedure: one job per pending proxy.
-void TestSpeedDispatcher(CWorker& worker);

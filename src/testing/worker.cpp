@@ -7,12 +7,11 @@
 #include <unordered_map>
 
 #include "settings/setting.h"
-#include "testing/testflags.h"
 #include "testing/transferloop.h"
 #include "testing/transfers.h"
 
 CWorker::CWorker(int maxThreads, const CSettingTestItem* testSettings)
-    : maxThreads(maxThreads > 0 ? maxThreads : 1), testSettings(testSettings)
+    : maxThreads_(maxThreads > 0 ? maxThreads : 1), testSettings_(testSettings)
 {
 }
 
@@ -20,8 +19,8 @@ CWorker::~CWorker() = default;
 
 const CSettingTestItem* CWorker::TestSettings() const
 {
-    if (testSettings)
-        return testSettings;
+    if (testSettings_)
+        return testSettings_;
     CSetting& setting = GetSetting();
     return setting.IsLoaded() ? setting.GetTestItem() : nullptr;
 }
@@ -31,83 +30,118 @@ size_t CWorker::IdentityHash::operator()(const CProxy* proxy) const
     return std::hash<std::string_view>()(proxy->ip) * 31 + static_cast<size_t>(proxy->port);
 }
 
-void AddProxies(CWorker& worker, const CProxyList& list)
+void CWorker::AddProxies(const CProxyList& list)
 {
-    std::lock_guard<std::mutex> lock(worker.pendingLock);
+    std::lock_guard<std::mutex> lock(pendingLock_);
     for (const CProxy& proxy : list) {
-        if (worker.knownIndex.count(&proxy))
+        if (knownIndex_.count(&proxy))
             continue;
-        // The index points into knownProxies, whose nodes never move.
-        worker.knownProxies.push_back(proxy);
-        worker.knownIndex.insert(&worker.knownProxies.back());
-        worker.pendingProxies.push_back(proxy);
+        knownProxies_.push_back(proxy);
+        knownIndex_.insert(&knownProxies_.back());
+        pendingProxies_.push_back(proxy);
     }
 }
 
-bool TakeNext(CWorker& worker, CProxy& out)
+bool CWorker::TakeNext(CProxy& out)
 {
-    std::lock_guard<std::mutex> lock(worker.pendingLock);
-    if (worker.pendingProxies.empty())
+    std::lock_guard<std::mutex> lock(pendingLock_);
+    if (pendingProxies_.empty())
         return false;
-    out = worker.pendingProxies.front();
-    worker.pendingProxies.pop_front();
+    out = pendingProxies_.front();
+    pendingProxies_.pop_front();
     return true;
 }
 
-void TakeResults(CWorker& worker, CProxyList& list)
+void CWorker::AddPassed(const CProxy& proxy)
+{
+    std::lock_guard<std::mutex> lock(passedLock_);
+    passedProxies_.push_back(proxy);
+}
+
+void CWorker::TakeResults(CProxyList& list)
 {
     list.clear();
-    std::lock_guard<std::mutex> lock(worker.passedLock);
-    list.splice(list.end(), worker.passedProxies);
+    std::lock_guard<std::mutex> lock(passedLock_);
+    list.splice(list.end(), passedProxies_);
 }
 
-void ResetLists(CWorker& worker)
+void CWorker::ResetLists()
 {
     {
-        std::lock_guard<std::mutex> lock(worker.pendingLock);
-        worker.knownIndex.clear();
-        worker.knownProxies.clear();
-        worker.pendingProxies.clear();
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        knownIndex_.clear();
+        knownProxies_.clear();
+        pendingProxies_.clear();
     }
-    std::lock_guard<std::mutex> lock(worker.passedLock);
-    worker.passedProxies.clear();
+    std::lock_guard<std::mutex> lock(passedLock_);
+    passedProxies_.clear();
 }
 
-void RunDispatcher(CWorker& worker, void (*dispatcher)(CWorker&))
+size_t CWorker::KnownCount() const
 {
-    // Starting and waiting under finishLock: a second caller cannot see the
+    std::lock_guard<std::mutex> lock(pendingLock_);
+    return knownProxies_.size();
+}
+
+size_t CWorker::PendingCount() const
+{
+    std::lock_guard<std::mutex> lock(pendingLock_);
+    return pendingProxies_.size();
+}
+
+size_t CWorker::PassedCount() const
+{
+    std::lock_guard<std::mutex> lock(passedLock_);
+    return passedProxies_.size();
+}
+
+void CWorker::RunDispatcher()
+{
+    // Starting and waiting under finishLock_: a second caller cannot see the
     // finished flag of an earlier run before this one has cleared it.
-    std::unique_lock<std::mutex> lock(worker.finishLock);
-    if (!worker.running) {
-        worker.running = true;
-        worker.finished = false;
+    std::unique_lock<std::mutex> lock(finishLock_);
+    if (!running_) {
+        running_ = true;
+        finished_ = false;
         try {
-            std::thread(dispatcher, std::ref(worker)).detach();
+            std::thread([this] { Dispatch(); }).detach();
         } catch (const std::system_error&) {
-            worker.finished = true;  // nothing was dispatched
+            finished_ = true;  // nothing was dispatched
         }
     }
-    worker.finishedChange.wait(lock, [&] { return worker.finished.load(); });
+    finishedChange_.wait(lock, [this] { return finished_.load(); });
     lock.unlock();
-    worker.running = false;
+    running_ = false;
 }
 
-void AcquireSlot(CWorker& worker)
+void CWorker::Cancel()
 {
-    std::lock_guard<std::mutex> lock(worker.countLock);
-    ++worker.activeThreads;
+    canceled_ = true;
+    running_ = false;
+    WakeTransfers();
 }
 
-void ReleaseSlot(CWorker& worker)
+void CWorker::ReportProgress(int count)
 {
-    std::lock_guard<std::mutex> lock(worker.countLock);
-    if (worker.activeThreads > 0)
-        --worker.activeThreads;
+    if (ITestProgressListener* listener = listener_.load())
+        listener->OnProgress(count);
 }
 
-namespace {
+void CWorker::ReportComplete()
+{
+    if (ITestProgressListener* listener = listener_.load())
+        listener->OnComplete();
+}
+
+void CWorker::MarkFinished()
+{
+    std::lock_guard<std::mutex> lock(finishLock_);
+    finished_ = true;
+    finishedChange_.notify_all();
+}
+
 // The jobs in flight on one dispatcher, with their deadlines in time order.
-class JobsInFlight {
+class CWorker::JobsInFlight {
 public:
     explicit JobsInFlight(CWorker& worker) : worker(worker) {}
     ~JobsInFlight() { FinishAll(); }
@@ -116,7 +150,7 @@ public:
 
     void Start(std::unique_ptr<CTestJob> job, CTransferLoop& loop)
     {
-        AcquireSlot(worker);
+        ++worker.activeJobs_;
         CTestJob* started = job.get();
         jobs.emplace(started, std::move(job));
         started->Start(loop);
@@ -166,7 +200,7 @@ private:
     {
         job.Finish();
         jobs.erase(&job);
-        ReleaseSlot(worker);
+        --worker.activeJobs_;
     }
 
     using Deadline = std::pair<CTestJob::Clock::time_point, CTestJob*>;
@@ -174,21 +208,20 @@ private:
     std::unordered_map<CTestJob*, std::unique_ptr<CTestJob>> jobs;
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> deadlines;
 };
-}  // namespace
 
-void DispatchJobs(CWorker& worker, const JobFormer& formJob)
+void CWorker::DispatchJobs(const JobFormer& formJob)
 {
     // The longest single wait: a safety net only, every event wakes the loop.
     constexpr auto kLongestWait = std::chrono::seconds(1);
     {
         CTransferLoop loop;
-        JobsInFlight inFlight(worker);
+        JobsInFlight inFlight(*this);
         bool jobsLeft = true;
         for (;;) {
-            // testCanceled is looked at too, so a cancel that came before
-            // this dispatcher set running is not lost.
-            const bool canceled = testCanceled();
-            while (jobsLeft && worker.running && !canceled && worker.activeThreads < worker.maxThreads) {
+            // canceled_ is looked at too, so a cancel that came before this
+            // dispatcher set running_ is not lost.
+            const bool canceled = canceled_;
+            while (jobsLeft && running_ && !canceled && activeJobs_ < maxThreads_) {
                 std::unique_ptr<CTestJob> job = formJob();
                 jobsLeft = job != nullptr;
                 if (job)
@@ -196,7 +229,7 @@ void DispatchJobs(CWorker& worker, const JobFormer& formJob)
             }
             if (canceled)
                 inFlight.FinishAll();
-            if (inFlight.Empty() && (!jobsLeft || !worker.running || canceled))
+            if (inFlight.Empty() && (!jobsLeft || !running_ || canceled))
                 break;
             const auto until = std::min(inFlight.NextDeadline(), CTestJob::Clock::now() + kLongestWait);
             loop.Wait(until, [&](CTestFetch& fetch) {
@@ -206,7 +239,5 @@ void DispatchJobs(CWorker& worker, const JobFormer& formJob)
             inFlight.FinishOverdue();
         }
     }
-    std::lock_guard<std::mutex> lock(worker.finishLock);
-    worker.finished = true;
-    worker.finishedChange.notify_all();
+    MarkFinished();
 }

@@ -12,11 +12,23 @@
 
 class CSettingTestItem;
 
-// A pool that runs jobs side by side, never more than maxThreads at once. A
-// starter queues proxies, runs the dispatcher, then collects the proxies that
-// passed. The dispatcher thread runs every job's transfers itself on one
-// libcurl multi handle, so a thousand jobs in flight cost no thread each.
-// The availability and speed workers derive from it.
+// Told how a test run goes. Called from the worker's dispatcher thread and
+// from the thread that runs the test, never from the caller's own: a window
+// queues the calls to its thread.
+class ITestProgressListener {
+public:
+    virtual ~ITestProgressListener() = default;
+    // count more proxies have been tested.
+    virtual void OnProgress(int count) = 0;
+    // The run has ended; the list holds what passed.
+    virtual void OnComplete() = 0;
+};
+
+// A pool that runs jobs side by side, never more than MaxThreads() at once.
+// A starter queues proxies, runs the dispatcher, then collects the proxies
+// that passed. The dispatcher thread runs every job's transfers itself on one
+// transfer loop, so a thousand jobs in flight cost no thread each. The
+// availability and speed workers derive from it and form its jobs.
 class CWorker {
 public:
     // testSettings: the test section the jobs read when they start; nullptr
@@ -28,60 +40,87 @@ public:
 
     // The test section for a job starting now, or nullptr when none is loaded.
     const CSettingTestItem* TestSettings() const;
+    // Most jobs in flight at once; fixed at creation.
+    int MaxThreads() const { return maxThreads_; }
+    // Jobs started and not yet ended.
+    int ActiveJobs() const { return activeJobs_; }
+    // The dispatcher may go on; cleared by a cancel and at the end of a run.
+    bool Running() const { return running_; }
+    // The dispatcher's very last step has been taken.
+    bool Finished() const { return finished_; }
 
-    std::atomic<bool> running{false};   // the dispatcher may go on; cleared by a cancel
-    std::atomic<bool> finished{false};  // the dispatcher's very last step
-    const int maxThreads;               // most jobs in flight at once; fixed at creation
-    std::atomic<int> activeThreads{0};  // jobs started and not yet ended
+    // Queues the proxies not seen since the last ResetLists; the first occurrence wins.
+    void AddProxies(const CProxyList& list);
+    // Removes the oldest pending proxy into out; false when none is pending.
+    bool TakeNext(CProxy& out);
+    // Keeps a proxy that passed (any thread).
+    void AddPassed(const CProxy& proxy);
+    // Replaces list with the passed proxies in order and empties them here.
+    void TakeResults(CProxyList& list);
+    // Forgets known, pending and passed proxies.
+    void ResetLists();
+    size_t KnownCount() const;
+    size_t PendingCount() const;
+    size_t PassedCount() const;
 
-    std::mutex countLock;  // guards changes of activeThreads
+    // Starts the dispatcher on a thread of its own (unless one is already at
+    // work) and returns once it has finished; Running() is false afterwards.
+    void RunDispatcher();
+    // The dispatcher starts no more jobs and the transfers under way end at
+    // once. A cancel that comes before the dispatcher starts is kept for it.
+    void Cancel();
+    bool Canceled() const { return canceled_; }
+    // Takes back a cancel, for the next run.
+    void ClearCancel() { canceled_ = false; }
 
-    // Every proxy accepted since the last ResetLists, with an index so that
-    // duplicate suppression stays constant time per proxy.
-    CProxyList knownProxies;
-    CProxyList pendingProxies;  // waiting to be dispatched, oldest first
-    std::mutex pendingLock;     // guards the two lists above and the index
+    // Where the progress of the coming runs goes; nullptr for nowhere.
+    void SetProgressListener(ITestProgressListener* listener) { listener_ = listener; }
+    void ReportProgress(int count);
+    void ReportComplete();
 
-    CProxyList passedProxies;  // in the order their jobs ended
-    std::mutex passedLock;
+protected:
+    // The dispatcher thread's work: runs the jobs with DispatchJobs.
+    virtual void Dispatch() = 0;
 
-    std::mutex finishLock;  // with finishedChange, lets starters wait for finished
-    std::condition_variable finishedChange;
+    // The loop both dispatchers share. formJob gives the next job, or nullptr
+    // when none is left; jobs start while the run goes on and a slot is free,
+    // and run on this thread's transfer loop until each has ended, passed its
+    // deadline, or the test is canceled (then every job is finished with what
+    // it has). Marks the worker finished once every started job has finished.
+    using JobFormer = std::function<std::unique_ptr<CTestJob>()>;
+    void DispatchJobs(const JobFormer& formJob);
 
 private:
+    class JobsInFlight;
+    void MarkFinished();
+
     struct IdentityHash {
         size_t operator()(const CProxy* proxy) const;
     };
     struct IdentityEqual {
         bool operator()(const CProxy* a, const CProxy* b) const { return *a == *b; }
     };
-    std::unordered_set<const CProxy*, IdentityHash, IdentityEqual> knownIndex;
-    const CSettingTestItem* testSettings;
 
-    friend void AddProxies(CWorker&, const CProxyList&);
-    friend void ResetLists(CWorker&);
+    const int maxThreads_;
+    const CSettingTestItem* const testSettings_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> canceled_{false};
+    std::atomic<int> activeJobs_{0};
+    std::atomic<ITestProgressListener*> listener_{nullptr};
+
+    // Every proxy accepted since the last ResetLists, with an index so that
+    // duplicate suppression stays constant time per proxy. The index points
+    // into knownProxies_, whose nodes never move.
+    mutable std::mutex pendingLock_;
+    CProxyList knownProxies_;
+    std::unordered_set<const CProxy*, IdentityHash, IdentityEqual> knownIndex_;
+    CProxyList pendingProxies_;  // waiting to be dispatched, oldest first
+
+    mutable std::mutex passedLock_;
+    CProxyList passedProxies_;  // in the order their jobs ended
+
+    // Lets starters wait for finished_.
+    std::mutex finishLock_;
+    std::condition_variable finishedChange_;
 };
-
-// Queues the proxies not seen since the last ResetLists; the first occurrence wins.
-void AddProxies(CWorker& worker, const CProxyList& list);
-// Removes the oldest pending proxy into out; false when none is pending.
-bool TakeNext(CWorker& worker, CProxy& out);
-// Replaces list with the passed proxies in order and empties them in the worker.
-void TakeResults(CWorker& worker, CProxyList& list);
-// Forgets known, pending and passed proxies.
-void ResetLists(CWorker& worker);
-
-// Starts the dispatcher (unless one is already at work) and returns once it
-// has finished; running is cleared afterwards.
-void RunDispatcher(CWorker& worker, void (*dispatcher)(CWorker&));
-// Counts a job started, or gives its slot back once it has finished.
-void AcquireSlot(CWorker& worker);
-void ReleaseSlot(CWorker& worker);
-
-// The loop both dispatchers share. formJob gives the next job, or nullptr when
-// none is left; jobs start while running is set and a slot is free, and run
-// on this thread's transfer loop until each has ended, passed its deadline,
-// or the test is canceled (then every job is finished with what it has).
-// Marks the worker finished once every started job has finished.
-using JobFormer = std::function<std::unique_ptr<CTestJob>()>;
-void DispatchJobs(CWorker& worker, const JobFormer& formJob);

@@ -15,9 +15,8 @@
 #include "scriptedserver.h"
 #include "settings/settingtestitem.h"
 #include "support/socksfixture.h"
-#include "support/ui/recordingmessagetarget.h"
+#include "support/recordingprogress.h"
 #include "testing/checkanonymousworker.h"
-#include "testing/testflags.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 
@@ -41,7 +40,7 @@ struct Outcome {
 };
 
 // Everything one run needs: the fixture, the extra raw servers, a test
-// section aimed at the fixture's page and a recording progress window.
+// section aimed at the fixture's page and a recording progress listener.
 class ProxyRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -52,13 +51,6 @@ protected:
         std::snprintf(settings.correctValue, sizeof settings.correctValue, "engine");
         settings.timeoutSeconds = kTimeoutSeconds;
         settings.threadCount = 30;
-        testCanceled() = false;
-        progressWindow() = &target;
-    }
-    void TearDown() override
-    {
-        progressWindow() = nullptr;
-        testCanceled() = false;
     }
 
     int Socks(Action action, std::vector<std::string> answers = {}, int trickleMs = 100)
@@ -92,27 +84,25 @@ protected:
 
     Outcome Run(bool speedTest, int threads, const std::vector<int>& ports)
     {
-        target.Clear();
+        progress.Clear();
         CProxyList list = ListOf(ports);
         Outcome outcome;
         const auto start = Clock::now();
         if (speedTest) {
             CTestSpeedWorker worker(threads, &settings);
-            EXPECT_TRUE(RunTest(worker, TestSpeedDispatcher, list));
+            EXPECT_TRUE(RunTest(worker, list, &progress));
         } else {
             CCheckAnonymousWorker worker(threads, &settings);
-            EXPECT_TRUE(RunTest(worker, CheckAnonymousDispatcher, list));
+            EXPECT_TRUE(RunTest(worker, list, &progress));
         }
         outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         for (const CProxy& proxy : list)
             outcome.ports.push_back(proxy.port);
-        for (const auto& message : target.Messages()) {
-            if (message.message != kMsgTestProgress)
-                continue;
-            if (message.wParam == 0)
-                outcome.progress += message.lParam;
-            else
+        for (long long event : progress.Events()) {
+            if (event == CRecordingProgress::kComplete)
                 ++outcome.completions;
+            else
+                outcome.progress += event;
         }
         return outcome;
     }
@@ -121,7 +111,7 @@ protected:
     std::vector<std::unique_ptr<ScriptedServer>> raw;
     int page = 0;
     CSettingTestItem settings;
-    CRecordingMessageTarget target;
+    CRecordingProgress progress;
 };
 
 std::vector<int> Sorted(std::vector<int> ports)

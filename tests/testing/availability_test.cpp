@@ -24,12 +24,11 @@ TEST(AvailabilityCheck, TestsInBatchesOfFiveInListOrder)
         list.push_back(EngineHarness::Proxy(ports.back(), 1000 - i));  // speeds in reverse order
     }
     CCheckAnonymousWorker worker(1, &harness.settings);  // one batch at a time
-    ASSERT_TRUE(RunTest(worker, CheckAnonymousDispatcher, list));
+    ASSERT_TRUE(RunTest(worker, list, &harness.progress));
 
-    EXPECT_EQ(ProgressCounts(harness.target), (std::vector<long long>{5, 5, 2}));
-    const auto messages = harness.target.Messages();
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back().wParam, 1);  // completion last
+    EXPECT_EQ(harness.progress.Counts(), (std::vector<long long>{5, 5, 2}));
+    ASSERT_FALSE(harness.progress.Events().empty());
+    EXPECT_EQ(harness.progress.Events().back(), CRecordingProgress::kComplete);  // completion last
 
     // Batch membership, seen from the order in which the proxies were reached.
     std::vector<int> reached;
@@ -58,7 +57,7 @@ TEST(AvailabilityCheck, SendsAProperSocks4RequestAndTheBrowserUserAgent)
     const int port = harness.Socks();
     CProxyList list = {EngineHarness::Proxy(port)};
     CCheckAnonymousWorker worker(5, &harness.settings);
-    RunTest(worker, CheckAnonymousDispatcher, list);
+    RunTest(worker, list, &harness.progress);
 
     const auto connections = harness.fixture.Connections(port);
     ASSERT_EQ(connections.size(), 1u);
@@ -110,11 +109,11 @@ TEST(AvailabilityCheck, PassesOnTheExpectedTextAloneWhateverTheStatus)
         list.push_back(EngineHarness::Proxy(port));
 
     CCheckAnonymousWorker worker(5, &harness.settings);
-    RunTest(worker, CheckAnonymousDispatcher, list);
+    RunTest(worker, list, &harness.progress);
 
     const std::vector<int> passed = Ports(list);
     EXPECT_EQ(std::set<int>(passed.begin(), passed.end()), std::set<int>(good.begin(), good.end()));
-    auto counts = ProgressCounts(harness.target);
+    auto counts = harness.progress.Counts();
     std::sort(counts.begin(), counts.end());
     EXPECT_EQ(counts, (std::vector<long long>{2, 5, 5}));  // whole batches, passed or not
 }
@@ -128,9 +127,9 @@ TEST(AvailabilityCheck, RealSocks5OnlyServerFails)
     EngineHarness harness;
     CProxyList list = {EngineHarness::Proxy(microsocks->Port())};
     CCheckAnonymousWorker worker(5, &harness.settings);
-    RunTest(worker, CheckAnonymousDispatcher, list);
+    RunTest(worker, list, &harness.progress);
     EXPECT_TRUE(list.empty());
-    EXPECT_EQ(ProgressCounts(harness.target), (std::vector<long long>{1}));
+    EXPECT_EQ(harness.progress.Counts(), (std::vector<long long>{1}));
 }
 
 }  // namespace

@@ -4,24 +4,12 @@
 #include <vector>
 
 #include "data/proxy.h"
-#include "data/windowmessages.h"
 #include "settings/settingtestitem.h"
 #include "support/socksfixture.h"
-#include "support/ui/recordingmessagetarget.h"
-#include "testing/testflags.h"
-
-// lParam of every progress message (wParam 0), in arrival order.
-inline std::vector<long long> ProgressCounts(const CRecordingMessageTarget& target)
-{
-    std::vector<long long> counts;
-    for (const auto& m : target.Messages())
-        if (m.message == kMsgTestProgress && m.wParam == 0)
-            counts.push_back(m.lParam);
-    return counts;
-}
+#include "support/recordingprogress.h"
 
 // A fixture SOCKS server with a loopback test page, a test section aimed at
-// that page and a recording progress window, for one test.
+// that page and a recording progress listener, for one test.
 struct EngineHarness {
     explicit EngineHarness(int timeoutSeconds = 5)
     {
@@ -29,13 +17,6 @@ struct EngineHarness {
         SetTarget(SocksFixture::PageUrl(page), "engine");
         settings.threadCount = 5;
         settings.timeoutSeconds = timeoutSeconds;
-        testCanceled() = false;
-        progressWindow() = &target;
-    }
-    ~EngineHarness()
-    {
-        progressWindow() = nullptr;
-        testCanceled() = false;
     }
 
     void SetTarget(const std::string& url, const std::string& expected)
@@ -61,7 +42,7 @@ struct EngineHarness {
     SocksFixture fixture;
     int page = 0;
     CSettingTestItem settings;
-    CRecordingMessageTarget target;
+    CRecordingProgress progress;
 };
 
 inline std::vector<int> Ports(const CProxyList& list)

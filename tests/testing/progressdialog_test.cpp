@@ -13,7 +13,6 @@
 #include "support/tempdir.h"
 #include "support/ui/testapplication.h"
 #include "support/ui/scriptedprompt.h"
-#include "testing/testflags.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 #include "testing/ui/progressdialog.h"
@@ -26,11 +25,7 @@ const QString kCanceled = QStringLiteral("The proxy test is canceled by you!");
 const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new TestApplicationEnvironment);
 
 struct ProgressDialogTest : ::testing::Test {
-    void TearDown() override
-    {
-        testCanceled() = false;
-        GetTestSpeedWorker().running = false;
-    }
+    void TearDown() override { GetTestSpeedWorker().ClearCancel(); }
     CScriptedPrompt prompt;
 };
 
@@ -38,51 +33,44 @@ QProgressBar* Bar(QDialog& dialog) { return dialog.findChild<QProgressBar*>(QStr
 QPushButton* CancelButton(QDialog& dialog) { return dialog.findChild<QPushButton*>(QStringLiteral("cancelButton")); }
 QString Status(QDialog& dialog) { return dialog.findChild<QLabel*>(QStringLiteral("statusText"))->text(); }
 
-TEST_F(ProgressDialogTest, FollowsPostedProgressAndClosesWhenTheRunCompletes)
+TEST_F(ProgressDialogTest, FollowsReportedProgressAndClosesWhenTheRunCompletes)
 {
     CProgressDialog dialog(false, 7, prompt);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Testing"));
     EXPECT_EQ(Status(dialog), QStringLiteral("Testing proxies' availability..."));
-    EXPECT_EQ(progressWindow().load(), &dialog);
 
-    // Posted from another thread, the way job threads do.
-    std::thread([] {
-        progressWindow().load()->PostMessage(kMsgTestProgress, 0, 5);
-        progressWindow().load()->PostMessage(kMsgTestProgress, 2, 0);  // ignored
-    }).join();
+    // Reported from another thread, the way the dispatcher does.
+    std::thread([&dialog] { dialog.OnProgress(5); }).join();
     QApplication::processEvents();
     EXPECT_EQ(Bar(dialog)->value(), 71);
-    dialog.PostMessage(kMsgTestProgress, 0, 2);
-    dialog.PostMessage(kMsgTestProgress, 0, 3);  // never beyond the total
-    dialog.PostMessage(kMsgTestProgress, 1, 0);
+    dialog.OnProgress(2);
+    dialog.OnProgress(3);  // never beyond the total
+    dialog.OnComplete();
 
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(dialog.Done(), 7);
     EXPECT_EQ(Bar(dialog)->value(), 100);
     EXPECT_EQ(dialog.CurrentState(), CProgressDialog::Finished);
     EXPECT_EQ(prompt.Texts(), QStringList{kFinished});
-    EXPECT_EQ(progressWindow().load(), nullptr);
 }
 
 TEST_F(ProgressDialogTest, CancelButtonCancelsAndTheDialogWaitsForTheRunToEnd)
 {
     CProgressDialog dialog(true, 4, prompt);
     EXPECT_EQ(Status(dialog), QStringLiteral("Testing proxies' speed..."));
-    GetTestSpeedWorker().running = true;
     QTimer::singleShot(0, &dialog, [&] {
         QTest::mouseClick(CancelButton(dialog), Qt::LeftButton);
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_EQ(Status(dialog), QStringLiteral("Canceling..."));
         EXPECT_FALSE(CancelButton(dialog)->isEnabled());
-        EXPECT_TRUE(testCanceled());
-        EXPECT_FALSE(GetTestSpeedWorker().running);
-        dialog.PostMessage(kMsgTestProgress, 0, 1);  // the bar stands still now
-        dialog.PostMessage(kMsgTestProgress, 1, 0);
+        EXPECT_TRUE(GetTestSpeedWorker().Canceled());
+        dialog.OnProgress(1);  // the bar stands still now
+        dialog.OnComplete();
     });
     dialog.exec();
     EXPECT_EQ(Bar(dialog)->value(), 0);
     EXPECT_EQ(prompt.Texts(), QStringList{kCanceled});
-    EXPECT_FALSE(testCanceled());
+    EXPECT_FALSE(GetTestSpeedWorker().Canceled());   // the next run starts afresh
 }
 
 TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelInsteadOfClosing)
@@ -98,7 +86,7 @@ TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelInsteadOfClosing)
             EXPECT_TRUE(dialog.isVisible());
             EXPECT_EQ(dialog.CurrentState(), CProgressDialog::Canceled);
             EXPECT_EQ(Status(dialog), QStringLiteral("Canceling..."));
-            dialog.PostMessage(kMsgTestProgress, 1, 0);
+            dialog.OnComplete();
         });
         dialog.exec();
         EXPECT_EQ(prompt.Texts(), QStringList{kCanceled}) << (useEscape ? "Escape" : "close box");
@@ -152,7 +140,7 @@ TEST_F(ProgressRunTest, RunTestWithProgressKeepsThePassedProxies)
 TEST_F(ProgressRunTest, RunThatEndedBeforeTheDialogWasShownStillClosesIt)
 {
     CProgressDialog dialog(false, static_cast<int>(GetProxyList().size()), prompt);
-    ASSERT_TRUE(RunAvailabilityTest());  // over before exec() shows the dialog
+    ASSERT_TRUE(RunAvailabilityTest(&dialog));  // over before exec() shows the dialog
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(prompt.Texts(), QStringList{kFinished});
     EXPECT_EQ(dialog.Done(), 2);

@@ -41,7 +41,7 @@ TEST(WideRun, AThousandJobsInFlightAndNeverMore)
     }
     const CProxyList all = list;
     CTestSpeedWorker worker(kJobs, &harness.settings);
-    ASSERT_TRUE(RunTest(worker, TestSpeedDispatcher, list));
+    ASSERT_TRUE(RunTest(worker, list, &harness.progress));
 
     EXPECT_TRUE(list.empty());
     // Every job held its proxy's connections until its timeout, so the first
@@ -49,9 +49,9 @@ TEST(WideRun, AThousandJobsInFlightAndNeverMore)
     EXPECT_EQ(crowd.PeakBusyPorts(), kJobs);
     for (const CProxy& proxy : all)
         ASSERT_EQ(crowd.Accepted(proxy.port), 6) << proxy.port;
-    const auto counts = ProgressCounts(harness.target);
+    const auto counts = harness.progress.Counts();
     EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0LL), kProxies);
-    EXPECT_EQ(worker.activeThreads, 0);
+    EXPECT_EQ(worker.ActiveJobs(), 0);
 }
 
 }  // namespace

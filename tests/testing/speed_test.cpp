@@ -19,7 +19,7 @@ CProxyList RunSpeed(EngineHarness& harness, const std::vector<int>& ports)
     for (int port : ports)
         list.push_back(EngineHarness::Proxy(port));
     CTestSpeedWorker worker(5, &harness.settings);
-    RunTest(worker, TestSpeedDispatcher, list);
+    RunTest(worker, list, &harness.progress);
     return list;
 }
 
@@ -43,7 +43,7 @@ TEST(SpeedTest, FiveGoodFetchesGiveUptimeFiveAndTheirMeanTime)
         (c.version == 4 ? socks4 : socks5) += 1;
     EXPECT_EQ(socks4, 5);
     EXPECT_EQ(socks5, 1);  // the probe that decides the type
-    EXPECT_EQ(ProgressCounts(harness.target), (std::vector<long long>{1}));
+    EXPECT_EQ(harness.progress.Counts(), (std::vector<long long>{1}));
 }
 
 TEST(SpeedTest, TypeThreeWhenTheProxyAlsoSpeaksSocks5)
@@ -80,7 +80,7 @@ TEST(SpeedTest, Socks5OnlyServerFailsAlthoughItsProbeWorks)
     if (microsocks)
         ports.push_back(microsocks->Port());
     EXPECT_TRUE(RunSpeed(harness, ports).empty());
-    EXPECT_EQ(ProgressCounts(harness.target).size(), ports.size());
+    EXPECT_EQ(harness.progress.Counts().size(), ports.size());
 }
 
 TEST(SpeedTest, OneRefusalAmongFiveAnswersFailsTheProxy)

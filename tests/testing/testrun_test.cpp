@@ -19,15 +19,14 @@ TEST(TestRun, DuplicateIsTestedOnceAndReportsOneLessThanTotal)
     const int a = harness.Socks(), b = harness.Socks();
     CProxyList list = {EngineHarness::Proxy(a), EngineHarness::Proxy(b), EngineHarness::Proxy(a)};
     CTestSpeedWorker worker(5, &harness.settings);
-    ASSERT_TRUE(RunTest(worker, TestSpeedDispatcher, list));
+    ASSERT_TRUE(RunTest(worker, list, &harness.progress));
 
-    const auto counts = ProgressCounts(harness.target);
+    const auto counts = harness.progress.Counts();
     EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0LL), 2);
-    const auto messages = harness.target.Messages();
-    EXPECT_EQ(messages.back().wParam, 1);
+    EXPECT_EQ(harness.progress.Events().back(), CRecordingProgress::kComplete);
     EXPECT_EQ(list.size(), 2u);
     EXPECT_EQ(harness.fixture.ConnectionCount(a), 6);
-    EXPECT_TRUE(worker.pendingProxies.empty() && worker.knownProxies.empty());
+    EXPECT_TRUE(worker.PendingCount() == 0 && worker.KnownCount() == 0);
 }
 
 TEST(TestRun, EmptyListEndsAtOnceWithoutCompletion)
@@ -35,8 +34,8 @@ TEST(TestRun, EmptyListEndsAtOnceWithoutCompletion)
     EngineHarness harness;
     CProxyList list;
     CTestSpeedWorker worker(5, &harness.settings);
-    EXPECT_FALSE(RunTest(worker, TestSpeedDispatcher, list));
-    EXPECT_TRUE(harness.target.Messages().empty());
+    EXPECT_FALSE(RunTest(worker, list, &harness.progress));
+    EXPECT_TRUE(harness.progress.Events().empty());
 }
 
 TEST(TestRun, CancelWhileEverySlotIsBusyEndsPromptlyAndKeepsWhatPassed)
@@ -50,38 +49,34 @@ TEST(TestRun, CancelWhileEverySlotIsBusyEndsPromptlyAndKeepsWhatPassed)
         list.push_back(EngineHarness::Proxy(harness.Socks(silent)));
 
     CTestSpeedWorker worker(5, &harness.settings);
-    std::thread run([&] { RunTest(worker, TestSpeedDispatcher, list); });
+    std::thread run([&] { RunTest(worker, list, &harness.progress); });
     struct CancelOnFailure {
         CWorker& worker;
         std::thread& run;
         ~CancelOnFailure()
         {
             if (run.joinable()) {
-                CancelTest(worker);
+                worker.Cancel();
                 run.join();
             }
         }
     } guard{worker, run};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto passedCount = [&] {
-        std::lock_guard<std::mutex> lock(worker.passedLock);
-        return worker.passedProxies.size();
-    };
-    while ((passedCount() < 2 || worker.activeThreads < 5) && std::chrono::steady_clock::now() < deadline)
+    while ((worker.PassedCount() < 2 || worker.ActiveJobs() < 5) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(worker.activeThreads, 5);
+    ASSERT_EQ(worker.ActiveJobs(), 5);
 
     const auto canceled = std::chrono::steady_clock::now();
-    CancelTest(worker);
+    worker.Cancel();
     run.join();
     EXPECT_LT(std::chrono::steady_clock::now() - canceled, std::chrono::seconds(5));
 
     std::vector<int> ports = Ports(list);
     std::sort(ports.begin(), ports.end());
     EXPECT_EQ(ports, (std::vector<int>{std::min(good1, good2), std::max(good1, good2)}));
-    EXPECT_EQ(worker.activeThreads, 0);
-    EXPECT_FALSE(worker.running);
-    EXPECT_EQ(harness.target.Messages().back().wParam, 1);
+    EXPECT_EQ(worker.ActiveJobs(), 0);
+    EXPECT_FALSE(worker.Running());
+    EXPECT_EQ(harness.progress.Events().back(), CRecordingProgress::kComplete);
 }
 
 }  // namespace
@@ -99,16 +94,16 @@ TEST(TestRun, RecordsWithoutAValidAddressAndPortFailUntested)
                                 CProxy("127.0.0.1", 65536 + trap, 7, 0, 0, 9), EngineHarness::Proxy(good)};
     for (bool speedTest : {true, false}) {
         SCOPED_TRACE(speedTest ? "speed test" : "availability check");
-        harness.target.Clear();
+        harness.progress.Clear();
         CProxyList list = records;
         std::unique_ptr<CWorker> worker;
         if (speedTest)
             worker = std::make_unique<CTestSpeedWorker>(5, &harness.settings);
         else
             worker = std::make_unique<CCheckAnonymousWorker>(5, &harness.settings);
-        ASSERT_TRUE(RunTest(*worker, speedTest ? TestSpeedDispatcher : CheckAnonymousDispatcher, list));
+        ASSERT_TRUE(RunTest(*worker, list, &harness.progress));
         EXPECT_EQ(Ports(list), std::vector<int>{good});
-        const auto counts = ProgressCounts(harness.target);
+        const auto counts = harness.progress.Counts();
         EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0LL), 6);
     }
     EXPECT_EQ(harness.fixture.ConnectionCount(trap), 0);

@@ -11,10 +11,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "data/windowmessages.h"
 #include "settings/settingtestitem.h"
 #include "testing/checkanonymousworker.h"
-#include "testing/testflags.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 
@@ -25,13 +23,10 @@ static_assert(std::atomic<bool>::is_always_lock_free, "used from a signal handle
 void OnInterrupt(int) { interrupted = true; }
 
 // Counts the proxies the jobs report as done.
-class ProgressCounter : public IMessageTarget {
+class ProgressCounter : public ITestProgressListener {
 public:
-    void PostMessage(int message, long long wParam, long long lParam) override
-    {
-        if (message == kMsgTestProgress && wParam == 0)
-            done += static_cast<int>(lParam);
-    }
+    void OnProgress(int count) override { done += count; }
+    void OnComplete() override {}
     std::atomic<int> done{0};
 };
 
@@ -72,8 +67,6 @@ bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availabil
     const int total = static_cast<int>(list.size());
 
     ProgressCounter counter;
-    progressWindow() = &counter;
-    testCanceled() = false;
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
     action.sa_flags = SA_RESETHAND;  // a second Ctrl+C ends the program at once
@@ -84,7 +77,7 @@ bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availabil
     std::condition_variable ended;
     bool runEnded = false;
     std::thread run([&] {
-        RunTest(worker, availability ? CheckAnonymousDispatcher : TestSpeedDispatcher, list);
+        RunTest(worker, list, &counter);
         std::lock_guard<std::mutex> guard(lock);
         runEnded = true;
         ended.notify_all();
@@ -98,15 +91,10 @@ bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availabil
     while (!ended.wait_for(guard, std::chrono::milliseconds(100), [&] { return runEnded; })) {
         if (interrupted && !canceled) {
             canceled = true;
-            CancelTest(worker);
+            worker.Cancel();
         }
         if (showBar) {
-            size_t passed;
-            {
-                std::lock_guard<std::mutex> passedGuard(worker.passedLock);
-                passed = worker.passedProxies.size();
-            }
-            DrawProgress(counter.done, total, passed, elapsed(), canceled);
+            DrawProgress(counter.done, total, worker.PassedCount(), elapsed(), canceled);
         }
     }
     guard.unlock();
@@ -115,7 +103,6 @@ bool RunCheck(CProxyList& list, const CSettingTestItem& settings, bool availabil
         DrawProgress(counter.done, total, list.size(), elapsed(), canceled);
         std::fputc('\n', stderr);
     }
-    progressWindow() = nullptr;
     signal(SIGINT, SIG_DFL);
     return !canceled;
 }

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "testing/checkanonymousworker.h"
-#include "testing/testflags.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 #include "widgets/prompt.h"
@@ -54,43 +53,38 @@ CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, Q
         QTimer::singleShot(0, this, &QDialog::accept);
         return;
     }
-    progressWindow() = this;
-    testCanceled() = false;
+    WorkerUnderTest().ClearCancel();
 }
 
-CProgressDialog::~CProgressDialog()
+CProgressDialog::~CProgressDialog() = default;
+
+void CProgressDialog::OnProgress(int count)
 {
-    IMessageTarget* self = this;
-    progressWindow().compare_exchange_strong(self, nullptr);
+    QMetaObject::invokeMethod(this, [this, count] { ShowProgress(count); }, Qt::QueuedConnection);
 }
 
-void CProgressDialog::PostMessage(int message, long long wParam, long long lParam)
+void CProgressDialog::OnComplete()
 {
-    if (message != kMsgTestProgress)
-        return;
-    QMetaObject::invokeMethod(
-        this, [this, wParam, lParam] { OnTestMessage(wParam, lParam); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { Close(); }, Qt::QueuedConnection);
 }
 
-void CProgressDialog::OnTestMessage(long long wParam, long long lParam)
+void CProgressDialog::ShowProgress(int count)
 {
-    if (wParam == 0) {
-        if (total == 0 || state != Running)
-            return;  // the bar stands still after a cancel
-        done = static_cast<int>(std::min<long long>(done + lParam, total));
-        progressBar->setValue(done * 100 / total);
-        return;
-    }
-    if (wParam != 1)
-        return;
+    if (total == 0 || state != Running)
+        return;  // the bar stands still after a cancel
+    done = std::min(done + count, total);
+    progressBar->setValue(done * 100 / total);
+}
+
+void CProgressDialog::Close()
+{
     if (state == Canceled) {
         prompt.Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Ok);
     } else if (state == Running) {
         state = Finished;
         prompt.Show(this, QStringLiteral("The proxy test is finished!"), IPrompt::Ok);
     }
-    progressWindow() = nullptr;
-    testCanceled() = false;
+    WorkerUnderTest().ClearCancel();
     accept();
 }
 
@@ -99,7 +93,7 @@ void CProgressDialog::reject()
     if (state != Running)
         return;
     state = Canceled;
-    CancelTest(WorkerUnderTest());
+    WorkerUnderTest().Cancel();
     SetStatus(statusText, QStringLiteral("Canceling..."));
     cancelButton->setEnabled(false);
 }

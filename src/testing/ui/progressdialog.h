@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "data/windowmessages.h"
+#include "testing/worker.h"
 
 class QLabel;
 class QProgressBar;
@@ -11,13 +11,11 @@ class CWorker;
 class IPrompt;
 
 // The modal "Testing" dialog of a test run: follows the progress the jobs
-// post, lets the user cancel (Cancel button, Escape or the close box) and
-// closes when the run reports its completion.
-//
-// It registers itself as progressWindow when it is constructed, so a run
-// started after that reaches it even if it completes before the dialog is
-// shown: the completion waits in the event queue until exec() runs.
-class CProgressDialog : public QDialog, public IMessageTarget {
+// report, lets the user cancel (Cancel button, Escape or the close box) and
+// closes when the run reports its completion. As the run's listener it
+// queues every report to its own thread, so a run that completes before the
+// dialog is shown closes it as soon as exec() runs.
+class CProgressDialog : public QDialog, public ITestProgressListener {
     Q_OBJECT
 public:
     enum State { Running = 0, Finished = 1, Canceled = 2 };
@@ -27,8 +25,9 @@ public:
     CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, QWidget* parent = nullptr);
     ~CProgressDialog() override;
 
-    // Thread-safe: the message is handled later on the dialog's thread.
-    void PostMessage(int message, long long wParam, long long lParam) override;
+    // Thread-safe: handled later on the dialog's thread.
+    void OnProgress(int count) override;
+    void OnComplete() override;
 
     State CurrentState() const { return state; }
     int Done() const { return done; }
@@ -39,7 +38,8 @@ public slots:
     void reject() override;
 
 private:
-    void OnTestMessage(long long wParam, long long lParam);
+    void ShowProgress(int count);
+    void Close();
     CWorker& WorkerUnderTest() const;
 
     IPrompt& prompt;

@@ -6,11 +6,12 @@
 
 bool RunTestWithProgress(QWidget* parent, bool isSpeedTest, IPrompt& prompt)
 {
-    // The dialog registers itself before the run starts, so the run's
-    // completion always reaches it.
+    // The dialog exists before the run starts, so the run's reports always reach it.
     CProgressDialog dialog(isSpeedTest, static_cast<int>(GetProxyList().size()), prompt, parent);
     bool ran = false;
-    std::thread run([&ran, isSpeedTest] { ran = isSpeedTest ? RunSpeedTest() : RunAvailabilityTest(); });
+    std::thread run([&ran, &dialog, isSpeedTest] {
+        ran = isSpeedTest ? RunSpeedTest(&dialog) : RunAvailabilityTest(&dialog);
+    });
     dialog.exec();
     run.join();
     return ran;

@@ -1,6 +1,0 @@
-#include "data/windowmessages.h"
-
-IMessageTarget*& MainWindowHandle() {
-    static IMessageTarget* target = nullptr;
-    return target;
-}
