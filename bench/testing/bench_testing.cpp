@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "data/proxyfile.h"
-#include "settings/settingtestitem.h"
+#include "settings/setting.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 
@@ -99,8 +99,8 @@ int main()
     CSettingTestItem settings;
     settings.threadCount = kThreads;
     settings.timeoutSeconds = 20;
-    std::snprintf(settings.testUrl, sizeof settings.testUrl, "%s", pageUrl.c_str());
-    std::snprintf(settings.correctValue, sizeof settings.correctValue, "engine");
+    settings.testUrl = pageUrl.c_str();
+    settings.correctValue = "engine";
     CProxyList list;
     if (pageUrl.empty() || !ReadProxyFile(list, listFile, true)) {
         std::fprintf(stderr, "the fixture did not come up\n");

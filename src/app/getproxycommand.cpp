@@ -78,7 +78,7 @@ void GetProxyCommand(CTolvaneDlg& window)
     const bool replace = misc && misc->replaceByGet;
     if (ReadProxyFile(list, kProxyTempFileName, replace) && !list.empty()) {
         const CSettingTestItem* test = GetSetting().GetTestItem();
-        RunTestAfterGetProxy(window, test ? test->testType : 0);
+        RunTestAfterGetProxy(window, test ? test->testType : TestType::None);
         SortProxyList(GetProxyList(), window.SortState().key, window.SortState().normalOrder);
     }
     // Refilled even when the file yielded nothing: replacing may have emptied

@@ -9,7 +9,5 @@ void SettingCommand(CTolvaneDlg& window)
         CSettingDialog dialog(window.Desktop().prompt, &window);
         dialog.exec();
     }
-    // The timeout may have changed, and with it the Speed scores.
-    window.RefillProxyTable();
     window.FocusTable();
 }

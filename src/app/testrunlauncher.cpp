@@ -13,12 +13,10 @@ void RunWithProgress(CTolvaneDlg& window, bool isSpeedTest)
 }
 } // namespace
 
-void RunTestAfterGetProxy(CTolvaneDlg& window, int testType)
+void RunTestAfterGetProxy(CTolvaneDlg& window, TestType testType)
 {
-    if (testType == 1)
-        RunWithProgress(window, false);
-    else if (testType == 2)
-        RunWithProgress(window, true);
+    if (testType != TestType::None)
+        RunWithProgress(window, testType == TestType::Speed);
 }
 
 void RunSpeedTestWithProgress(CTolvaneDlg& window)

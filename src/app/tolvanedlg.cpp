@@ -41,7 +41,10 @@ CTolvaneDlg::CTolvaneDlg(CDesktop& desktop, QWidget* parent)
     ConnectCommands();
 }
 
-CTolvaneDlg::~CTolvaneDlg() = default;
+CTolvaneDlg::~CTolvaneDlg()
+{
+    GetSetting().SetChangedCallback({});
+}
 
 void CTolvaneDlg::ConnectCommands()
 {

@@ -17,8 +17,18 @@
 // off the GUI thread, so the splash keeps animating.
 bool CTolvaneDlg::Initialize(CSplashDialog* splash)
 {
-    RunOffGuiThread([] {
-        CSetting& setting = GetSetting();
+    CSetting& setting = GetSetting();
+    setting.SetTestTargetSource([] {
+        DefaultTestTarget target;
+        RequestTestTarget(target.url, target.expected);
+        return target;
+    });
+    // The timeout scales the Speed scores: the table follows every change,
+    // queued because the settings may change off the GUI thread.
+    setting.SetChangedCallback([this] {
+        QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection);
+    });
+    RunOffGuiThread([&setting] {
         if (setting.SettingFileExists()) {
             setting.Load();
         } else {

@@ -100,3 +100,22 @@ void EvaluateStartAnswer(const std::string& answer, IStartAnswerUi& ui)
     StoreCountry(answer);
     StoreAddress(answer);
 }
+
+bool ParseTestTarget(const std::string& answer, std::string& url, std::string& expected)
+{
+    if (answer.size() < 8 || answer.size() > 49)
+        return false;
+    const size_t first = answer.find('|');
+    const size_t second = first == std::string::npos ? first : answer.find('|', first + 1);
+    if (second == std::string::npos || first == 0 || second == first + 1)
+        return false;
+    url = answer.substr(0, first);
+    expected = answer.substr(first + 1, second - first - 1);
+    return true;
+}
+
+bool RequestTestTarget(std::string& url, std::string& expected)
+{
+    std::string answer;
+    return PostForm(TestTargetEndpoint(), "", answer) && ParseTestTarget(answer, url, expected);
+}

@@ -44,3 +44,13 @@ void EvaluateStartAnswer(const std::string& answer, IStartAnswerUi& ui);
 // Parses a pushed message; false when the answer holds none. The caption is
 // always given (hasCaption true), empty when its markers are missing.
 bool ParsePushMessage(const std::string& answer, PushMessage& message);
+
+// Asks the service for the page the proxy tests fetch and the text it must
+// contain (one request, answer "URL|text|"). False, with url and expected
+// untouched, when nothing usable arrived.
+bool RequestTestTarget(std::string& url, std::string& expected);
+
+// Splits a test-target answer "URL|text|" (anything after the second "|" is
+// ignored). False when it is shorter than 8 or longer than 49 bytes, lacks a
+// separator or leaves the address or the text empty.
+bool ParseTestTarget(const std::string& answer, std::string& url, std::string& expected);

@@ -1,122 +1,305 @@
 #include "settings/setting.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <string>
 
+#include "data/countrycatalogue.h"
 #include "data/tabstdiofile.h"
+#include "service/serviceendpoints.h"
 
 namespace {
-// Header lines in section index order.
-const char* const kHeaders[CSetting::kSectionCount] = {"Anonymous_Type:", "Country:", "Test:",
-                                                        "Switch:", "Misc:"};
 
-int HeaderIndex(const std::string& field)
-{
-    for (int i = 0; i < CSetting::kSectionCount; ++i)
-        if (field == kHeaders[i])
-            return i;
-    return -1;
+// A written line holds at most 254 characters, its key and tab included: a
+// longer text would be dropped on saving and cost the sections after it on
+// loading, so texts are limited to what fits beside their key.
+constexpr int kLongestLine = 254;
+constexpr int TextRoom(const char* key) {
+    int length = 0;
+    while (key[length])
+        ++length;
+    return kLongestLine - length - 1;
 }
 
-std::unique_ptr<CSettingItem> MakeSection(int index)
-{
-    switch (index) {
-    case 0: return std::make_unique<CSettingAnonymousItem>();
-    case 1: return std::make_unique<CSettingCountryItem>();
-    case 2: return std::make_unique<CSettingTestItem>();
-    case 3: return std::make_unique<CSettingSwitchItem>();
-    default: return std::make_unique<CSettingMiscItem>();
-    }
+struct KeyEntry {
+    SettingKey key;
+    SettingKeyInfo info;
+};
+
+constexpr KeyEntry kKeys[] = {
+    {SettingKey::Elite, {"Elite", 0, 1, 1}},
+    {SettingKey::Anonymous, {"Anonymous", 0, 1, 1}},
+    {SettingKey::Transparent, {"Transparent", 0, 1, 0}},
+    {SettingKey::AllCountries, {"AllCountries", 0, 1, 1}},
+    {SettingKey::TestType, {"Test Type", 0, 2, 2}},
+    {SettingKey::TestThreadCount, {"Test Thread Count", 5, 30, 10}},
+    {SettingKey::TestTimeoutSeconds, {"Test Timeout Second", 5, 30, 20}},
+    {SettingKey::CorrectValue, {"Correct Value", 0, TextRoom("Correct Value"), 0}},  // 240
+    {SettingKey::TestUrl, {"URL", 0, TextRoom("URL"), 0}},                             // 250
+    {SettingKey::Firefox, {"Firefox", 0, 1, 0}},
+    {SettingKey::SwitchRatio, {"Ratio", 20, 100, 30}},
+    {SettingKey::SwitchInterval, {"Interval", 1, 100, 2}},
+    {SettingKey::ReplaceByGet, {"ReplacebyGet", 0, 1, 1}},
+    {SettingKey::ReplaceByImport, {"ReplacebyImport", 0, 1, 1}},
+};
+
+const char* const kAnonymousHeader = "Anonymous_Type:";
+const char* const kCountryHeader = "Country:";
+const char* const kTestHeader = "Test:";
+const char* const kSwitchHeader = "Switch:";
+const char* const kMiscHeader = "Misc:";
+const char kEndOfCountry[] = "EndOfCountry";
+
+const char* Name(SettingKey key) { return SettingInfo(key).name; }
+
+// A key line "key TAB value": the key must not end its line and must be the
+// expected one; the value must end the line. The key is checked before it is
+// taken, so that a foreign line stays unread.
+bool ReadKeyLine(CTabStdioFile& file, SettingKey key, std::string& value) {
+    std::string field;
+    return file.FieldEquals(Name(key)) && file.ReadField(field, false) && file.ReadField(value, true);
 }
+
+bool ReadFlag(CTabStdioFile& file, SettingKey key, bool& value) {
+    std::string text;
+    if (!ReadKeyLine(file, key, text))
+        return false;
+    value = text != "0";
+    return true;
+}
+
+// Accepted only within the key's range.
+bool ReadNumber(CTabStdioFile& file, SettingKey key, int& value) {
+    std::string text;
+    if (!ReadKeyLine(file, key, text))
+        return false;
+    value = CTabStdioFile::ToInt(text);
+    return value >= SettingInfo(key).low && value <= SettingInfo(key).high;
+}
+
+// A text longer than its line can carry when written back is refused.
+bool ReadText(CTabStdioFile& file, SettingKey key, std::string& value) {
+    return ReadKeyLine(file, key, value) && value.size() <= static_cast<size_t>(SettingInfo(key).high);
+}
+
+void WriteKeyLine(CTabStdioFile& file, SettingKey key, const std::string& value) {
+    file.WriteField(Name(key), false);
+    file.WriteField(value, true);
+}
+void WriteFlag(CTabStdioFile& file, SettingKey key, bool value) { WriteKeyLine(file, key, value ? "1" : "0"); }
+void WriteNumber(CTabStdioFile& file, SettingKey key, int value) {
+    WriteKeyLine(file, key, std::to_string(value));
+}
+
+bool Default(SettingKey key) { return SettingInfo(key).defaultNumber != 0; }
+int DefaultNumber(SettingKey key) { return SettingInfo(key).defaultNumber; }
+
+bool ReadAnonymous(CTabStdioFile& file, CSettingAnonymousItem& item) {
+    return ReadFlag(file, SettingKey::Elite, item.elite) && ReadFlag(file, SettingKey::Anonymous, item.anonymous) &&
+           ReadFlag(file, SettingKey::Transparent, item.transparent) &&
+           (item.elite || item.anonymous || item.transparent);  // wanting no type at all is not a choice
+}
+
+// One bare line per country; the flags only count when their number matches
+// the catalogue, so a catalogue that changed size gives defaults.
+bool ReadCountry(CTabStdioFile& file, CSettingCountryItem& item) {
+    if (!ReadFlag(file, SettingKey::AllCountries, item.allCountries))
+        return false;
+    size_t lines = 0;
+    std::string text;
+    while (lines < item.countryFlags.size() && !file.FieldEquals(kEndOfCountry) && file.ReadField(text, true))
+        item.countryFlags[lines++] = text != "0";
+    return file.FieldEquals(kEndOfCountry) && file.ReadField(text, true) && lines == item.countryFlags.size();
+}
+
+bool ReadSwitch(CTabStdioFile& file, CSettingSwitchItem& item) {
+    return ReadFlag(file, SettingKey::Firefox, item.firefox) && ReadNumber(file, SettingKey::SwitchRatio, item.ratio) &&
+           ReadNumber(file, SettingKey::SwitchInterval, item.interval);
+}
+
+bool ReadMisc(CTabStdioFile& file, CSettingMiscItem& item) {
+    return ReadFlag(file, SettingKey::ReplaceByGet, item.replaceByGet) &&
+           ReadFlag(file, SettingKey::ReplaceByImport, item.replaceByImport);
+}
+
 }  // namespace
 
-bool CSetting::SettingFileExists()
-{
+const SettingKeyInfo& SettingInfo(SettingKey key) {
+    for (const KeyEntry& entry : kKeys)
+        if (entry.key == key)
+            return entry.info;
+    return kKeys[0].info;  // every key is in the table
+}
+
+bool CSettingTestItem::Read(CTabStdioFile& file) {
+    std::string type;
+    if (!ReadKeyLine(file, SettingKey::TestType, type))
+        return false;
+    testType = type == "0" ? TestType::None : type == "1" ? TestType::Availability : TestType::Speed;
+    return ReadNumber(file, SettingKey::TestThreadCount, threadCount) &&
+           ReadNumber(file, SettingKey::TestTimeoutSeconds, timeoutSeconds) &&
+           ReadText(file, SettingKey::CorrectValue, correctValue) && ReadText(file, SettingKey::TestUrl, testUrl);
+}
+
+CSetting::CSetting(std::string path) : path_(std::move(path)) {}
+
+CSetting::~CSetting() = default;
+
+void CSetting::SetTestTargetSource(TestTargetSource source) { testTarget_ = std::move(source); }
+
+void CSetting::SetChangedCallback(std::function<void()> changed) { changed_ = std::move(changed); }
+
+void CSetting::Changed() {
+    if (changed_)
+        changed_();
+}
+
+bool CSetting::SettingFileExists() const {
     CTabStdioFile file;
-    const bool exists = file.Open(kSettingFileName, CTabStdioFile::modeRead);
+    const bool exists = file.Open(path_, CTabStdioFile::modeRead);
     file.Close();
     return exists;
 }
 
-void CSetting::Load()
-{
-    for (auto& item : items)
-        item.reset();
+void CSetting::DefaultAnonymous() {
+    anonymous_ = {Default(SettingKey::Elite), Default(SettingKey::Anonymous), Default(SettingKey::Transparent)};
+}
+
+void CSetting::DefaultCountry() {
+    country_.allCountries = Default(SettingKey::AllCountries);
+    country_.countryFlags.assign(static_cast<size_t>(std::max(0, GetCountryCatalogue().Count())), 0);
+}
+
+void CSetting::DefaultTest() {
+    test_.testType = static_cast<TestType>(DefaultNumber(SettingKey::TestType));
+    test_.threadCount = DefaultNumber(SettingKey::TestThreadCount);
+    test_.timeoutSeconds = DefaultNumber(SettingKey::TestTimeoutSeconds);
+    DefaultTestTarget target = testTarget_ ? testTarget_() : DefaultTestTarget{};
+    if (target.url.empty() || target.expected.empty())
+        target = {FallbackTestUrl(), "engine"};
+    test_.testUrl = target.url;
+    test_.correctValue = target.expected;
+}
+
+void CSetting::DefaultSwitch() {
+    switch_ = {Default(SettingKey::Firefox), DefaultNumber(SettingKey::SwitchRatio),
+               DefaultNumber(SettingKey::SwitchInterval)};
+}
+
+void CSetting::DefaultMisc() { misc_ = {Default(SettingKey::ReplaceByGet), Default(SettingKey::ReplaceByImport)}; }
+
+void CSetting::Load() {
+    bool read[5] = {};
     CTabStdioFile file;
-    if (file.Open(kSettingFileName, CTabStdioFile::modeRead)) {
+    DefaultCountry();  // sizes the flags from the catalogue
+    if (file.Open(path_, CTabStdioFile::modeRead)) {
         // Sections may come in any order; a repeated header replaces the
         // earlier section. Reading stops at the first line that is not a header.
         std::string field;
         while (file.ReadField(field, true)) {
-            const int index = HeaderIndex(field);
-            if (index < 0)
+            int index;
+            if (field == kAnonymousHeader) {
+                index = 0;
+                read[index] = ReadAnonymous(file, anonymous_);
+            } else if (field == kCountryHeader) {
+                index = 1;
+                DefaultCountry();
+                read[index] = ReadCountry(file, country_);
+            } else if (field == kTestHeader) {
+                index = 2;
+                read[index] = test_.Read(file);
+            } else if (field == kSwitchHeader) {
+                index = 3;
+                read[index] = ReadSwitch(file, switch_);
+            } else if (field == kMiscHeader) {
+                index = 4;
+                read[index] = ReadMisc(file, misc_);
+            } else {
                 break;
-            items[index] = MakeSection(index);
-            if (!items[index]->Read(file))
-                items[index]->SetDefaults();
+            }
         }
         file.Close();
     }
-    for (int i = 0; i < kSectionCount; ++i) {
-        if (!items[i]) {
-            items[i] = MakeSection(i);
-            items[i]->SetDefaults();
-        }
-    }
-    loaded = true;
+    if (!read[0])
+        DefaultAnonymous();
+    if (!read[1])
+        DefaultCountry();
+    if (!read[2])
+        DefaultTest();
+    if (!read[3])
+        DefaultSwitch();
+    if (!read[4])
+        DefaultMisc();
+    loaded_ = true;
+    Changed();
 }
 
-void CSetting::CreateDefaults()
-{
-    for (int i = 0; i < kSectionCount; ++i) {
-        items[i] = MakeSection(i);
-        items[i]->SetDefaults();
-    }
-    loaded = true;
+void CSetting::CreateDefaults() {
+    DefaultMisc();
+    loaded_ = false;  // so that the reset gives every section its defaults
+    ResetToDefaults();
 }
 
-bool CSetting::Save()
-{
-    if (!loaded)
+void CSetting::ResetToDefaults() {
+    DefaultAnonymous();
+    DefaultCountry();
+    DefaultTest();
+    DefaultSwitch();
+    if (!loaded_)
+        DefaultMisc();
+    loaded_ = true;
+    Changed();
+}
+
+void CSetting::ResetTestSection() {
+    DefaultTest();
+    Changed();
+}
+
+bool CSetting::Save() {
+    if (!loaded_)
         return false;
     // Write beside the file and rename over it, so that a failed write never
     // leaves a truncated settings file behind.
-    const std::string temporary = std::string(kSettingFileName) + ".tmp";
+    const std::string temporary = path_ + ".tmp";
     CTabStdioFile file;
     if (!file.Open(temporary, CTabStdioFile::modeCreate))
         return false;
-    for (int i = 0; i < kSectionCount; ++i) {
-        file.WriteField(kHeaders[i], true);
-        items[i]->Write(file);
-    }
+    file.WriteField(kAnonymousHeader, true);
+    WriteFlag(file, SettingKey::Elite, anonymous_.elite);
+    WriteFlag(file, SettingKey::Anonymous, anonymous_.anonymous);
+    WriteFlag(file, SettingKey::Transparent, anonymous_.transparent);
+    file.WriteField(kCountryHeader, true);
+    WriteFlag(file, SettingKey::AllCountries, country_.allCountries);
+    for (unsigned char flag : country_.countryFlags)
+        file.WriteField(flag ? "1" : "0", true);
+    file.WriteField(kEndOfCountry, true);
+    file.WriteField(kTestHeader, true);
+    WriteNumber(file, SettingKey::TestType, static_cast<int>(test_.testType));
+    WriteNumber(file, SettingKey::TestThreadCount, test_.threadCount);
+    WriteNumber(file, SettingKey::TestTimeoutSeconds, test_.timeoutSeconds);
+    WriteKeyLine(file, SettingKey::CorrectValue, test_.correctValue);
+    WriteKeyLine(file, SettingKey::TestUrl, test_.testUrl);
+    file.WriteField(kSwitchHeader, true);
+    WriteFlag(file, SettingKey::Firefox, switch_.firefox);
+    WriteNumber(file, SettingKey::SwitchRatio, switch_.ratio);
+    WriteNumber(file, SettingKey::SwitchInterval, switch_.interval);
+    file.WriteField(kMiscHeader, true);
+    WriteFlag(file, SettingKey::ReplaceByGet, misc_.replaceByGet);
+    WriteFlag(file, SettingKey::ReplaceByImport, misc_.replaceByImport);
     file.Close();
-    if (file.Failed() || std::rename(temporary.c_str(), kSettingFileName) != 0) {
+    if (file.Failed() || std::rename(temporary.c_str(), path_.c_str()) != 0) {
         std::remove(temporary.c_str());
         return false;
     }
+    Changed();
     return true;
 }
 
-CSettingAnonymousItem* CSetting::GetAnonymousItem() { return static_cast<CSettingAnonymousItem*>(GetItem(0)); }
-CSettingCountryItem* CSetting::GetCountryItem() { return static_cast<CSettingCountryItem*>(GetItem(1)); }
-CSettingTestItem* CSetting::GetTestItem() { return static_cast<CSettingTestItem*>(GetItem(2)); }
-CSettingSwitchItem* CSetting::GetSwitchItem() { return static_cast<CSettingSwitchItem*>(GetItem(3)); }
-CSettingMiscItem* CSetting::GetMiscItem() { return static_cast<CSettingMiscItem*>(GetItem(4)); }
-
-CSettingItem* CSetting::GetItem(int index)
-{
-    return index >= 0 && index < kSectionCount ? items[index].get() : nullptr;
+void CSetting::ResetForTest() {
+    *this = CSetting(path_);
 }
 
-void CSetting::ResetForTest()
-{
-    for (auto& item : items)
-        item.reset();
-    loaded = false;
-}
-
-CSetting& GetSetting()
-{
+CSetting& GetSetting() {
     static CSetting setting;
     return setting;
 }

@@ -1,7 +1,7 @@
 #include "testing/transfers.h"
 
 #include "data/proxy.h"
-#include "settings/settingtestitem.h"
+#include "settings/setting.h"
 #include "testing/answercheck.h"
 #include "testing/transferloop.h"
 #include "testing/worker.h"

@@ -63,7 +63,7 @@ protected:
     {
         MainWindowTest::SetUp();
         ASSERT_TRUE(StartWindow());
-        GetSetting().GetTestItem()->testType = 0;
+        GetSetting().GetTestItem()->testType = TestType::None;
     }
 };
 
@@ -208,7 +208,7 @@ TEST_F(GetProxyTest, SpeedTestAfterGetProxyKeepsOnlyWorkingProxies)
     ASSERT_GT(bad, 0);
 
     CSettingTestItem* test = GetSetting().GetTestItem();
-    test->testType = 2;
+    test->testType = TestType::Speed;
     test->timeoutSeconds = 5;
     test->threadCount = 5;
     SetRetrieveAnswer("127.0.0.1\t" + std::to_string(bad) + "\t0\t1\t0\t3600000\r\n127.0.0.1\t"

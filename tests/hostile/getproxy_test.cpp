@@ -142,7 +142,7 @@ protected:
         service = std::make_unique<ScopedServiceUrl>(url);
         GetSetting().ResetForTest();
         GetSetting().CreateDefaults();
-        GetSetting().GetTestItem()->testType = 0;
+        GetSetting().GetTestItem()->testType = TestType::None;
         GetSetting().GetMiscItem()->replaceByGet = true;
         window = std::make_unique<CTolvaneDlg>(desktop);
         window->show();

@@ -13,7 +13,7 @@
 
 #include "peakmemory.h"
 #include "scriptedserver.h"
-#include "settings/settingtestitem.h"
+#include "settings/setting.h"
 #include "support/socksfixture.h"
 #include "support/recordingprogress.h"
 #include "testing/checkanonymousworker.h"
@@ -47,8 +47,8 @@ protected:
     {
         page = fixture.AddPage();
         ASSERT_GT(page, 0);
-        std::snprintf(settings.testUrl, sizeof settings.testUrl, "%s", SocksFixture::PageUrl(page).c_str());
-        std::snprintf(settings.correctValue, sizeof settings.correctValue, "engine");
+        settings.testUrl = SocksFixture::PageUrl(page).c_str();
+        settings.correctValue = "engine";
         settings.timeoutSeconds = kTimeoutSeconds;
         settings.threadCount = 30;
     }

@@ -11,6 +11,7 @@
 
 #include "data/countrycatalogue.h"
 #include "service/serviceendpoints.h"
+#include "service/startrequest.h"
 #include "settings/setting.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
@@ -32,6 +33,14 @@ const char kTest[] = "Test:\r\nTest Type\t0\r\nTest Thread Count\t25\r\nTest Tim
                      "Correct Value\tHello World\r\nURL\thttp://127.0.0.1:1/page.html\r\n";
 const char kSwitch[] = "Switch:\r\nFirefox\t1\r\nRatio\t55\r\nInterval\t9\r\n";
 const char kMisc[] = "Misc:\r\nReplacebyGet\t0\r\nReplacebyImport\t0\r\n";
+
+// The program's source of test-section defaults: the service's test target.
+DefaultTestTarget ServiceTestTarget()
+{
+    DefaultTestTarget target;
+    RequestTestTarget(target.url, target.expected);
+    return target;
+}
 
 class Settings : public ::testing::Test {
 protected:
@@ -59,11 +68,11 @@ protected:
     void ExpectTestDefaults()
     {
         const CSettingTestItem& test = *setting.GetTestItem();
-        EXPECT_EQ(test.testType, 2);
+        EXPECT_EQ(test.testType, TestType::Speed);
         EXPECT_EQ(test.threadCount, 10);
         EXPECT_EQ(test.timeoutSeconds, 20);
-        EXPECT_STREQ(test.testUrl, FallbackTestUrl());
-        EXPECT_STREQ(test.correctValue, "engine");
+        EXPECT_EQ(test.testUrl, FallbackTestUrl());
+        EXPECT_EQ(test.correctValue, "engine");
     }
     void ExpectSwitchAndMiscDefaults()
     {
@@ -90,6 +99,7 @@ TEST_F(Settings, FirstStartWritesTheDefaultsWithTheServicesTestTarget)
     ServiceFixture service;
     ASSERT_TRUE(service.Running());
     service.UseAsService();
+    setting.SetTestTargetSource(ServiceTestTarget);
     EXPECT_FALSE(setting.SettingFileExists());
     setting.CreateDefaults();
     EXPECT_TRUE(setting.IsLoaded());
@@ -112,7 +122,7 @@ TEST_F(Settings, WrittenValuesLoadBackUnchanged)
     EXPECT_FALSE(setting.GetCountryItem()->allCountries);
     EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{1, 0, 1}));
     EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
-    EXPECT_STREQ(setting.GetTestItem()->correctValue, "Hello World");
+    EXPECT_EQ(setting.GetTestItem()->correctValue, "Hello World");
     EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
     EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
     EXPECT_EQ(Saved(), file);
@@ -136,7 +146,7 @@ TEST_F(Settings, SectionsInAnyOrderAndTheLastRepeatWins)
     EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
     EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
     EXPECT_TRUE(setting.GetSwitchItem()->firefox);
-    EXPECT_EQ(setting.GetTestItem()->testType, 0);
+    EXPECT_EQ(setting.GetTestItem()->testType, TestType::None);
     EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{1, 0, 1}));
     EXPECT_TRUE(setting.GetAnonymousItem()->transparent);
     EXPECT_EQ(Saved(), std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc);
@@ -166,13 +176,13 @@ TEST_F(Settings, TestTypeOtherThanZeroOrOneReadsAndWritesAsTwo)
     std::string test = kTest;
     test.replace(test.find("Type\t0"), 6, "Type\t7");
     LoadFile(std::string(kAnonymous) + kCountry + test + kSwitch + kMisc);
-    EXPECT_EQ(setting.GetTestItem()->testType, 2);
+    EXPECT_EQ(setting.GetTestItem()->testType, TestType::Speed);
     EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
     EXPECT_NE(Saved().find("Test Type\t2\r\n"), std::string::npos);
 
     test.replace(test.find("Type\t7"), 6, "Type\t1");
     LoadFile(test);
-    EXPECT_EQ(setting.GetTestItem()->testType, 1);
+    EXPECT_EQ(setting.GetTestItem()->testType, TestType::Availability);
 }
 
 TEST_F(Settings, NoAnonymityTypeAtAllGivesTheDefaults)
@@ -192,17 +202,16 @@ TEST_F(Settings, UnusableTestTargetAnswersGiveTheFallback)
         ServiceFixture service({"--test-target", answer});
         ASSERT_TRUE(service.Running());
         service.UseAsService();
-        CSettingTestItem test;
-        test.SetDefaults();
-        EXPECT_STREQ(test.testUrl, FallbackTestUrl());
-        EXPECT_STREQ(test.correctValue, "engine");
+        setting.SetTestTargetSource(ServiceTestTarget);
+        setting.CreateDefaults();
+        EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
+        EXPECT_EQ(setting.GetTestItem()->correctValue, "engine");
     }
     ServiceFixture service({"--test-target", "http://127.0.0.1:1/|Found|rest"});
     service.UseAsService();
-    CSettingTestItem test;
-    test.SetDefaults();
-    EXPECT_STREQ(test.testUrl, "http://127.0.0.1:1/");
-    EXPECT_STREQ(test.correctValue, "Found");
+    setting.CreateDefaults();
+    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:1/");
+    EXPECT_EQ(setting.GetTestItem()->correctValue, "Found");
 }
 
 TEST_F(Settings, DamagedOrMissingFileLoadsDefaults)

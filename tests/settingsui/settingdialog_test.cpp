@@ -192,10 +192,10 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService) {
     // in, is then taken from the page as usual.
     const CSettingTestItem& test = *GetSetting().GetTestItem();
     EXPECT_FALSE(dialog_->isVisible());
-    EXPECT_EQ(test.testType, 2);
+    EXPECT_EQ(test.testType, TestType::Speed);
     EXPECT_EQ(test.threadCount, 10);
-    EXPECT_STREQ(test.testUrl, "http://127.0.0.1:1/target.txt");
-    EXPECT_STREQ(test.correctValue, "engine");
+    EXPECT_EQ(test.testUrl, "http://127.0.0.1:1/target.txt");
+    EXPECT_EQ(test.correctValue, "engine");
     EXPECT_TRUE(SettingFileHasLine("URL\thttp://127.0.0.1:1/target.txt"));
     EXPECT_TRUE(SettingFileHasLine("Test Thread Count\t10"));
 
@@ -205,8 +205,8 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService) {
     Expected()->clear();
     const std::string logBefore = service.Log();
     Click("okButton");
-    EXPECT_STREQ(test.testUrl, "http://127.0.0.1:1/target.txt");
-    EXPECT_STREQ(test.correctValue, "found it");
+    EXPECT_EQ(test.testUrl, "http://127.0.0.1:1/target.txt");
+    EXPECT_EQ(test.correctValue, "found it");
     const std::string requests = service.Log().substr(logBefore.size());
     size_t count = 0;
     for (size_t at = requests.find("testurl.txt"); at != std::string::npos;
@@ -220,9 +220,9 @@ TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes) {
     setting.GetAnonymousItem()->elite = false;
     setting.GetCountryItem()->allCountries = false;
     CSettingTestItem& test = *setting.GetTestItem();
-    test.testType = 0;
+    test.testType = TestType::None;
     test.threadCount = 7;
-    std::strcpy(test.testUrl, "http://127.0.0.1:1/page.html");
+    test.testUrl = "http://127.0.0.1:1/page.html";
     setting.GetSwitchItem()->ratio = 50;
     setting.GetSwitchItem()->interval = 9;
     setting.GetMiscItem()->replaceByGet = false;
@@ -245,9 +245,9 @@ TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes) {
     Click("resetButton");
     EXPECT_TRUE(setting.GetAnonymousItem()->elite);
     EXPECT_TRUE(setting.GetCountryItem()->allCountries);
-    EXPECT_EQ(test.testType, 2);
+    EXPECT_EQ(test.testType, TestType::Speed);
     EXPECT_EQ(test.threadCount, 10);
-    EXPECT_STREQ(test.testUrl, FallbackTestUrl());  // the service is unreachable
+    EXPECT_EQ(test.testUrl, FallbackTestUrl());  // the service is unreachable
     EXPECT_EQ(setting.GetSwitchItem()->ratio, 30);
     EXPECT_EQ(setting.GetSwitchItem()->interval, 2);
     EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
@@ -264,7 +264,7 @@ TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes) {
 }
 
 TEST_F(SettingDialogTest, AvailabilityTypeFromTheFileIsKeptButNotOffered) {
-    GetSetting().GetTestItem()->testType = 1;
+    GetSetting().GetTestItem()->testType = TestType::Availability;
     Reopen();
     auto* availability = Find<QRadioButton>("availabilityRadio");
     EXPECT_TRUE(availability->isChecked());
@@ -273,13 +273,13 @@ TEST_F(SettingDialogTest, AvailabilityTypeFromTheFileIsKeptButNotOffered) {
     EXPECT_FALSE(Find<QRadioButton>("speedRadio")->isChecked());
 
     Click("okButton");
-    EXPECT_EQ(GetSetting().GetTestItem()->testType, 1);
+    EXPECT_EQ(GetSetting().GetTestItem()->testType, TestType::Availability);
     EXPECT_TRUE(SettingFileHasLine("Test Type\t1"));
 
     Reopen();
     Find<QRadioButton>("noTestRadio")->click();
     Click("okButton");
-    EXPECT_EQ(GetSetting().GetTestItem()->testType, 0);
+    EXPECT_EQ(GetSetting().GetTestItem()->testType, TestType::None);
 }
 
 TEST_F(SettingDialogTest, EnterAndEscapeInsideAPageDoNotCloseTheDialog) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "service/startrequest.h"
 #include "settings/setting.h"
 #include "support/ui/testapplication.h"
 
@@ -11,6 +12,12 @@ void SettingUiTest::SetUp() {
     EnsureTestApplication();
     chdir_ = std::make_unique<ScopedChdir>(dir_.Path());
     GetSetting().ResetForTest();
+    // As in the program: test-section defaults come from the service.
+    GetSetting().SetTestTargetSource([] {
+        DefaultTestTarget target;
+        RequestTestTarget(target.url, target.expected);
+        return target;
+    });
     GetSetting().CreateDefaults();
 }
 

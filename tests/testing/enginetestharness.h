@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "data/proxy.h"
-#include "settings/settingtestitem.h"
+#include "settings/setting.h"
 #include "support/socksfixture.h"
 #include "support/recordingprogress.h"
 
@@ -21,8 +21,8 @@ struct EngineHarness {
 
     void SetTarget(const std::string& url, const std::string& expected)
     {
-        snprintf(settings.testUrl, sizeof settings.testUrl, "%s", url.c_str());
-        snprintf(settings.correctValue, sizeof settings.correctValue, "%s", expected.c_str());
+        settings.testUrl = url.c_str();
+        settings.correctValue = expected.c_str();
     }
 
     // A proxy record for a loopback port; the other fields are recognisable.

@@ -1,6 +1,5 @@
 #include "checkdefaults.h"
 
-#include <cstdio>
 #include <string>
 
 #include "data/tabstdiofile.h"
@@ -26,10 +25,8 @@ void LoadTestDefaults(CSettingTestItem& settings)
 {
     if (ReadTestSection(settings))
         return;
-    // CSettingTestItem::SetDefaults would ask the service for the test page.
-    settings.testType = 2;
-    settings.threadCount = 10;
-    settings.timeoutSeconds = 20;
-    std::snprintf(settings.testUrl, sizeof settings.testUrl, "%s", FallbackTestUrl());
-    std::snprintf(settings.correctValue, sizeof settings.correctValue, "%s", "engine");
+    // The program's own defaults would ask the service for the test page.
+    settings = CSettingTestItem();
+    settings.testUrl = FallbackTestUrl();
+    settings.correctValue = "engine";
 }

@@ -11,7 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "settings/settingtestitem.h"
+#include "settings/setting.h"
 #include "testing/checkanonymousworker.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"

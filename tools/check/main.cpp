@@ -9,7 +9,7 @@
 #include "checkrun.h"
 #include "openfiles.h"
 #include "proxytable.h"
-#include "settings/settingtestitem.h"
+#include "settings/setting.h"
 #include "testing/checkanonymousworker.h"
 #include "testing/testspeedworker.h"
 
@@ -78,9 +78,9 @@ int main(int argc, char** argv)
     if (options.timeoutSeconds > 0)
         settings.timeoutSeconds = options.timeoutSeconds;
     if (!options.url.empty())
-        std::snprintf(settings.testUrl, sizeof settings.testUrl, "%s", options.url.c_str());
+        settings.testUrl = options.url.c_str();
     if (!options.expected.empty())
-        std::snprintf(settings.correctValue, sizeof settings.correctValue, "%s", options.expected.c_str());
+        settings.correctValue = options.expected.c_str();
 
     std::string text;
     if (!ReadInputText(options.input, text, error))

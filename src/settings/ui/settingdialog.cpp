@@ -18,16 +18,6 @@ namespace {
 // Number of CSettingDialog objects alive; one at a time in practice.
 int openDialogs = 0;
 
-// Sections reset by "Reset to Defaults": anonymity, countries, test and
-// switch. The Misc section keeps the remembered "Replace or Append" choices.
-constexpr int kResetSectionCount = 4;
-
-// Longest texts the settings file can hold: its lines carry at most 254
-// characters, key and tab included ("URL\t", "Correct Value\t"). A longer
-// text would be dropped on saving and cost the sections after it on loading.
-constexpr int kMaxUrlLength = 250;
-constexpr int kMaxExpectedLength = 240;
-
 QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which,
                          const QString& objectName, const QString& caption) {
     QPushButton* button = box->button(which);
@@ -85,20 +75,28 @@ CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
 CSettingDialog::~CSettingDialog() { --openDialogs; }
 
 bool CSettingDialog::Validate() {
-    const auto rangeMessage = [](const char* format) {
-        return QString::asprintf(format, CTestSettingDialog::kMinimumNumber,
-                                 CTestSettingDialog::kMaximumNumber);
+    // A number in its key's range, or the message that names the range.
+    const auto outOfRange = [](CDigitSpinBox* field, SettingKey key, const char* format) {
+        const SettingKeyInfo& info = SettingInfo(key);
+        int number = 0;
+        return field->Value(number) && number >= info.low && number <= info.high
+                   ? QString()
+                   : QString::asprintf(format, info.low, info.high);
     };
-    int number = 0;
-    CDigitSpinBox* threads = testPage_->ThreadField();
-    if (!threads->Value(number) || !CTestSettingDialog::InRange(number))
-        return ReportInvalid(rangeMessage("The test thread number must be bewteen %d to %d."), threads);
-    CDigitSpinBox* timeout = testPage_->TimeoutField();
-    if (!timeout->Value(number) || !CTestSettingDialog::InRange(number))
-        return ReportInvalid(rangeMessage("The timeout seconds must be bewteen %d to %d."), timeout);
-    if (testPage_->UrlField()->text().size() > kMaxUrlLength)
+    const auto tooLong = [](QLineEdit* field, SettingKey key) {
+        return field->text().size() > SettingInfo(key).high;
+    };
+    QString message = outOfRange(testPage_->ThreadField(), SettingKey::TestThreadCount,
+                                 "The test thread number must be bewteen %d to %d.");
+    if (!message.isEmpty())
+        return ReportInvalid(message, testPage_->ThreadField());
+    message = outOfRange(testPage_->TimeoutField(), SettingKey::TestTimeoutSeconds,
+                         "The timeout seconds must be bewteen %d to %d.");
+    if (!message.isEmpty())
+        return ReportInvalid(message, testPage_->TimeoutField());
+    if (tooLong(testPage_->UrlField(), SettingKey::TestUrl))
         return ReportInvalid(QStringLiteral("The URL is too long"), testPage_->UrlField());
-    if (testPage_->ExpectedField()->text().size() > kMaxExpectedLength)
+    if (tooLong(testPage_->ExpectedField(), SettingKey::CorrectValue))
         return ReportInvalid(QStringLiteral("The Expected Return String is too long"),
                       testPage_->ExpectedField());
     return true;
@@ -138,8 +136,7 @@ void CSettingDialog::OnResetToDefaults() {
         IPrompt::YesNo);
     if (answer != IPrompt::AnsYes)
         return;
-    for (int index = 0; index < kResetSectionCount; ++index)
-        GetSetting().GetItem(index)->SetDefaults();
+    GetSetting().ResetToDefaults();
     GetSetting().Save();
     LoadPages();
 }

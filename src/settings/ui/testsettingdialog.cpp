@@ -7,16 +7,21 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include <cstring>
-
 #include "settings/setting.h"
 #include "settings/ui/digitspinbox.h"
 #include "widgets/uitext.h"
 
 namespace {
 
-// Texts longer than this do not fit the test section's 256-byte fields.
-constexpr size_t kMaxTextBytes = 255;
+bool InRange(int value, SettingKey key)
+{
+    return value >= SettingInfo(key).low && value <= SettingInfo(key).high;
+}
+
+CDigitSpinBox* NumberField(SettingKey key)
+{
+    return new CDigitSpinBox(SettingInfo(key).low, SettingInfo(key).high);
+}
 
 }  // namespace
 
@@ -30,8 +35,8 @@ CTestSettingDialog::CTestSettingDialog(QWidget* parent)
       speedRadio_(Named(new QRadioButton(QStringLiteral("Test Speed")), QStringLiteral("speedRadio"),
                         QStringLiteral("Test Speed"),
                         QStringLiteral("Full test for proxy's availability and speed"))),
-      threadField_(new CDigitSpinBox(kMinimumNumber, kMaximumNumber)),
-      timeoutField_(new CDigitSpinBox(kMinimumNumber, kMaximumNumber)),
+      threadField_(NumberField(SettingKey::TestThreadCount)),
+      timeoutField_(NumberField(SettingKey::TestTimeoutSeconds)),
       urlField_(new QLineEdit),
       expectedField_(new QLineEdit) {
     Named(this, QStringLiteral("testSettingPage"), QStringLiteral("Test Proxy Setting"));
@@ -74,10 +79,9 @@ void CTestSettingDialog::LoadFromSetting() {
     // The radios are exclusive, so checking one unchecks the others; an
     // unknown type leaves them as they are.
     switch (test.testType) {
-    case 0: noTestRadio_->setChecked(true); break;
-    case 1: availabilityRadio_->setChecked(true); break;
-    case 2: speedRadio_->setChecked(true); break;
-    default: break;
+    case TestType::None: noTestRadio_->setChecked(true); break;
+    case TestType::Availability: availabilityRadio_->setChecked(true); break;
+    case TestType::Speed: speedRadio_->setChecked(true); break;
     }
     threadField_->SetText(QString::number(test.threadCount));
     timeoutField_->SetText(QString::number(test.timeoutSeconds));
@@ -87,27 +91,24 @@ void CTestSettingDialog::LoadFromSetting() {
 
 void CTestSettingDialog::SaveToSetting() {
     CSettingTestItem& test = *GetSetting().GetTestItem();
-    test.testType = noTestRadio_->isChecked() ? 0 : availabilityRadio_->isChecked() ? 1 : 2;
+    test.testType = noTestRadio_->isChecked()         ? TestType::None
+                    : availabilityRadio_->isChecked() ? TestType::Availability
+                                                      : TestType::Speed;
 
     int number = 0;
-    if (threadField_->Value(number) && InRange(number))
+    if (threadField_->Value(number) && InRange(number, SettingKey::TestThreadCount))
         test.threadCount = number;
-    if (timeoutField_->Value(number) && InRange(number))
+    if (timeoutField_->Value(number) && InRange(number, SettingKey::TestTimeoutSeconds))
         test.timeoutSeconds = number;
 
     // An empty text asks for the whole section's defaults, which include a
     // fresh test target from the service; one request serves both fields.
-    bool defaultsTaken = false;
-    const auto takeText = [&](const QLineEdit* field, char (&target)[256]) {
-        const std::string text = FromUi(field->text());
-        if (text.empty()) {
-            if (!defaultsTaken)
-                test.SetDefaults();
-            defaultsTaken = true;
-        } else if (text.size() <= kMaxTextBytes) {
-            std::memcpy(target, text.c_str(), text.size() + 1);
-        }
-    };
-    takeText(urlField_, test.testUrl);
-    takeText(expectedField_, test.correctValue);
+    const std::string url = FromUi(urlField_->text());
+    const std::string expected = FromUi(expectedField_->text());
+    if (url.empty() || expected.empty())
+        GetSetting().ResetTestSection();
+    if (!url.empty())
+        test.testUrl = url;
+    if (!expected.empty())
+        test.correctValue = expected;
 }

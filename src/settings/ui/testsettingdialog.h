@@ -12,10 +12,6 @@ class CTestSettingDialog : public CSettingPage {
     Q_OBJECT
 
 public:
-    static constexpr int kMinimumNumber = 5;   // threads and timeout seconds
-    static constexpr int kMaximumNumber = 30;
-    static bool InRange(int value) { return value >= kMinimumNumber && value <= kMaximumNumber; }
-
     explicit CTestSettingDialog(QWidget* parent = nullptr);
 
     void LoadFromSetting() override;
