@@ -1,6 +1,10 @@
 # One interface target with the warnings and strict Qt defines every target shares.
 add_library(velmora_common INTERFACE)
-target_compile_options(velmora_common INTERFACE -Wall -Wextra)
+target_compile_options(velmora_common INTERFACE
+    -Wall -Wextra -pedantic -Wshadow -Wold-style-cast -Wnon-virtual-dtor -Woverloaded-virtual -Wcast-qual)
+if(VELMORA_WERROR)
+    target_compile_options(velmora_common INTERFACE -Werror)
+endif()
 target_compile_definitions(velmora_common INTERFACE
     QT_NO_CAST_FROM_ASCII
     QT_NO_CAST_TO_ASCII
@@ -18,12 +22,3 @@ if(VELMORA_TSAN)
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)
 endif()
-
-# A subdirectory is added only once its owner has created it, so the tree configures at every step.
-macro(velmora_add_subdirectories)
-    foreach(dir ${ARGN})
-        if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
-            add_subdirectory(${dir})
-        endif()
-    endforeach()
-endmacro()

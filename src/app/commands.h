@@ -1,11 +1,15 @@
 #pragma once
 
+#include "settings/setting.h"
+
 #include <QPoint>
 
 class CTolvaneDlg;
 
-// The main window's commands, one file each. They run on the GUI thread and
-// reach the window's controls through CTolvaneDlg.
+// The main window's commands, in files by what they act on: the proxy list
+// (getproxycommand.cpp, testcommands.cpp), the table (tablecommands.cpp) and
+// the window (windowcommands.cpp). They run on the GUI thread and reach the
+// window's controls through CTolvaneDlg.
 void GetProxyCommand(CTolvaneDlg& window);
 void TestSpeedCommand(CTolvaneDlg& window);
 void RemoveSelectedCommand(CTolvaneDlg& window);
@@ -20,3 +24,7 @@ void ShowTableContextMenu(CTolvaneDlg& window, const QPoint& globalPos);
 void OpenHelpPageCommand(CTolvaneDlg& window);
 void OpenHomePageCommand(CTolvaneDlg& window);
 void OpenProxyListSiteCommand(CTolvaneDlg& window);
+
+// The test Get Proxy runs on the fresh list, by the settings' test type.
+// Returns once the run's progress dialog has closed.
+void RunTestAfterGetProxy(CTolvaneDlg& window, TestType testType);

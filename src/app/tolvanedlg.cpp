@@ -12,6 +12,7 @@
 #include "settings/setting.h"
 #include "settings/ui/settingdialogopen.h"
 #include "widgets/appname.h"
+#include "widgets/prompt.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -130,4 +131,24 @@ void CTolvaneDlg::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && desktop_.trayAvailable())
         QTimer::singleShot(0, this, &QWidget::hide);   // not from inside the state change itself
+}
+
+// Offers to restore the direct connection when a proxy is applied, removes
+// the tray icon and ends the process with -1. Nothing is saved: settings are
+// saved when changed and the proxy list is not kept.
+void CTolvaneDlg::RequestExit()
+{
+    HideState& state = GetHideState();
+    if (state.hidden) {
+        const IPrompt::Answer answer =
+            desktop_.prompt.Show(this, QStringLiteral("Your real IP is hidden, do you want to restore it?"),
+                          IPrompt::YesNoCancel, QStringLiteral("Tolvane"));
+        if (answer == IPrompt::AnsCancel)
+            return;
+        if (answer == IPrompt::AnsYes)
+            ipHiding_.RestoreIp();
+    }
+    tray_->Remove();
+    exitRequested_ = true;
+    desktop_.endProcess(-1);
 }

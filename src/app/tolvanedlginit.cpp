@@ -1,6 +1,6 @@
 #include "app/tolvanedlg.h"
 
-#include "app/offguithread.h"
+#include "app/guithreadwork.h"
 #include "app/desktop.h"
 #include "app/splashdialog.h"
 #include "app/startanswerui.h"

@@ -4,14 +4,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <sstream>
 
-#include "browser/firefoxname.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Program files count as Firefox when their name contains "firefox" in any
+// letter case (firefox-esr, FIREFOX, ...).
+bool NameContainsFirefox(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return name.find("firefox") != std::string::npos;
+}
 
 bool IsExecutableFile(const std::string& path) {
     std::error_code error;

@@ -5,7 +5,6 @@
 #include "testing/answercheck.h"
 #include "testing/transferloop.h"
 #include "testing/transfers.h"
-#include "testing/workersettings.h"
 
 namespace {
 // Up to five proxies, one fetch each, side by side.

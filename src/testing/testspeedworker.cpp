@@ -7,7 +7,6 @@
 #include "testing/speedtally.h"
 #include "testing/transferloop.h"
 #include "testing/transfers.h"
-#include "testing/workersettings.h"
 
 namespace {
 constexpr int kTypeSocks4 = 1;

@@ -10,6 +10,13 @@
 #include "testing/transferloop.h"
 #include "testing/transfers.h"
 
+int ConfiguredThreadCount()
+{
+    CSetting& setting = GetSetting();
+    const CSettingTestItem* test = setting.IsLoaded() ? setting.GetTestItem() : nullptr;
+    return test && test->threadCount > 0 ? test->threadCount : SettingInfo(SettingKey::TestThreadCount).defaultNumber;
+}
+
 CWorker::CWorker(int maxThreads, const CSettingTestItem* testSettings)
     : maxThreads_(maxThreads > 0 ? maxThreads : 1), testSettings_(testSettings)
 {

@@ -12,6 +12,10 @@
 
 class CSettingTestItem;
 
+// Thread count for a process-wide worker: the settings' "Test Thread Count"
+// when the settings are loaded, else its default.
+int ConfiguredThreadCount();
+
 // Told how a test run goes. Called from the worker's dispatcher thread and
 // from the thread that runs the test, never from the caller's own: a window
 // queues the calls to its thread.

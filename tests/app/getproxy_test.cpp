@@ -7,7 +7,7 @@
 #include "data/ui/prolistctrl.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
-#include "support/socksfixture.h"
+#include "socksfixture.h"
 #include "support/ui/testcountries.h"
 #include "support/ui/uiwait.h"
 

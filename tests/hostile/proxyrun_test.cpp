@@ -14,7 +14,7 @@
 #include "peakmemory.h"
 #include "scriptedserver.h"
 #include "settings/setting.h"
-#include "support/socksfixture.h"
+#include "socksfixture.h"
 #include "support/recordingprogress.h"
 #include "testing/checkanonymousworker.h"
 #include "testing/testrun.h"

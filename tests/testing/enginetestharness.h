@@ -5,7 +5,7 @@
 
 #include "data/proxy.h"
 #include "settings/setting.h"
-#include "support/socksfixture.h"
+#include "socksfixture.h"
 #include "support/recordingprogress.h"
 
 // A fixture SOCKS server with a loopback test page, a test section aimed at

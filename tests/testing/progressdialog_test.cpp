@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "settings/setting.h"
-#include "support/socksfixture.h"
+#include "socksfixture.h"
 #include "support/tempdir.h"
 #include "support/ui/testapplication.h"
 #include "support/ui/scriptedprompt.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "data/proxyfile.h"
-#include "support/socksfixture.h"
+#include "socksfixture.h"
 
 namespace {
 const char kUsage[] =

@@ -1,9 +1,11 @@
-#include "app/testrunlauncher.h"
+// Test runs behind the progress dialog: after Get Proxy and by Test Speed.
+#include "app/commands.h"
 
 #include "app/commandscope.h"
 #include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "testing/ui/progressdialog.h"
+#include "widgets/prompt.h"
 
 namespace {
 void RunWithProgress(CTolvaneDlg& window, bool isSpeedTest)
@@ -19,7 +21,14 @@ void RunTestAfterGetProxy(CTolvaneDlg& window, TestType testType)
         RunWithProgress(window, testType == TestType::Speed);
 }
 
-void RunSpeedTestWithProgress(CTolvaneDlg& window)
+void TestSpeedCommand(CTolvaneDlg& window)
 {
+    if (GetProxyList().empty()) {
+        window.Desktop().prompt.Show(&window, QStringLiteral("There is no proxy to test speed, please get proxy firstly."),
+                      IPrompt::Ok);
+        return;
+    }
     RunWithProgress(window, true);
+    window.RefillProxyTable();
+    window.FocusTable();
 }

@@ -1,7 +1,9 @@
-#include "app/offguithread.h"
+#include "app/guithreadwork.h"
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QWidget>
 
 #include <thread>
 
@@ -15,4 +17,16 @@ void RunOffGuiThread(const std::function<void()>& work)
     });
     loop.exec();
     worker.join();
+}
+
+CBusyScope::CBusyScope(QWidget* window) : window_(window), wasEnabled_(window->isEnabled())
+{
+    window_->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+CBusyScope::~CBusyScope()
+{
+    QApplication::restoreOverrideCursor();
+    window_->setEnabled(wasEnabled_);
 }
