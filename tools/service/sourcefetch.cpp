@@ -77,7 +77,7 @@ CURL* NewEasy(const std::string& url, const SourceLimits& limits, ResponseBuffer
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");  // lists compress well
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "velmora-service/" VELMORA_VERSION);
     return easy;
 }
