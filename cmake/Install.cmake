@@ -24,6 +24,17 @@ file(RELATIVE_PATH VELMORA_LAUNCHER_DATA_REL "${CMAKE_INSTALL_FULL_BINDIR}"
 configure_file("${PROJECT_SOURCE_DIR}/scripts/velmora-launcher" "${CMAKE_BINARY_DIR}/velmora-launcher" @ONLY)
 install(PROGRAMS "${CMAKE_BINARY_DIR}/velmora-launcher" DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
+# A systemd user unit for the user's own service, on the port of the built-in service address.
+if(TARGET velmora-service)
+    set(VELMORA_SERVICE_PORT 8808)
+    if(VELMORA_DEFAULT_SERVICE_URL MATCHES ":([0-9]+)/?$")
+        set(VELMORA_SERVICE_PORT "${CMAKE_MATCH_1}")
+    endif()
+    configure_file("${PROJECT_SOURCE_DIR}/tools/service/velmora-service.service.in"
+                   "${CMAKE_BINARY_DIR}/velmora-service.service" @ONLY)
+    install(FILES "${CMAKE_BINARY_DIR}/velmora-service.service" DESTINATION lib/systemd/user)
+endif()
+
 install(FILES "${PROJECT_SOURCE_DIR}/res/velmora.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 if(EXISTS "${PROJECT_SOURCE_DIR}/res/icons/velmora.png")
     install(FILES "${PROJECT_SOURCE_DIR}/res/icons/velmora.png"

@@ -7,6 +7,7 @@ Started by scripts/e2e."""
 import argparse
 import os
 import signal
+import subprocess
 import sys
 import time
 
@@ -36,6 +37,13 @@ def main():
                  os.path.join(args.prefix, "share", "applications", "velmora.desktop"),
                  os.path.join(args.prefix, "share", "icons", "hicolor", "48x48", "apps", "velmora.png")):
         check(os.path.exists(path), f"installed: {os.path.relpath(path, args.prefix)}")
+    unit = os.path.join(args.prefix, "lib", "systemd", "user", "velmora-service.service")
+    check(os.path.exists(unit), "installed: the systemd user unit")
+    with open(unit, encoding="utf-8") as text:
+        check("velmora-service --config %E/velmora/service.conf" in text.read(), "the unit runs the user's service")
+    usage = subprocess.run([launcher, "--help"], capture_output=True, text=True, timeout=10,
+                           env={"PATH": os.environ.get("PATH", ""), "HOME": args.home})
+    check(usage.returncode == 0 and "Usage: velmora-launcher" in usage.stdout, "velmora-launcher --help prints help")
     with open(os.path.join(args.prefix, "share", "applications", "velmora.desktop"), encoding="utf-8") as entry:
         check("Exec=velmora-launcher" in entry.read().splitlines(), "the desktop entry starts the launcher")
 
@@ -74,6 +82,10 @@ def main():
             url_lines = [line for line in settings if line.startswith("URL\t")]
         check(url_lines and url_lines[0].startswith("URL\thttp://127.0.0.1:"),
               "the default test URL came from the loopback stand-in service")
+        # The world's service answered on loopback: no service of the user's was started, so no
+        # first-start dialog and no source off loopback was ever reached.
+        check(not os.path.exists(os.path.join(args.home, "config", "velmora", "service.conf")),
+              "the launcher reused the answering loopback service (no key file, no first-start dialog)")
         app.wait_tray_icon()
         app.tray_menu(["Up", "Return"])  # Exit
         check(app.wait_exit(15) == 255, "the installed program exits through its tray menu")

@@ -4,9 +4,15 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <thread>
 
+#include "countrylookup.h"
 #include "countrytable.h"
+#include "harvester.h"
+#include "openfiles.h"
+#include "publicaddress.h"
+#include "servedlist.h"
 #include "serviceanswers.h"
 #include "serviceoptions.h"
 
@@ -82,6 +88,33 @@ void Route(httplib::Server& server, const ServiceAnswers& answers)
     server.set_payload_max_length(1024 * 1024);
 }
 
+// Loads the geoip ranges and the catalogue; without either the proxies keep
+// country -1 and the start answer names no country, which the program shows
+// as no flag.
+void LoadCountries(const ServiceOptions& options, CountryLookup& countries)
+{
+    std::string error;
+    if (!countries.LoadDatabase(options.geoipFile, error))
+        std::fprintf(stderr, "velmora-service: no countries: %s (Debian package tor-geoipdb)\n", error.c_str());
+    const std::string catalogue = options.countriesFile.empty() ? DefaultCataloguePath() : options.countriesFile;
+    if (catalogue.empty() || !countries.LoadCatalogue(catalogue, error))
+        std::fprintf(stderr, "velmora-service: no country catalogue: %s\n",
+                     catalogue.empty() ? "countries.nbx not found, use --countries" : error.c_str());
+}
+
+HarvestSettings HarvestSettingsOf(const ServiceOptions& options, const std::string& testTarget)
+{
+    HarvestSettings settings;
+    settings.sources = options.sources;
+    settings.intervalSeconds = options.harvestIntervalSeconds;
+    settings.verify = options.verify;
+    settings.allowPrivate = options.allowPrivate;
+    settings.threads = options.threads;
+    settings.timeoutSeconds = options.timeoutSeconds;
+    ServiceAnswers::SplitTestTarget(testTarget, settings.testUrl, settings.expect);
+    return settings;
+}
+
 // Writes the port beside the target and renames it over, so a reader never
 // sees a half-written number.
 bool WritePortFile(const std::string& path, int port)
@@ -137,7 +170,27 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "velmora-service: cannot listen on %s:%d\n", kHost, options.port);
         return 1;
     }
-    ServiceAnswers answers(options, table, port);
+    CountryLookup countries;
+    ServedList served;
+    PublicAddress publicAddress(options.publicAddressUrl);
+    const HarvestSources harvestSources{served, countries, publicAddress};
+    std::unique_ptr<Harvester> harvester;
+    if (options.Harvesting()) {
+        LoadCountries(options, countries);
+        // Every transfer of the availability check holds a socket.
+        RaiseOpenFileLimit(static_cast<rlim_t>(options.threads) * 5 + 64);
+    }
+    ServiceAnswers answers(options, table, port, options.Harvesting() ? &harvestSources : nullptr);
+    if (options.Harvesting()) {
+        harvester = std::make_unique<Harvester>(HarvestSettingsOf(options, answers.TestTargetAnswer()), countries,
+                                                served);
+        server.Get("/velmora/status", [&harvester](const httplib::Request&, httplib::Response& res) {
+            res.set_content(harvester->Status(), kText);
+        });
+        if (options.sources.empty())
+            std::fprintf(stderr, "velmora-service: harvest mode without sources: add sources= to %s\n",
+                         options.configFile.c_str());
+    }
     Route(server, answers);
     if (!options.portFile.empty() && !WritePortFile(options.portFile, port)) {
         std::fprintf(stderr, "velmora-service: cannot write %s\n", options.portFile.c_str());
@@ -150,7 +203,11 @@ int main(int argc, char** argv)
         sigwait(&stopSignals, &received);
         server.stop();
     }).detach();
+    if (harvester)
+        harvester->Start();
     server.listen_after_bind();
+    if (harvester)
+        harvester->Stop();
     std::fprintf(stderr, "velmora-service: stopped\n");
     return 0;
 }

@@ -3,6 +3,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "addressfilter.h"
+#include "countrylookup.h"
+#include "publicaddress.h"
+#include "servedlist.h"
+
 bool ReadWholeFile(const std::string& path, std::string& content)
 {
     std::ifstream file(path, std::ios::binary);
@@ -12,9 +17,24 @@ bool ReadWholeFile(const std::string& path, std::string& content)
     return !file.bad();
 }
 
-ServiceAnswers::ServiceAnswers(const ServiceOptions& options, const CountryTable& table, int boundPort)
-    : options(options), table(table), port(boundPort)
+ServiceAnswers::ServiceAnswers(const ServiceOptions& options, const CountryTable& table, int boundPort,
+                               const HarvestSources* harvest)
+    : options(options), table(table), port(boundPort), harvest(harvest)
 {
+}
+
+void ServiceAnswers::HarvestCaller(const std::string& callerAddress, std::string& address, std::string& country) const
+{
+    // A caller on loopback or a private network is not what the world sees:
+    // ask the public address page, if there is one, else name no address so
+    // that the program shows its own.
+    uint32_t number = 0;
+    address = ParseIpv4(callerAddress, number) && !IsSpecialPurposeAddress(number)
+        ? callerAddress
+        : harvest->publicAddress.Get();
+    country = options.country;
+    if (country.empty() && ParseIpv4(address, number))
+        country = harvest->countries.CodeOf(number);
 }
 
 std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
@@ -24,8 +44,15 @@ std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
         ReadWholeFile(options.startAnswerFile, answer);  // missing file: an empty answer
         return answer;
     }
-    answer = "Velmora service\r\nIPAddress:" + callerAddress + "\r\n";
-    const std::string country = !options.country.empty() ? options.country : table.Lookup(callerAddress);
+    std::string address = callerAddress;
+    std::string country;
+    if (harvest)
+        HarvestCaller(callerAddress, address, country);
+    else
+        country = !options.country.empty() ? options.country : table.Lookup(callerAddress);
+    answer = "Velmora service\r\n";
+    if (!address.empty())
+        answer += "IPAddress:" + address + "\r\n";
     if (!country.empty())
         answer += "CountryCode:" + country + "\r\n";
     if (!options.message.empty()) {
@@ -39,6 +66,8 @@ std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
 
 std::string ServiceAnswers::RetrieveAnswer() const
 {
+    if (harvest)
+        return *harvest->served.Answer();
     std::string list;
     if (options.proxiesFile.empty() || !ReadWholeFile(options.proxiesFile, list)
         || list.find_first_not_of("\r\n") == std::string::npos)
@@ -51,6 +80,17 @@ std::string ServiceAnswers::TestTargetAnswer() const
     if (!options.testTarget.empty())
         return options.testTarget;
     return "http://127.0.0.1:" + std::to_string(port) + "/page/test.html|engine|";
+}
+
+void ServiceAnswers::SplitTestTarget(const std::string& target, std::string& url, std::string& text)
+{
+    const size_t bar = target.find('|');
+    url = target.substr(0, bar);
+    text.clear();
+    if (bar != std::string::npos) {
+        const size_t end = target.find('|', bar + 1);
+        text = target.substr(bar + 1, end == std::string::npos ? end : end - bar - 1);
+    }
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Command-line options of velmora-service.
 struct ServiceOptions {
@@ -15,10 +16,29 @@ struct ServiceOptions {
     bool hasMessageCaption = false;
     std::string testTarget;      // "URL|text|"; empty = this service's own test page
     std::string startAnswerFile; // serve this file verbatim as the start answer
+
+    // Harvest mode: on with any source or a key file.
+    std::vector<std::string> sources;  // http(s) URLs and local files
+    int harvestIntervalSeconds = 1800;
+    bool verify = true;           // test every harvested proxy before serving it
+    int threads = 50;             // availability check: jobs at once (five proxies each)
+    int timeoutSeconds = 10;      // availability check: time allowed per proxy
+    bool allowPrivate = false;    // keep reserved and special-purpose addresses
+    std::string publicAddressUrl; // page answering with the caller's address
+    std::string geoipFile = "/usr/share/tor/geoip";  // IPv4 ranges to country codes
+    std::string countriesFile;    // countries.nbx; empty = beside the program or its share folder
+    std::string configFile;
+
+    bool Harvesting() const { return !sources.empty() || !configFile.empty(); }
 };
 
-// Parses argv. Returns false with a message in error on a bad command line;
-// sets showHelp for --help.
+// Parses argv, reading the key file of --config first so that the command
+// line overrides it (--source adds to the key file's sources). Returns false
+// with a message in error on a bad command line or key file; sets showHelp
+// for --help.
 bool ParseServiceOptions(int argc, char** argv, ServiceOptions& options, bool& showHelp,
                          std::string& error);
+// Applies the group [service] of a GLib key file; false with error when the
+// file cannot be read or a value is malformed.
+bool LoadServiceConfig(const std::string& path, ServiceOptions& options, std::string& error);
 const char* ServiceUsage();

@@ -1,0 +1,166 @@
+// velmora-service in harvest mode as a process: the key file and the command
+// line, the start answer for a loopback caller, the served list; and
+// velmora-launcher starting that service when none answers and reusing it.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "../service/rawhttpserver.h"
+#include "service/postform.h"
+#include "serviceoptions.h"
+#include "support/servicefixture.h"
+#include "support/tempdir.h"
+
+namespace {
+std::string Post(const std::string& url, const std::string& body)
+{
+    std::string answer;
+    PostForm(url, body, answer);
+    return answer;
+}
+
+// The retrieve answer once the first harvest has served something (bounded).
+std::string ServedAnswer(const ServiceFixture& service)
+{
+    std::string answer;
+    for (int i = 0; i < 100; ++i) {
+        answer = Post(service.BaseUrl() + "/velmora/retrieve.php", "OperationType=4");
+        if (answer != "Empty")
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return answer;
+}
+
+TEST(HarvestOptions, KeyFileFirstThenTheCommandLine)
+{
+    TempDir dir;
+    const std::string config = dir.WriteFile("service.conf",
+                                             "# a user's key file\n[service]\nsources=a.txt;http://127.0.0.1:1/b\n"
+                                             "harvest-interval=600\nverify=false\nallow-private=true\nthreads=7\n"
+                                             "public-address-url=http://127.0.0.1:1/ip\n");
+    std::string configArg = "--config=" + config;
+    char* argv[] = {const_cast<char*>("velmora-service"), configArg.data(), const_cast<char*>("--source"),
+                    const_cast<char*>("c.txt"), const_cast<char*>("--threads"), const_cast<char*>("9"),
+                    const_cast<char*>("--verify"), nullptr};
+    ServiceOptions options;
+    bool help = false;
+    std::string error;
+    ASSERT_TRUE(ParseServiceOptions(7, argv, options, help, error)) << error;
+    EXPECT_TRUE(options.Harvesting());
+    EXPECT_EQ(options.sources, (std::vector<std::string>{"a.txt", "http://127.0.0.1:1/b", "c.txt"}));
+    EXPECT_EQ(options.harvestIntervalSeconds, 600);
+    EXPECT_EQ(options.threads, 9);
+    EXPECT_TRUE(options.verify);
+    EXPECT_TRUE(options.allowPrivate);
+    EXPECT_EQ(options.publicAddressUrl, "http://127.0.0.1:1/ip");
+
+    dir.WriteFile("bad.conf", "[service]\nthreads=lots\n");
+    ServiceOptions bad;
+    EXPECT_FALSE(LoadServiceConfig(dir.File("bad.conf"), bad, error));
+    dir.WriteFile("typo.conf", "[service]\nsauces=a.txt\n");
+    EXPECT_FALSE(LoadServiceConfig(dir.File("typo.conf"), bad, error));
+}
+
+TEST(HarvestService, ServesTheHarvestAndAnswersALoopbackCallerWithThePublicAddress)
+{
+    TempDir dir;
+    const std::string list = dir.WriteFile("list.txt", "127.0.0.2:1080\n8.8.8.8:1080\n10.1.1.1:1080\n");
+    RawHttpServer addressPage(RawHttpServer::HttpAnswer("193.0.6.139\n"), RawHttpServer::Mode::Answer);
+    const std::string pageUrl = "http://127.0.0.1:" + std::to_string(addressPage.Port()) + "/";
+
+    ServiceFixture withPage({"--source", list, "--no-verify", "--public-address-url", pageUrl});
+    ASSERT_TRUE(withPage.Running());
+    // Without --allow-private only the public address stays.
+    const std::string served = ServedAnswer(withPage);
+    EXPECT_EQ(served.rfind("8.8.8.8\t1080\t", 0), 0u) << served;
+    EXPECT_EQ(served.find("127.0.0.2"), std::string::npos) << served;
+    const std::string start = Post(withPage.BaseUrl() + "/velmora/start.php", "Version=1.3.0.0&OperationType=1");
+    EXPECT_NE(start.find("IPAddress:193.0.6.139\r\n"), std::string::npos) << start;
+    if (access("/usr/share/tor/geoip", R_OK) == 0) {
+        EXPECT_NE(start.find("CountryCode:NL\r\n"), std::string::npos) << start;
+    }
+
+    ServiceFixture withoutPage({"--source", list, "--no-verify", "--allow-private"});
+    ASSERT_TRUE(withoutPage.Running());
+    EXPECT_EQ(ServedAnswer(withoutPage).rfind("127.0.0.2\t1080\t-1\t0\t0\t", 0), 0u);
+    const std::string local = Post(withoutPage.BaseUrl() + "/velmora/start.php", "Version=1.3.0.0&OperationType=1");
+    EXPECT_EQ(local.find("IPAddress:"), std::string::npos) << local;
+    EXPECT_EQ(local.find("CountryCode:"), std::string::npos) << local;
+}
+
+// velmora-launcher copied beside a stand-in program that records its start.
+class LauncherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string bin = dir.Path() + "/bin";
+        const std::string share = dir.Path() + "/share/velmora";
+        ASSERT_EQ(std::system(("mkdir -p " + bin + " " + share + "/flags " + dir.Path() + "/config/velmora").c_str()), 0);
+        ASSERT_EQ(std::system(("cp " + std::string(VELMORA_SOURCE_DIR) + "/scripts/velmora-launcher " + bin
+                               + " && ln -s " + ServiceFixture::ProgramPath() + " " + bin + "/velmora-service && cp "
+                               + VELMORA_TOOLS_DIR + "/countries.nbx " + share)
+                                  .c_str()),
+                  0);
+        dir.WriteFile("bin/velmora", "#!/bin/sh\necho \"$@\" >>\"$PWD/started\"\n");
+        ASSERT_EQ(std::system(("chmod +x " + bin + "/velmora").c_str()), 0);
+        port = RawHttpServer(RawHttpServer::HttpAnswer(""), RawHttpServer::Mode::Answer).Port();  // free again
+        const std::string list = dir.WriteFile("list.txt", "127.0.0.3:1080\n");
+        dir.WriteFile("config/velmora/service.conf",
+                      "[service]\nsources=" + list + "\nallow-private=true\nverify=false\n");
+    }
+    void TearDown() override
+    {
+        std::ifstream pidFile(dir.File("state/velmora/service.pid"));
+        pid_t pid = 0;
+        if (pidFile >> pid && pid > 0) {
+            kill(pid, SIGTERM);
+            for (int i = 0; i < 50 && kill(pid, 0) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    int Launch(const std::string& arguments)
+    {
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + dir.Path() + " XDG_CONFIG_HOME="
+            + dir.File("config") + " XDG_STATE_HOME=" + dir.File("state") + " XDG_DATA_HOME=" + dir.File("data")
+            + " VELMORA_FIRST_HARVEST_WAIT=20 VELMORA_SERVICE_URL=http://127.0.0.1:" + std::to_string(port)
+            + " timeout 60 bash " + dir.File("bin/velmora-launcher") + " " + arguments + " >>" + dir.File("out")
+            + " 2>&1";
+        return std::system(command.c_str());
+    }
+
+    TempDir dir;
+    int port = 0;
+};
+
+TEST_F(LauncherTest, StartsTheServiceWhenNoneAnswersAndReusesIt)
+{
+    ASSERT_EQ(Launch("first"), 0) << dir.ReadFile("out");
+    const std::string pid = dir.ReadFile("state/velmora/service.pid");
+    ASSERT_FALSE(pid.empty()) << dir.ReadFile("out");
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "first\n");
+    // The launcher waited for the first harvest: the program gets the list at once.
+    std::string served;
+    PostForm("http://127.0.0.1:" + std::to_string(port) + "/velmora/retrieve.php", "OperationType=4", served);
+    EXPECT_EQ(served.rfind("127.0.0.3\t1080\t", 0), 0u) << served;
+
+    ASSERT_EQ(Launch("second"), 0) << dir.ReadFile("out");
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "first\nsecond\n");
+    EXPECT_EQ(dir.ReadFile("state/velmora/service.pid"), pid);
+    const std::string log = dir.ReadFile("state/velmora/service.log");
+    EXPECT_EQ(log.find("listening"), log.rfind("listening")) << log;  // started once
+}
+
+TEST_F(LauncherTest, HelpStartsNothing)
+{
+    ASSERT_EQ(Launch("--help"), 0);
+    EXPECT_NE(dir.ReadFile("out").find("Usage: velmora-launcher"), std::string::npos);
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "");
+    EXPECT_EQ(dir.ReadFile("state/velmora/service.pid"), "");
+}
+}  // namespace
