@@ -5,7 +5,8 @@
 #include "data/tabstdiofile.h"
 #include "fuzzsupport.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string input = WriteFuzzFile("countries.in", data, size);
     CCountryCatalogue catalogue;
     FUZZ_CHECK(catalogue.Load(input));

@@ -13,7 +13,8 @@ constexpr std::string_view kDirectLine = "user_pref(\"network.proxy.type\", 0);"
 
 // What the rewrite should produce: lines end at LF (a CR before it belongs to
 // the line end), kept lines are copied byte for byte with CR LF.
-std::string Expected(std::string_view content, bool follow) {
+std::string Expected(std::string_view content, bool follow)
+{
     std::string result;
     while (!content.empty()) {
         const size_t end = content.find('\n');
@@ -34,7 +35,8 @@ std::string Expected(std::string_view content, bool follow) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size == 0)
         return 0;
     // The first byte chooses the direction, the rest is prefs.js.

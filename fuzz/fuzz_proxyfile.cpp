@@ -10,14 +10,15 @@
 
 namespace {
 
-bool SameFields(const CProxy& a, const CProxy& b) {
-    return a == b && a.country == b.country && a.type == b.type && a.uptime == b.uptime &&
-           a.speed == b.speed;
+bool SameFields(const CProxy& a, const CProxy& b)
+{
+    return a == b && a.country == b.country && a.type == b.type && a.uptime == b.uptime && a.speed == b.speed;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string input = WriteFuzzFile("proxy.in", data, size);
     // The first byte decides between replacing and appending to a list that
     // already holds one proxy.

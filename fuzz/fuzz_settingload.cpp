@@ -9,15 +9,16 @@
 
 namespace {
 
-void CheckRanges(CSetting& setting) {
+void CheckRanges(CSetting& setting)
+{
     FUZZ_CHECK(setting.IsLoaded());
     const CSettingAnonymousItem& anonymous = *setting.GetAnonymousItem();
     FUZZ_CHECK(anonymous.elite || anonymous.anonymous || anonymous.transparent);
     const CSettingCountryItem& country = *setting.GetCountryItem();
     FUZZ_CHECK(country.countryFlags.size() == static_cast<size_t>(kFuzzCountryCount));
     const CSettingTestItem& test = *setting.GetTestItem();
-    FUZZ_CHECK(test.testType == TestType::None || test.testType == TestType::Availability ||
-               test.testType == TestType::Speed);
+    FUZZ_CHECK(test.testType == TestType::None || test.testType == TestType::Availability
+               || test.testType == TestType::Speed);
     FUZZ_CHECK(test.threadCount >= 5 && test.threadCount <= 30);
     FUZZ_CHECK(test.timeoutSeconds >= 5 && test.timeoutSeconds <= 30);
     // Written back, each text still fits its line.
@@ -28,7 +29,8 @@ void CheckRanges(CSetting& setting) {
 }
 
 // Loads the settings file in the work folder, checks it and saves it again.
-std::string LoadAndSave() {
+std::string LoadAndSave()
+{
     CSetting& setting = GetSetting();
     setting.ResetForTest();
     setting.Load();
@@ -39,7 +41,8 @@ std::string LoadAndSave() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     WriteFuzzFile(kSettingFileName, data, size);
     FUZZ_CHECK(GetCountryCatalogue().Count() == kFuzzCountryCount);
     const std::string saved = LoadAndSave();

@@ -12,7 +12,8 @@ namespace {
 class RecordingUi : public IStartAnswerUi {
 public:
     void ShowUnreachable() override { ++unreachable; }
-    void ShowPushMessage(const PushMessage& message) override {
+    void ShowPushMessage(const PushMessage& message) override
+    {
         ++pushed;
         last = message;
     }
@@ -24,7 +25,8 @@ public:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     FuzzWorkDir();  // the country catalogue comes from there
     const std::string answer(reinterpret_cast<const char*>(data), size);
     std::strcpy(realAddress, "");

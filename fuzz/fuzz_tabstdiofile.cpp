@@ -10,7 +10,8 @@ namespace {
 
 using Line = std::vector<std::string>;
 
-size_t JoinedLength(const Line& line) {
+size_t JoinedLength(const Line& line)
+{
     size_t length = line.size() - 1;  // the tabs
     for (const std::string& field : line)
         length += field.size();
@@ -19,7 +20,8 @@ size_t JoinedLength(const Line& line) {
 
 // Reads every line field by field, checking that a field asked for with the
 // wrong "last" flag is refused without advancing.
-std::vector<Line> ReadFields(const std::string& path) {
+std::vector<Line> ReadFields(const std::string& path)
+{
     std::vector<Line> lines;
     CTabStdioFile file;
     FUZZ_CHECK(file.Open(path, CTabStdioFile::modeRead));
@@ -43,7 +45,8 @@ std::vector<Line> ReadFields(const std::string& path) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string input = WriteFuzzFile("text.in", data, size);
     {
         CTabStdioFile file;

@@ -11,20 +11,23 @@
 
 namespace fs = std::filesystem;
 
-void FuzzFail(const char* condition, const char* file, int line) {
+void FuzzFail(const char* condition, const char* file, int line)
+{
     std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
     std::abort();
 }
 
 namespace {
 std::string workDir;
-void RemoveWorkDir() {
+void RemoveWorkDir()
+{
     std::error_code ignored;
     fs::remove_all(workDir, ignored);
 }
 }  // namespace
 
-const std::string& FuzzWorkDir() {
+const std::string& FuzzWorkDir()
+{
     static const bool ready = [] {
         const char* tmp = std::getenv("TMPDIR");
         const std::string base = tmp && *tmp                    ? tmp
@@ -45,7 +48,8 @@ const std::string& FuzzWorkDir() {
     return workDir;
 }
 
-std::string WriteFuzzFile(const std::string& name, const uint8_t* data, size_t size) {
+std::string WriteFuzzFile(const std::string& name, const uint8_t* data, size_t size)
+{
     const std::string path = FuzzWorkDir() + "/" + name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -53,7 +57,8 @@ std::string WriteFuzzFile(const std::string& name, const uint8_t* data, size_t s
     return path;
 }
 
-std::string ReadFuzzFile(const std::string& path) {
+std::string ReadFuzzFile(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -6,8 +6,7 @@
 
 // Ends the process when an invariant of the code under test does not hold,
 // so that libFuzzer keeps the input (and a replay test fails on it).
-#define FUZZ_CHECK(condition) \
-    ((condition) ? static_cast<void>(0) : FuzzFail(#condition, __FILE__, __LINE__))
+#define FUZZ_CHECK(condition) ((condition) ? static_cast<void>(0) : FuzzFail(#condition, __FILE__, __LINE__))
 [[noreturn]] void FuzzFail(const char* condition, const char* file, int line);
 
 // The scratch folder every target works in, made the working directory on

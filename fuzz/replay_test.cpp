@@ -13,7 +13,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-TEST(FuzzReplay, SavedInputsRunCleanly) {
+TEST(FuzzReplay, SavedInputsRunCleanly)
+{
     namespace fs = std::filesystem;
     std::vector<fs::path> inputs;
     for (const char* dir : {VELMORA_FUZZ_CORPUS_DIR, VELMORA_FUZZ_REGRESSION_DIR}) {

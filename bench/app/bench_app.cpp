@@ -30,8 +30,8 @@ CProxyList MakeProxies(int countries)
     std::uniform_int_distribution<int> country(-1, countries - 1), uptime(0, 5), speed(1, 20000), type(0, 3);
     CProxyList list;
     for (int i = 0; i < kProxies; ++i) {
-        const std::string ip = "127." + std::to_string(i >> 16 & 255) + '.' + std::to_string(i >> 8 & 255) + '.' +
-                               std::to_string(i & 255);
+        const std::string ip =
+            "127." + std::to_string(i >> 16 & 255) + '.' + std::to_string(i >> 8 & 255) + '.' + std::to_string(i & 255);
         list.emplace_back(ip.c_str(), 1024 + i % 50000, country(random), type(random), uptime(random), speed(random));
     }
     return list;
@@ -44,7 +44,7 @@ double Seconds(const std::function<void()>& work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -55,7 +55,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication app(argc, argv);
-    GetSetting().CreateDefaults();   // no settings file is written
+    GetSetting().CreateDefaults();  // no settings file is written
 
     CTolvaneDlg window(RealDesktop());
     window.show();

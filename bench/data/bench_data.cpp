@@ -18,9 +18,10 @@ namespace {
 constexpr int kLines = 100000;
 constexpr int kCountries = 250;
 
-std::string MakeProxyFile(std::mt19937& random) {
-    std::uniform_int_distribution<int> octet(0, 255), country(-1, kCountries - 1), uptime(0, 5),
-        speed(1, 20000), type(0, 3), line(0, 9);
+std::string MakeProxyFile(std::mt19937& random)
+{
+    std::uniform_int_distribution<int> octet(0, 255), country(-1, kCountries - 1), uptime(0, 5), speed(1, 20000),
+        type(0, 3), line(0, 9);
     std::vector<std::string> written;
     written.reserve(kLines);
     std::string content;
@@ -30,11 +31,10 @@ std::string MakeProxyFile(std::mt19937& random) {
             continue;
         }
         // i in the address keeps the others distinct.
-        const std::string entry = "127." + std::to_string(i >> 16 & 255) + '.' + std::to_string(i >> 8 & 255) +
-                                  '.' + std::to_string(i & 255) + '\t' + std::to_string(1024 + octet(random)) +
-                                  '\t' + std::to_string(country(random)) + '\t' + std::to_string(type(random)) +
-                                  '\t' + std::to_string(uptime(random)) + '\t' + std::to_string(speed(random)) +
-                                  "\r\n";
+        const std::string entry = "127." + std::to_string(i >> 16 & 255) + '.' + std::to_string(i >> 8 & 255) + '.'
+                                  + std::to_string(i & 255) + '\t' + std::to_string(1024 + octet(random)) + '\t'
+                                  + std::to_string(country(random)) + '\t' + std::to_string(type(random)) + '\t'
+                                  + std::to_string(uptime(random)) + '\t' + std::to_string(speed(random)) + "\r\n";
         written.push_back(entry);
         content += entry;
     }
@@ -42,7 +42,8 @@ std::string MakeProxyFile(std::mt19937& random) {
 }
 
 template <typename Action>
-void Time(const char* what, Action action) {
+void Time(const char* what, Action action)
+{
     const auto start = std::chrono::steady_clock::now();
     action();
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -51,7 +52,8 @@ void Time(const char* what, Action action) {
 
 }  // namespace
 
-int main() {
+int main()
+{
     TempDir dir;
     ScopedChdir inDir(dir.Path());
     std::string countries;
@@ -67,13 +69,20 @@ int main() {
     Time("read into empty list", [&] { ReadProxyFile(list, path, true); });
     const size_t entries = list.size();
     Time("read again, append to full list", [&] { ReadProxyFile(list, path, false); });
-    std::printf("%zu lines, %zu entries after first read, %zu after append\n", static_cast<size_t>(kLines),
-                entries, list.size());
+    std::printf("%zu lines, %zu entries after first read, %zu after append\n", static_cast<size_t>(kLines), entries,
+                list.size());
 
-    const struct { SortKey key; bool normal; const char* name; } sorts[] = {
-        {SortBySpeed, true, "sort by speed, normal order"},     {SortBySpeed, false, "sort by speed, reverse order"},
-        {SortByUptime, true, "sort by uptime, normal order"},   {SortByUptime, false, "sort by uptime, reverse order"},
-        {SortByCountry, true, "sort by country, normal order"}, {SortByCountry, false, "sort by country, reverse order"},
+    const struct {
+        SortKey key;
+        bool normal;
+        const char* name;
+    } sorts[] = {
+        {SortBySpeed, true, "sort by speed, normal order"},
+        {SortBySpeed, false, "sort by speed, reverse order"},
+        {SortByUptime, true, "sort by uptime, normal order"},
+        {SortByUptime, false, "sort by uptime, reverse order"},
+        {SortByCountry, true, "sort by country, normal order"},
+        {SortByCountry, false, "sort by country, reverse order"},
     };
     for (const auto& sort : sorts) {
         CProxyList copy = list;  // each sort starts from file order

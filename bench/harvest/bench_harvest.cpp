@@ -22,7 +22,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSources = 5;
 constexpr int kLines = 20000;
 
-double Ms(Clock::duration elapsed) { return std::chrono::duration<double, std::milli>(elapsed).count(); }
+double Ms(Clock::duration elapsed)
+{
+    return std::chrono::duration<double, std::milli>(elapsed).count();
+}
 
 // 20,000 lines over 5 sources: mostly public addresses, about one in twenty
 // a duplicate of an earlier line and one in fifty from a private range.
@@ -39,8 +42,8 @@ std::vector<std::string> MakeLists()
             line = "192.168." + std::to_string(random() % 256) + "." + std::to_string(random() % 256) + ":1080";
         } else {
             line = std::to_string(1 + random() % 223) + "." + std::to_string(random() % 256) + "."
-                + std::to_string(random() % 256) + "." + std::to_string(1 + random() % 254) + ":"
-                + std::to_string(1024 + random() % 60000);
+                   + std::to_string(random() % 256) + "." + std::to_string(1 + random() % 254) + ":"
+                   + std::to_string(1024 + random() % 60000);
         }
         lines.push_back(line);
         lists[static_cast<size_t>(i % kSources)] += line + "\n";

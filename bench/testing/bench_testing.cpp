@@ -34,8 +34,14 @@ std::string ToolPath(const char* name)
     return std::string(dir && *dir ? dir : VELMORA_TOOLS_DIR) + "/" + name;
 }
 
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
-double CpuSeconds(const rusage& u) { return Seconds(u.ru_utime) + Seconds(u.ru_stime); }
+double Seconds(const timeval& t)
+{
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
+double CpuSeconds(const rusage& u)
+{
+    return Seconds(u.ru_utime) + Seconds(u.ru_stime);
+}
 
 pid_t Spawn(std::vector<std::string> args, int stdoutFd)
 {
@@ -108,8 +114,8 @@ int main()
         return 1;
     }
 
-    std::printf("speed test: %d proxies, %d threads, %d ms added per relay, 6 fetches per proxy\n", kProxies,
-                kThreads, kDelayMs);
+    std::printf("speed test: %d proxies, %d threads, %d ms added per relay, 6 fetches per proxy\n", kProxies, kThreads,
+                kDelayMs);
     CTestSpeedWorker worker(kThreads, &settings);
     rusage before, after;
     getrusage(RUSAGE_SELF, &before);

@@ -66,7 +66,10 @@ std::string ToolPath(const char* name)
     return std::string(dir && *dir ? dir : VELMORA_TOOLS_DIR) + "/" + name;
 }
 
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+double Seconds(const timeval& t)
+{
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
 
 struct Measure {
     bool ran = false;
@@ -112,8 +115,7 @@ void Print(const char* what, const Measure& m, double ideal, int fetches)
     }
     std::printf("%-26s passed %4d  wall %6.2f s  ideal %5.2f s  ratio %.3f  cpu %6.2f s = %.3f ms/fetch"
                 "  peak %6.1f MB\n",
-                what, m.passed, m.wall, ideal, m.wall / ideal, m.cpu, m.cpu * 1000 / fetches,
-                m.peakMiB * 1.048576);
+                what, m.passed, m.wall, ideal, m.wall / ideal, m.cpu, m.cpu * 1000 / fetches, m.peakMiB * 1.048576);
 }
 
 // The proxies live in a child process of their own: relays need three
@@ -132,7 +134,7 @@ pid_t StartProxies(std::vector<Proxy>& proxies)
         for (auto [kind, count] : {std::pair{Kind::Relay, kRelays}, {Kind::Silent, kSilent}, {Kind::Refuse, kRefusing}})
             for (int i = 0; i < count; ++i)
                 ports += std::to_string(fixture.AddProxy(kind, kind == Kind::Relay ? kRelayDelayMs : 0)) + " "
-                    + std::to_string(static_cast<int>(kind)) + "\n";
+                         + std::to_string(static_cast<int>(kind)) + "\n";
         ports += "ready\n";
         (void)!write(ready[1], ports.data(), ports.size());
         close(ready[1]);
@@ -181,13 +183,19 @@ int main()
             list << "127.0.0.1:" << proxy.port << "\n";
     }
     const int count = static_cast<int>(proxies.size());
-    std::printf("%d loopback proxies: %d relay after %d ms, %d silent, %d refuse; --threads %d, --timeout %d\n",
-                count, kRelays, kRelayDelayMs, kSilent, kRefusing, kThreads, kTimeoutSeconds);
+    std::printf("%d loopback proxies: %d relay after %d ms, %d silent, %d refuse; --threads %d, --timeout %d\n", count,
+                kRelays, kRelayDelayMs, kSilent, kRefusing, kThreads, kTimeoutSeconds);
     std::printf("targets: wall <= 1.15 x ideal, CPU per fetch <= proxycheck's, peak memory < 150 MB\n");
 
-    const std::vector<std::string> check = {ToolPath("velmora-check"), "--threads", std::to_string(kThreads),
-                                            "--timeout", std::to_string(kTimeoutSeconds), "--url", url,
-                                            "--format", "plain"};
+    const std::vector<std::string> check = {ToolPath("velmora-check"),
+                                            "--threads",
+                                            std::to_string(kThreads),
+                                            "--timeout",
+                                            std::to_string(kTimeoutSeconds),
+                                            "--url",
+                                            url,
+                                            "--format",
+                                            "plain"};
     std::vector<std::string> speedArgs = check, availabilityArgs = check;
     speedArgs.push_back(listFile);
     availabilityArgs.push_back("--availability");
@@ -207,10 +215,10 @@ int main()
     std::string ports;
     for (const Proxy& proxy : proxies)
         ports += (ports.empty() ? "" : ",") + std::to_string(proxy.port);
-    const Measure proxycheck = Run({"proxycheck", "-d", "127.0.0.1:" + std::to_string(page), "-c",
-                                    "chat:GET / HTTP/1.0\r\n:engine", "-t", std::to_string(kTimeoutSeconds), "-m",
-                                    std::to_string(connections), "-p", "s4:" + ports, "127.0.0.1"},
-                                   outFile, " open");
+    const Measure proxycheck =
+        Run({"proxycheck", "-d", "127.0.0.1:" + std::to_string(page), "-c", "chat:GET / HTTP/1.0\r\n:engine", "-t",
+             std::to_string(kTimeoutSeconds), "-m", std::to_string(connections), "-p", "s4:" + ports, "127.0.0.1"},
+            outFile, " open");
     Print(("proxycheck -m " + std::to_string(connections)).c_str(), proxycheck, IdealWall(proxies, 1, connections),
           count);
     if (proxycheck.ran && availability.ran && proxycheck.cpu > 0 && proxycheck.wall > 0)

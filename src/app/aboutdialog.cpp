@@ -9,7 +9,7 @@
 #include <QPushButton>
 
 namespace {
-int aboutDialogs = 0;   // GUI thread only
+int aboutDialogs = 0;  // GUI thread only
 }
 
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
@@ -30,7 +30,8 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
-    layout->addWidget(MakeLabel(this, "sloganLabel", QStringLiteral("Velmora : Get working socks proxy every day")), 0, 1);
+    layout->addWidget(MakeLabel(this, "sloganLabel", QStringLiteral("Velmora : Get working socks proxy every day")), 0,
+                      1);
     layout->addWidget(MakeLabel(this, "versionLabel", QStringLiteral("Version: 1.3")), 1, 1);
     layout->addWidget(MakeLabel(this, "updateLabel", QStringLiteral("Update: 10/11/2014")), 2, 1);
     layout->addWidget(buttons, 3, 0, 1, 2);

@@ -13,5 +13,5 @@ public:
     static bool Running() { return depth_ > 0; }
 
 private:
-    static inline int depth_ = 0;   // GUI thread only
+    static inline int depth_ = 0;  // GUI thread only
 };

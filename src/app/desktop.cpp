@@ -14,7 +14,10 @@ CDesktop& RealDesktop()
 {
     static CMessageBoxPrompt prompt;
     static CDesktopUrlOpener urlOpener;
-    static CDesktop desktop{prompt, urlOpener, MachineNetworkState(), DesktopProxyStore(),
+    static CDesktop desktop{prompt,
+                            urlOpener,
+                            MachineNetworkState(),
+                            DesktopProxyStore(),
                             [](int exitCode) {
                                 std::fflush(nullptr);
                                 // _Exit: other threads (a test run, a request) may still be

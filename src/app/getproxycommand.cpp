@@ -1,9 +1,9 @@
 #include "app/commands.h"
 #include "app/commandscope.h"
+#include "app/desktop.h"
 #include "app/guithreadwork.h"
 #include "app/replacedialog.h"
 #include "app/retrieveanswer.h"
-#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "browser/networkstate.h"
 #include "data/proxyfile.h"
@@ -33,7 +33,7 @@ void Tell(CTolvaneDlg& window, const QString& text)
     window.Desktop().prompt.Show(&window, text, IPrompt::Ok);
 }
 
-} // namespace
+}  // namespace
 
 // Fetches a proxy list from the service into "proxy.tmp", merges it into the
 // list as the user chooses, tests it as the settings ask and shows it sorted.
@@ -53,8 +53,7 @@ void GetProxyCommand(CTolvaneDlg& window)
     case RetrieveAnswer::Unusable:
         Tell(window, QStringLiteral("Could not access server,please try again later."));
         return;
-    case RetrieveAnswer::ProxyList:
-        break;
+    case RetrieveAnswer::ProxyList: break;
     }
 
     if (!WriteAnswerFile(kProxyTempFileName, answer)) {

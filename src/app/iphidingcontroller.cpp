@@ -2,7 +2,6 @@
 
 #include "app/appicons.h"
 #include "app/desktop.h"
-#include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "app/trayicon.h"
 #include "browser/realaddress.h"
@@ -16,14 +15,14 @@
 
 #include <QLabel>
 
-#include <cstring>
 #include <QToolButton>
+#include <cstring>
 
 namespace {
 
 constexpr int kMaxAddressLength = 15;
 
-} // namespace
+}  // namespace
 
 bool AddressFitsDisplay(const QString& text)
 {
@@ -62,7 +61,8 @@ void CIpHidingController::HideIp()
 {
     CProxyList& list = GetProxyList();
     if (list.empty()) {
-        window_.Desktop().prompt.Show(&window_, QStringLiteral("There is no proxy to hide ip, please get proxy firstly."), IPrompt::Ok);
+        window_.Desktop().prompt.Show(
+            &window_, QStringLiteral("There is no proxy to hide ip, please get proxy firstly."), IPrompt::Ok);
         return;
     }
     const std::vector<int> selected = window_.Table()->SelectedRows();
@@ -71,8 +71,8 @@ void CIpHidingController::HideIp()
         return;
     }
     if (selected.size() > 1) {
-        window_.Desktop().prompt.Show(&window_, QStringLiteral("Too many proxies are selected, please select 1 proxy to hide ip."),
-                      IPrompt::Ok);
+        window_.Desktop().prompt.Show(
+            &window_, QStringLiteral("Too many proxies are selected, please select 1 proxy to hide ip."), IPrompt::Ok);
         return;
     }
     const auto entry = EntryAt(list, selected.front());
@@ -82,13 +82,14 @@ void CIpHidingController::HideIp()
     // Without a system-wide setting to change, nothing would follow the
     // proxy: say so, and what to enter by hand, instead of claiming a Fake IP.
     if (!window_.Desktop().proxyStore.HasSystemSetting()) {
-        window_.Desktop().prompt.Show(&window_,
-                      QStringLiteral("This desktop has no system-wide proxy setting that Velmora can change, so your "
-                                     "IP cannot be hidden here. Please enter the proxy in your browser by hand: "
-                                     "SOCKS host %1, port %2.")
-                          .arg(ToUi(proxy.ip))
-                          .arg(proxy.port),
-                      IPrompt::Ok);
+        window_.Desktop().prompt.Show(
+            &window_,
+            QStringLiteral("This desktop has no system-wide proxy setting that Velmora can change, so your "
+                           "IP cannot be hidden here. Please enter the proxy in your browser by hand: "
+                           "SOCKS host %1, port %2.")
+                .arg(ToUi(proxy.ip))
+                .arg(proxy.port),
+            IPrompt::Ok);
         window_.FocusTable();
         return;
     }
@@ -98,12 +99,13 @@ void CIpHidingController::HideIp()
     // the button keeps offering Hide IP.
     std::string bypass;
     if (!ApplySystemProxy(GetHideState(), proxy, Context(), &bypass) && !bypass.empty()) {
-        window_.Desktop().prompt.Show(&window_,
-                      QStringLiteral("Could not hide your IP: the desktop's proxy setting did not take effect, "
-                                     "%1 instead of through the proxy %2:%3. Your own proxy setting has been put back.")
-                          .arg(ToUi(bypass), ToUi(proxy.ip))
-                          .arg(proxy.port),
-                      IPrompt::Ok);
+        window_.Desktop().prompt.Show(
+            &window_,
+            QStringLiteral("Could not hide your IP: the desktop's proxy setting did not take effect, "
+                           "%1 instead of through the proxy %2:%3. Your own proxy setting has been put back.")
+                .arg(ToUi(bypass), ToUi(proxy.ip))
+                .arg(proxy.port),
+            IPrompt::Ok);
         window_.FocusTable();
         return;
     }

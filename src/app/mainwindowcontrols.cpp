@@ -36,7 +36,7 @@ QLabel* AddFlag(QWidget* window, const char* name, const char* accessibleName)
     return flag;
 }
 
-} // namespace
+}  // namespace
 
 CMainWindowControls BuildMainWindowControls(QWidget* window, const CFlagImages* flags)
 {
@@ -44,16 +44,14 @@ CMainWindowControls BuildMainWindowControls(QWidget* window, const CFlagImages* 
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(2);
-    c.getProxyButton = AddButton(window, buttons, "getProxyButton", "Get Proxy", AppIconId::GetProxy,
-                                 "Get proxy and Test");
+    c.getProxyButton =
+        AddButton(window, buttons, "getProxyButton", "Get Proxy", AppIconId::GetProxy, "Get proxy and Test");
     c.testSpeedButton = AddButton(window, buttons, "testSpeedButton", "Test Speed", AppIconId::TestSpeed,
                                   "Full test for proxy's availability and speed");
-    c.hideIpButton = AddButton(window, buttons, "hideIpButton", kHideIpCaption, AppIconId::HideIp,
-                               "Hide your real IP");
-    c.deleteButton = AddButton(window, buttons, "deleteButton", "Delete", AppIconId::Delete,
-                               "Delete selected proxies");
-    c.settingButton = AddButton(window, buttons, "settingButton", "Setting", AppIconId::Setting,
-                                "Change configuration");
+    c.hideIpButton = AddButton(window, buttons, "hideIpButton", kHideIpCaption, AppIconId::HideIp, "Hide your real IP");
+    c.deleteButton = AddButton(window, buttons, "deleteButton", "Delete", AppIconId::Delete, "Delete selected proxies");
+    c.settingButton =
+        AddButton(window, buttons, "settingButton", "Setting", AppIconId::Setting, "Change configuration");
     buttons->addStretch();
 
     c.proxyTable = new CProListCtrl(flags, window);

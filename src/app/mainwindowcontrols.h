@@ -26,5 +26,5 @@ struct CMainWindowControls {
 // Creates the controls inside window and lays them out.
 CMainWindowControls BuildMainWindowControls(QWidget* window, const CFlagImages* flags);
 
-extern const char* const kHideIpCaption;      // "Hide IP"
-extern const char* const kRestoreIpCaption;   // "Restore IP"
+extern const char* const kHideIpCaption;     // "Hide IP"
+extern const char* const kRestoreIpCaption;  // "Restore IP"

@@ -26,7 +26,7 @@ void NameButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which, c
     button->setAccessibleName(button->text());
 }
 
-} // namespace
+}  // namespace
 
 CReplaceDialog::CReplaceDialog(QWidget* parent)
     : QDialog(parent),

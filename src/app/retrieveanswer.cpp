@@ -10,9 +10,9 @@ constexpr size_t kPrefixLength = 7;
 
 RetrieveAnswer ClassifyRetrieveAnswer(const std::string& answer)
 {
-    if (answer.size() > kPrefixLength
-        && std::all_of(answer.begin(), answer.begin() + kPrefixLength,
-                       [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
+    if (answer.size() > kPrefixLength && std::all_of(answer.begin(), answer.begin() + kPrefixLength, [](char c) {
+            return (c >= '0' && c <= '9') || c == '.';
+        }))
         return RetrieveAnswer::ProxyList;
     if (answer.size() <= kPrefixLength && answer.find("Empty") != std::string::npos)
         return RetrieveAnswer::NoProxies;

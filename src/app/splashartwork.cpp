@@ -73,7 +73,7 @@ void DrawStatusStrip(QPainter& p)
     p.drawRoundedRect(QRectF(kSplashStatusRect).adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
 }
 
-} // namespace
+}  // namespace
 
 QPixmap MakeSplashArtwork()
 {

@@ -10,7 +10,7 @@ namespace {
 constexpr int kTickMilliseconds = 500;
 constexpr QPoint kTextPosition(120, 240);
 const QColor kTextColor(192, 192, 192);
-} // namespace
+}  // namespace
 
 CSplashDialog::CSplashDialog(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),

@@ -7,7 +7,8 @@
 
 void CStartAnswerUi::ShowUnreachable()
 {
-    window_.Desktop().prompt.Show(&window_, QStringLiteral("Could not access server,please try again later."), IPrompt::Ok);
+    window_.Desktop().prompt.Show(&window_, QStringLiteral("Could not access server,please try again later."),
+                                  IPrompt::Ok);
 }
 
 void CStartAnswerUi::ShowPushMessage(const PushMessage& message)

@@ -55,7 +55,8 @@ void RemoveAllCommand(CTolvaneDlg& window)
         window.Desktop().prompt.Show(&window, QStringLiteral("No proxy to remove!"), IPrompt::Ok);
         return;
     }
-    if (window.Desktop().prompt.Show(&window, QStringLiteral("Do you really want to remove all proxies?"), IPrompt::OkCancel)
+    if (window.Desktop().prompt.Show(&window, QStringLiteral("Do you really want to remove all proxies?"),
+                                     IPrompt::OkCancel)
         != IPrompt::AnsOk)
         return;
     GetProxyList().clear();

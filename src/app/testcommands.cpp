@@ -13,7 +13,7 @@ void RunWithProgress(CTolvaneDlg& window, bool isSpeedTest)
     CCommandScope running;
     RunTestWithProgress(&window, isSpeedTest, window.Desktop().prompt);
 }
-} // namespace
+}  // namespace
 
 void RunTestAfterGetProxy(CTolvaneDlg& window, TestType testType)
 {
@@ -24,8 +24,8 @@ void RunTestAfterGetProxy(CTolvaneDlg& window, TestType testType)
 void TestSpeedCommand(CTolvaneDlg& window)
 {
     if (GetProxyList().empty()) {
-        window.Desktop().prompt.Show(&window, QStringLiteral("There is no proxy to test speed, please get proxy firstly."),
-                      IPrompt::Ok);
+        window.Desktop().prompt.Show(
+            &window, QStringLiteral("There is no proxy to test speed, please get proxy firstly."), IPrompt::Ok);
         return;
     }
     RunWithProgress(window, true);

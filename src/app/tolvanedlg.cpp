@@ -2,8 +2,8 @@
 
 #include "app/aboutdialog.h"
 #include "app/appicons.h"
-#include "app/commandscope.h"
 #include "app/commands.h"
+#include "app/commandscope.h"
 #include "app/desktop.h"
 #include "app/trayicon.h"
 #include "browser/systemproxy.h"
@@ -27,12 +27,13 @@
 
 CTolvaneDlg::CTolvaneDlg(CDesktop& desktop, QWidget* parent)
     : QWidget(parent), desktop_(desktop), controls_(BuildMainWindowControls(this, &flags_)), ipHiding_(*this),
-      tray_(new CTrayIcon(AppIcon(AppIconId::Program),
-                          [] {
-                              return TrayMenuState{SettingDialogOpen(), GetHideState().hidden, AboutDialogOpen(),
-                                                   CCommandScope::Running()};
-                          },
-                          this))
+      tray_(new CTrayIcon(
+          AppIcon(AppIconId::Program),
+          [] {
+              return TrayMenuState{SettingDialogOpen(), GetHideState().hidden, AboutDialogOpen(),
+                                   CCommandScope::Running()};
+          },
+          this))
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kAppName);
@@ -65,8 +66,9 @@ void CTolvaneDlg::ConnectCommands()
 
     // Queued: the menu and the table's own event handling finish first.
     connect(tray_, &CTrayIcon::activated, this, &CTolvaneDlg::OnTrayActivated, Qt::QueuedConnection);
-    connect(c.proxyTable, &CProListCtrl::contextMenuRequested, this,
-            [this](const QPoint& globalPos) { ShowTableContextMenu(*this, globalPos); }, Qt::QueuedConnection);
+    connect(
+        c.proxyTable, &CProListCtrl::contextMenuRequested, this,
+        [this](const QPoint& globalPos) { ShowTableContextMenu(*this, globalPos); }, Qt::QueuedConnection);
     connect(tray_->openAction, &QAction::triggered, this, &CTolvaneDlg::ShowFromTray);
     connect(tray_->settingAction, &QAction::triggered, this, [this] { SettingCommand(*this); });
     connect(tray_->helpAction, &QAction::triggered, this, [this] { OpenHelpPageCommand(*this); });
@@ -130,7 +132,7 @@ void CTolvaneDlg::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && desktop_.trayAvailable())
-        QTimer::singleShot(0, this, &QWidget::hide);   // not from inside the state change itself
+        QTimer::singleShot(0, this, &QWidget::hide);  // not from inside the state change itself
 }
 
 // Offers to restore the direct connection when a proxy is applied, removes
@@ -142,7 +144,7 @@ void CTolvaneDlg::RequestExit()
     if (state.hidden) {
         const IPrompt::Answer answer =
             desktop_.prompt.Show(this, QStringLiteral("Your real IP is hidden, do you want to restore it?"),
-                          IPrompt::YesNoCancel, QStringLiteral("Tolvane"));
+                                 IPrompt::YesNoCancel, QStringLiteral("Tolvane"));
         if (answer == IPrompt::AnsCancel)
             return;
         if (answer == IPrompt::AnsYes)

@@ -1,7 +1,7 @@
 #include "app/tolvanedlg.h"
 
-#include "app/guithreadwork.h"
 #include "app/desktop.h"
+#include "app/guithreadwork.h"
 #include "app/splashdialog.h"
 #include "app/startanswerui.h"
 #include "app/trayicon.h"
@@ -25,9 +25,8 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
     });
     // The timeout scales the Speed scores: the table follows every change,
     // queued because the settings may change off the GUI thread.
-    setting.SetChangedCallback([this] {
-        QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection);
-    });
+    setting.SetChangedCallback(
+        [this] { QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection); });
     RunOffGuiThread([&setting] {
         if (setting.SettingFileExists()) {
             setting.Load();

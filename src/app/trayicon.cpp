@@ -15,7 +15,7 @@ QAction* AddItem(QMenu* menu, const char* objectName, const QString& text)
     return action;
 }
 
-} // namespace
+}  // namespace
 
 CTrayIcon::CTrayIcon(const QIcon& icon, std::function<TrayMenuState()> state, QObject* parent)
     : QObject(parent), menu_(new QMenu), icon_(new QSystemTrayIcon(icon, this)), state_(std::move(state))

@@ -15,7 +15,7 @@ struct TrayMenuState {
     bool settingDialogOpen = false;
     bool proxyApplied = false;
     bool aboutDialogOpen = false;
-    bool commandRunning = false;   // a request or test run is under way
+    bool commandRunning = false;  // a request or test run is under way
 };
 
 // The program's icon in the notification area with its menu. The window
@@ -44,7 +44,7 @@ public:
     QAction* exitAction;
 
 signals:
-    void activated(int reason);   // a QSystemTrayIcon::ActivationReason
+    void activated(int reason);  // a QSystemTrayIcon::ActivationReason
 
 private:
     QMenu* menu_;

@@ -12,19 +12,22 @@ struct FirefoxLookup {
     FirefoxPaths paths;
 };
 
-FirefoxLookup& Lookup() {
+FirefoxLookup& Lookup()
+{
     static FirefoxLookup lookup;
     return lookup;
 }
 
-std::string Environment(const char* name) {
+std::string Environment(const char* name)
+{
     const char* value = std::getenv(name);
     return value ? value : "";
 }
 
 }  // namespace
 
-FirefoxPaths& GetFirefoxPaths() {
+FirefoxPaths& GetFirefoxPaths()
+{
     FirefoxLookup& lookup = Lookup();
     if (!lookup.done) {
         lookup.done = true;
@@ -35,10 +38,13 @@ FirefoxPaths& GetFirefoxPaths() {
     return lookup.paths;
 }
 
-void ResetFirefoxPathsForTest() { Lookup() = FirefoxLookup(); }
+void ResetFirefoxPathsForTest()
+{
+    Lookup() = FirefoxLookup();
+}
 
-void ChangeFirefoxPrefs(const FirefoxPaths& paths, bool follow, IQuestion& question,
-                        const std::string& closeQuestion) {
+void ChangeFirefoxPrefs(const FirefoxPaths& paths, bool follow, IQuestion& question, const std::string& closeQuestion)
+{
     const int pid = FindFirefoxProcess(paths);
     if (pid == 0) {
         SetPrefsFollowSystem(paths, follow);
@@ -51,7 +57,8 @@ void ChangeFirefoxPrefs(const FirefoxPaths& paths, bool follow, IQuestion& quest
     }
 }
 
-void ReconcileFirefoxAtStart(bool firefoxFollowsSystem, IQuestion& question) {
+void ReconcileFirefoxAtStart(bool firefoxFollowsSystem, IQuestion& question)
+{
     const FirefoxPaths& paths = GetFirefoxPaths();
     bool follows = true;
     if (!PrefsFollowSystem(paths, follows) || follows || !firefoxFollowsSystem)

@@ -45,8 +45,7 @@ public:
 // prefs.js may only change while Firefox is not running: a running Firefox is
 // closed first if the user answers closeQuestion with yes, and started again
 // afterwards. Nothing changes when the user says no or Firefox does not end.
-void ChangeFirefoxPrefs(const FirefoxPaths& paths, bool follow, IQuestion& question,
-                        const std::string& closeQuestion);
+void ChangeFirefoxPrefs(const FirefoxPaths& paths, bool follow, IQuestion& question, const std::string& closeQuestion);
 
 // At start-up: when the firefox setting (firefoxFollowsSystem) says to follow
 // the system proxy but prefs.js still holds a proxy-type line, removes it,

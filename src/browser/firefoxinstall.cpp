@@ -8,26 +8,28 @@
 #include <filesystem>
 #include <sstream>
 
-
 namespace fs = std::filesystem;
 
 namespace {
 
 // Program files count as Firefox when their name contains "firefox" in any
 // letter case (firefox-esr, FIREFOX, ...).
-bool NameContainsFirefox(std::string name) {
+bool NameContainsFirefox(std::string name)
+{
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return name.find("firefox") != std::string::npos;
 }
 
-bool IsExecutableFile(const std::string& path) {
+bool IsExecutableFile(const std::string& path)
+{
     std::error_code error;
     return fs::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
 }
 
 // The first executable in dir whose name contains "firefox", or "".
-std::string FirefoxInFolder(const std::string& dir) {
+std::string FirefoxInFolder(const std::string& dir)
+{
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
@@ -44,7 +46,8 @@ std::string FirefoxInFolder(const std::string& dir) {
     return std::string();
 }
 
-std::string FirefoxOnPath(const std::string& searchPath) {
+std::string FirefoxOnPath(const std::string& searchPath)
+{
     std::istringstream entries(searchPath);
     std::string dir;
     while (std::getline(entries, dir, ':')) {
@@ -58,7 +61,8 @@ std::string FirefoxOnPath(const std::string& searchPath) {
     return std::string();
 }
 
-std::vector<std::string> MatchingFolders(const std::string& pattern) {
+std::vector<std::string> MatchingFolders(const std::string& pattern)
+{
     std::vector<std::string> folders;
     glob_t matches = {};
     if (glob(pattern.c_str(), GLOB_ONLYDIR, nullptr, &matches) == 0) {
@@ -69,11 +73,12 @@ std::vector<std::string> MatchingFolders(const std::string& pattern) {
         }
     }
     globfree(&matches);
-    return folders;   // glob sorts its matches
+    return folders;  // glob sorts its matches
 }
 
 // Debian's firefox-esr keeps its program under its own name.
-std::string ExecutableInInstall(const std::string& folder) {
+std::string ExecutableInInstall(const std::string& folder)
+{
     for (const std::string& name : {std::string("firefox"), fs::path(folder).filename().string()}) {
         const std::string path = folder + "/" + name;
         if (IsExecutableFile(path))
@@ -84,8 +89,8 @@ std::string ExecutableInInstall(const std::string& folder) {
 
 }  // namespace
 
-std::string FindFirefoxInstall(const std::string& searchPath,
-                               const std::vector<std::string>& installPatterns) {
+std::string FindFirefoxInstall(const std::string& searchPath, const std::vector<std::string>& installPatterns)
+{
     const std::string onPath = FirefoxOnPath(searchPath);
     if (!onPath.empty())
         return onPath;
@@ -97,8 +102,8 @@ std::string FindFirefoxInstall(const std::string& searchPath,
     return std::string();
 }
 
-const std::vector<std::string>& DefaultFirefoxInstallPatterns() {
-    static const std::vector<std::string> patterns = {"/usr/lib/firefox*", "/usr/lib64/firefox*",
-                                                      "/opt/firefox*"};
+const std::vector<std::string>& DefaultFirefoxInstallPatterns()
+{
+    static const std::vector<std::string> patterns = {"/usr/lib/firefox*", "/usr/lib64/firefox*", "/opt/firefox*"};
     return patterns;
 }

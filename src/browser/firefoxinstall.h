@@ -9,8 +9,7 @@
 // decides: an executable file on the path is the result; for a directory,
 // its "firefox" (or same-named) executable, and "" when it has none, without
 // looking at later candidates. Entries of one folder are taken in sorted order.
-std::string FindFirefoxInstall(const std::string& searchPath,
-                               const std::vector<std::string>& installPatterns);
+std::string FindFirefoxInstall(const std::string& searchPath, const std::vector<std::string>& installPatterns);
 
 // /usr/lib/firefox*, /usr/lib64/firefox*, /opt/firefox*
 const std::vector<std::string>& DefaultFirefoxInstallPatterns();

@@ -10,7 +10,8 @@ namespace {
 constexpr std::string_view kProxyTypeName = "network.proxy.type";
 constexpr std::string_view kDirectLine = "user_pref(\"network.proxy.type\", 0);";
 
-bool ReadWholeFile(const std::string& path, std::string& content) {
+bool ReadWholeFile(const std::string& path, std::string& content)
+{
     gchar* data = nullptr;
     gsize length = 0;
     if (!g_file_get_contents(path.c_str(), &data, &length, nullptr))
@@ -22,19 +23,24 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
 
 // Writes a temporary file beside path and renames it over path, so a failure
 // at any point leaves the old file whole.
-bool ReplaceFile(const std::string& path, const std::string& content, int mode) {
+bool ReplaceFile(const std::string& path, const std::string& content, int mode)
+{
     return g_file_set_contents_full(
         path.c_str(), content.data(), static_cast<gssize>(content.size()),
-        static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE),
-        mode, nullptr);
+        static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), mode,
+        nullptr);
 }
 
 // The name cannot span a line end, so a match anywhere is a match in one line.
-bool MentionsProxyType(std::string_view text) { return text.find(kProxyTypeName) != std::string_view::npos; }
+bool MentionsProxyType(std::string_view text)
+{
+    return text.find(kProxyTypeName) != std::string_view::npos;
+}
 
 // Lines end at LF with a CR right before it dropped; kept lines are copied
 // whole, byte for byte, with CR LF after every line that had a line end.
-std::string RewrittenPrefs(std::string_view content, bool follow) {
+std::string RewrittenPrefs(std::string_view content, bool follow)
+{
     std::string result;
     result.reserve(content.size() + kDirectLine.size());
     while (!content.empty()) {
@@ -57,7 +63,8 @@ std::string RewrittenPrefs(std::string_view content, bool follow) {
 
 }  // namespace
 
-bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows) {
+bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows)
+{
     std::string content;
     if (!paths.Complete() || !ReadWholeFile(paths.prefsPath, content))
         return false;
@@ -65,12 +72,13 @@ bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows) {
     return true;
 }
 
-void SetPrefsFollowSystem(const FirefoxPaths& paths, bool follow) {
+void SetPrefsFollowSystem(const FirefoxPaths& paths, bool follow)
+{
     std::string content;
     if (!paths.Complete() || !ReadWholeFile(paths.prefsPath, content))
         return;
     if (MentionsProxyType(content) != follow)
-        return;   // already as asked
+        return;  // already as asked
     struct stat info = {};
     const int mode = stat(paths.prefsPath.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : 0600;
     // The backup holds exactly the bytes the rewrite starts from.

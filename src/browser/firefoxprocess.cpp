@@ -25,7 +25,8 @@ namespace {
 
 constexpr std::chrono::seconds kShutdownWait(10);
 
-std::string ProcFile(int pid, const char* name) {
+std::string ProcFile(int pid, const char* name)
+{
     std::ifstream file("/proc/" + std::to_string(pid) + "/" + name);
     std::string text;
     std::getline(file, text);
@@ -33,7 +34,8 @@ std::string ProcFile(int pid, const char* name) {
 }
 
 // A zombie has ended but still has its /proc entry until its parent reaps it.
-bool HasEnded(int pid) {
+bool HasEnded(int pid)
+{
     const std::string stat = ProcFile(pid, "stat");
     const size_t nameEnd = stat.rfind(')');
     if (nameEnd == std::string::npos || nameEnd + 2 >= stat.size())
@@ -43,12 +45,14 @@ bool HasEnded(int pid) {
 }
 
 // Only this user's processes count: another user's Firefox could not be ended anyway.
-bool OwnedByUser(int pid) {
+bool OwnedByUser(int pid)
+{
     struct stat info = {};
     return stat(("/proc/" + std::to_string(pid)).c_str(), &info) == 0 && info.st_uid == getuid();
 }
 
-std::vector<int> ProcessIds() {
+std::vector<int> ProcessIds()
+{
     std::vector<int> ids;
     std::error_code error;
     for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
@@ -62,13 +66,18 @@ std::vector<int> ProcessIds() {
 
 }  // namespace
 
-bool IsFirefoxProcessName(const std::string& name) {
+bool IsFirefoxProcessName(const std::string& name)
+{
     return name == "firefox" || name == "firefox-esr" || name == "firefox-bin";
 }
 
-bool IsRunningFirefox(int pid) { return IsFirefoxProcessName(ProcFile(pid, "comm")) && !HasEnded(pid); }
+bool IsRunningFirefox(int pid)
+{
+    return IsFirefoxProcessName(ProcFile(pid, "comm")) && !HasEnded(pid);
+}
 
-bool TerminateFirefoxAndWait(int pid, std::chrono::milliseconds wait) {
+bool TerminateFirefoxAndWait(int pid, std::chrono::milliseconds wait)
+{
     // The id was found earlier (perhaps before a question to the user); make
     // sure it still names a Firefox before signalling it.
     if (pid <= 0 || !IsRunningFirefox(pid) || kill(pid, SIGTERM) != 0)
@@ -82,7 +91,8 @@ bool TerminateFirefoxAndWait(int pid, std::chrono::milliseconds wait) {
     return true;
 }
 
-int FindFirefoxProcess(const FirefoxPaths& paths) {
+int FindFirefoxProcess(const FirefoxPaths& paths)
+{
     if (!paths.Complete())
         return 0;
     const int self = getpid();
@@ -93,12 +103,14 @@ int FindFirefoxProcess(const FirefoxPaths& paths) {
     return 0;
 }
 
-bool TerminateFirefox(const FirefoxPaths& paths, int pid) {
+bool TerminateFirefox(const FirefoxPaths& paths, int pid)
+{
     // Firefox writes prefs.js while it shuts down; only once it has ended may the file be changed.
     return paths.Complete() && TerminateFirefoxAndWait(pid, kShutdownWait);
 }
 
-bool StartFirefox(const FirefoxPaths& paths) {
+bool StartFirefox(const FirefoxPaths& paths)
+{
     if (!paths.Complete())
         return false;
     // Double fork: a short-lived middle process spawns Firefox and exits at

@@ -15,19 +15,22 @@ struct KeyFileFree {
 };
 using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
 
-bool IsFolder(const std::string& path) {
+bool IsFolder(const std::string& path)
+{
     std::error_code error;
     return fs::is_directory(path, error);
 }
 
-KeyFilePtr LoadIni(const std::string& path) {
+KeyFilePtr LoadIni(const std::string& path)
+{
     KeyFilePtr file(g_key_file_new());
     if (!g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE, nullptr))
         return nullptr;
     return file;
 }
 
-std::string StringValue(GKeyFile* file, const char* group, const char* key) {
+std::string StringValue(GKeyFile* file, const char* group, const char* key)
+{
     gchar* value = g_key_file_get_string(file, group, key, nullptr);
     std::string text = value ? value : "";
     g_free(value);
@@ -36,7 +39,8 @@ std::string StringValue(GKeyFile* file, const char* group, const char* key) {
 
 // A profile path as the .ini files give it: relative to the root unless it
 // is absolute. "" unless the folder exists.
-std::string ProfileFolder(const std::string& root, const std::string& path, bool relative) {
+std::string ProfileFolder(const std::string& root, const std::string& path, bool relative)
+{
     if (path.empty())
         return std::string();
     const std::string folder = relative && path[0] != '/' ? root + "/" + path : path;
@@ -45,7 +49,8 @@ std::string ProfileFolder(const std::string& root, const std::string& path, bool
 
 // The default profile of an install group: installs.ini's groups, and the
 // [Install...] groups newer Firefox also writes into profiles.ini.
-std::string InstallDefault(GKeyFile* file, const std::string& root, bool installGroupsOnly) {
+std::string InstallDefault(GKeyFile* file, const std::string& root, bool installGroupsOnly)
+{
     gchar** groups = g_key_file_get_groups(file, nullptr);
     std::string found;
     for (gchar** group = groups; found.empty() && *group; ++group) {
@@ -57,7 +62,8 @@ std::string InstallDefault(GKeyFile* file, const std::string& root, bool install
     return found;
 }
 
-std::string MarkedDefault(GKeyFile* file, const std::string& root) {
+std::string MarkedDefault(GKeyFile* file, const std::string& root)
+{
     gchar** groups = g_key_file_get_groups(file, nullptr);
     std::string found;
     for (gchar** group = groups; found.empty() && *group; ++group) {
@@ -73,7 +79,8 @@ std::string MarkedDefault(GKeyFile* file, const std::string& root) {
 
 // The first folder whose path contains ".default", in sorted order so that
 // the choice does not depend on the listing order.
-std::string FirstDotDefault(const std::string& root) {
+std::string FirstDotDefault(const std::string& root)
+{
     std::vector<std::string> entries;
     std::error_code error;
     for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error))
@@ -85,7 +92,8 @@ std::string FirstDotDefault(const std::string& root) {
     return std::string();
 }
 
-std::string ProfileIn(const std::string& root) {
+std::string ProfileIn(const std::string& root)
+{
     if (!IsFolder(root))
         return std::string();
     std::string profile;
@@ -101,7 +109,8 @@ std::string ProfileIn(const std::string& root) {
 
 }  // namespace
 
-std::vector<std::string> FirefoxProfileRoots(const std::string& home, const std::string& configHome) {
+std::vector<std::string> FirefoxProfileRoots(const std::string& home, const std::string& configHome)
+{
     std::vector<std::string> roots;
     if (!configHome.empty() && configHome[0] == '/')
         roots.push_back(configHome + "/mozilla/firefox");
@@ -115,7 +124,8 @@ std::vector<std::string> FirefoxProfileRoots(const std::string& home, const std:
     return roots;
 }
 
-std::string FindFirefoxProfile(const std::vector<std::string>& roots) {
+std::string FindFirefoxProfile(const std::vector<std::string>& roots)
+{
     for (const std::string& root : roots) {
         const std::string profile = ProfileIn(root);
         if (!profile.empty())

@@ -12,27 +12,34 @@ namespace {
 
 constexpr const char* kBlanks = " \t\r";
 
-std::string Trimmed(const std::string& text) {
+std::string Trimmed(const std::string& text)
+{
     const size_t first = text.find_first_not_of(kBlanks);
     if (first == std::string::npos)
         return std::string();
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-bool IsBlank(const std::string& line) { return Trimmed(line).empty(); }
+bool IsBlank(const std::string& line)
+{
+    return Trimmed(line).empty();
+}
 
-bool IsGroupHeader(const std::string& line) {
+bool IsGroupHeader(const std::string& line)
+{
     const std::string text = Trimmed(line);
     return !text.empty() && text[0] == '[';
 }
 
-bool IsProxyGroupHeader(const std::string& line) {
+bool IsProxyGroupHeader(const std::string& line)
+{
     // "[Proxy Settings][$i]" (a locked group) is the same group.
     return Trimmed(line).rfind(CKioslavercFile::kProxyGroup, 0) == 0;
 }
 
 // The key of an entry line, or "" for blank lines and comments.
-std::string KeyOf(const std::string& line) {
+std::string KeyOf(const std::string& line)
+{
     const std::string text = Trimmed(line);
     const size_t equals = text.find('=');
     if (text.empty() || text[0] == '#' || equals == std::string::npos)
@@ -47,14 +54,16 @@ std::string KeyOf(const std::string& line) {
 }
 
 // The file a symbolic link points to, so that the link itself stays.
-std::string RealTarget(const std::string& path) {
+std::string RealTarget(const std::string& path)
+{
     std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
     return real ? std::string(real.get()) : path;
 }
 
 }  // namespace
 
-bool CKioslavercFile::Load(const std::string& path) {
+bool CKioslavercFile::Load(const std::string& path)
+{
     path_ = path;
     lines_.clear();
     finalNewline_ = true;
@@ -83,7 +92,8 @@ bool CKioslavercFile::Load(const std::string& path) {
     return true;
 }
 
-std::vector<CKioslavercFile::Entry> CKioslavercFile::Entries() const {
+std::vector<CKioslavercFile::Entry> CKioslavercFile::Entries() const
+{
     std::vector<Entry> entries;
     bool inGroup = false;
     for (size_t i = 0; i < lines_.size(); ++i) {
@@ -98,14 +108,16 @@ std::vector<CKioslavercFile::Entry> CKioslavercFile::Entries() const {
     return entries;
 }
 
-bool CKioslavercFile::HasProxyGroup() const {
+bool CKioslavercFile::HasProxyGroup() const
+{
     for (const std::string& line : lines_)
         if (IsProxyGroupHeader(line))
             return true;
     return false;
 }
 
-std::string CKioslavercFile::Line(const std::string& key) const {
+std::string CKioslavercFile::Line(const std::string& key) const
+{
     std::string found;
     for (const Entry& entry : Entries())
         if (entry.key == key)
@@ -113,14 +125,19 @@ std::string CKioslavercFile::Line(const std::string& key) const {
     return found;
 }
 
-std::string CKioslavercFile::ValueOf(const std::string& line) {
+std::string CKioslavercFile::ValueOf(const std::string& line)
+{
     const size_t equals = line.find('=');
     return equals == std::string::npos ? std::string() : Trimmed(line.substr(equals + 1));
 }
 
-std::string CKioslavercFile::Value(const std::string& key) const { return ValueOf(Line(key)); }
+std::string CKioslavercFile::Value(const std::string& key) const
+{
+    return ValueOf(Line(key));
+}
 
-size_t CKioslavercFile::InsertionPoint() const {
+size_t CKioslavercFile::InsertionPoint() const
+{
     size_t header = lines_.size();
     for (size_t i = 0; i < lines_.size(); ++i)
         if (IsProxyGroupHeader(lines_[i]))
@@ -132,7 +149,8 @@ size_t CKioslavercFile::InsertionPoint() const {
     return point;
 }
 
-void CKioslavercFile::SetLine(const std::string& key, const std::string& line) {
+void CKioslavercFile::SetLine(const std::string& key, const std::string& line)
+{
     size_t last = lines_.size();
     for (const Entry& entry : Entries())
         if (entry.key == key)
@@ -150,18 +168,20 @@ void CKioslavercFile::SetLine(const std::string& key, const std::string& line) {
     }
     const size_t point = InsertionPoint();
     if (point == lines_.size())
-        finalNewline_ = true;   // the line before the new one needs its line break
+        finalNewline_ = true;  // the line before the new one needs its line break
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(point), line);
 }
 
-void CKioslavercFile::RemoveKey(const std::string& key) {
+void CKioslavercFile::RemoveKey(const std::string& key)
+{
     const std::vector<Entry> entries = Entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
         if (entry->key == key)
             lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(entry->index));
 }
 
-void CKioslavercFile::RemoveProxyGroupIfEmpty() {
+void CKioslavercFile::RemoveProxyGroupIfEmpty()
+{
     for (size_t header = 0; header < lines_.size(); ++header) {
         if (!IsProxyGroupHeader(lines_[header]))
             continue;
@@ -169,7 +189,7 @@ void CKioslavercFile::RemoveProxyGroupIfEmpty() {
         while (end < lines_.size() && !IsGroupHeader(lines_[end]) && IsBlank(lines_[end]))
             ++end;
         if (end < lines_.size() && !IsGroupHeader(lines_[end]))
-            continue;   // the group still holds something
+            continue;  // the group still holds something
         const size_t from = header > 0 && IsBlank(lines_[header - 1]) ? header - 1 : header;
         lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(from),
                      lines_.begin() + static_cast<std::ptrdiff_t>(end));
@@ -177,7 +197,8 @@ void CKioslavercFile::RemoveProxyGroupIfEmpty() {
     }
 }
 
-bool CKioslavercFile::Save() const {
+bool CKioslavercFile::Save() const
+{
     std::string text;
     for (size_t i = 0; i < lines_.size(); ++i) {
         text += lines_[i];
@@ -188,11 +209,14 @@ bool CKioslavercFile::Save() const {
     struct stat info = {};
     const int mode = stat(target.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : 0600;
     gchar* folder = g_path_get_dirname(target.c_str());
-    const bool written = g_mkdir_with_parents(folder, 0700) == 0 &&
-                         g_file_set_contents_full(target.c_str(), text.data(), static_cast<gssize>(text.size()),
-                                                  G_FILE_SET_CONTENTS_CONSISTENT, mode, nullptr);
+    const bool written = g_mkdir_with_parents(folder, 0700) == 0
+                         && g_file_set_contents_full(target.c_str(), text.data(), static_cast<gssize>(text.size()),
+                                                     G_FILE_SET_CONTENTS_CONSISTENT, mode, nullptr);
     g_free(folder);
     return written;
 }
 
-bool CKioslavercFile::Remove() const { return g_remove(path_.c_str()) == 0 || errno == ENOENT; }
+bool CKioslavercFile::Remove() const
+{
+    return g_remove(path_.c_str()) == 0 || errno == ENOENT;
+}

@@ -62,6 +62,6 @@ private:
 
     std::string path_;
     bool exists_ = false;
-    std::vector<std::string> lines_;   // without their line breaks
+    std::vector<std::string> lines_;  // without their line breaks
     bool finalNewline_ = true;
 };

@@ -2,7 +2,8 @@
 
 namespace {
 
-bool IsDialUpName(const std::string& name) {
+bool IsDialUpName(const std::string& name)
+{
     return name.rfind("ppp", 0) == 0 || name.rfind("sl", 0) == 0;
 }
 
@@ -13,7 +14,8 @@ public:
 
 }  // namespace
 
-INetworkState::Info DescribeInterfaces(const std::vector<NetworkInterface>& interfaces) {
+INetworkState::Info DescribeInterfaces(const std::vector<NetworkInterface>& interfaces)
+{
     INetworkState::Info info;
     for (const NetworkInterface& entry : interfaces) {
         if (!entry.up || entry.loopback || entry.ipv4.empty())
@@ -30,7 +32,8 @@ INetworkState::Info DescribeInterfaces(const std::vector<NetworkInterface>& inte
     return info;
 }
 
-INetworkState& MachineNetworkState() {
+INetworkState& MachineNetworkState()
+{
     static CInterfaceNetworkState state;
     return state;
 }

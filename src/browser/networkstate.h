@@ -8,10 +8,10 @@ class INetworkState {
 public:
     struct Info {
         bool connected = false;
-        bool lan = false;          // an up interface other than loopback and dial-up
-        bool dialUp = false;       // a ppp* or sl* interface is up
-        std::string name;          // the dial-up connection's interface name, empty for the LAN
-        std::string dialUpAddress; // IPv4 address of the first dial-up interface
+        bool lan = false;           // an up interface other than loopback and dial-up
+        bool dialUp = false;        // a ppp* or sl* interface is up
+        std::string name;           // the dial-up connection's interface name, empty for the LAN
+        std::string dialUpAddress;  // IPv4 address of the first dial-up interface
     };
     virtual ~INetworkState() = default;
     virtual Info Query() = 0;
@@ -22,7 +22,7 @@ struct NetworkInterface {
     std::string name;
     bool up = false;
     bool loopback = false;
-    std::string ipv4;   // dotted text; empty for entries without an IPv4 address
+    std::string ipv4;  // dotted text; empty for entries without an IPv4 address
 };
 
 // Derives the connection state from an interface list: connected when a

@@ -5,7 +5,8 @@
 
 #include "browser/networkstate.h"
 
-std::vector<NetworkInterface> ListNetworkInterfaces() {
+std::vector<NetworkInterface> ListNetworkInterfaces()
+{
     std::vector<NetworkInterface> result;
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0)

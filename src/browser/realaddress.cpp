@@ -16,13 +16,15 @@ struct RealAddressCache {
     std::string text;
 };
 
-RealAddressCache& Cache() {
+RealAddressCache& Cache()
+{
     static RealAddressCache cache;
     return cache;
 }
 
 // First IPv4 address of the host's own name; "0.0.0.0" when either lookup fails.
-std::string LocalHostAddress() {
+std::string LocalHostAddress()
+{
     char name[128] = {};
     if (gethostname(name, sizeof name - 1) != 0)
         return "0.0.0.0";
@@ -38,7 +40,8 @@ std::string LocalHostAddress() {
     return text;
 }
 
-std::string ComputeRealAddress(const std::string& reportedAddress, INetworkState& network) {
+std::string ComputeRealAddress(const std::string& reportedAddress, INetworkState& network)
+{
     if (!reportedAddress.empty())
         return reportedAddress;
     const INetworkState::Info info = network.Query();
@@ -47,7 +50,8 @@ std::string ComputeRealAddress(const std::string& reportedAddress, INetworkState
 
 }  // namespace
 
-std::string GetRealAddress(const std::string& reportedAddress, INetworkState& network) {
+std::string GetRealAddress(const std::string& reportedAddress, INetworkState& network)
+{
     RealAddressCache& cache = Cache();
     if (!cache.computed) {
         cache.text = ComputeRealAddress(reportedAddress, network);
@@ -56,4 +60,7 @@ std::string GetRealAddress(const std::string& reportedAddress, INetworkState& ne
     return cache.text;
 }
 
-void ResetRealAddressForTest() { Cache() = RealAddressCache(); }
+void ResetRealAddressForTest()
+{
+    Cache() = RealAddressCache();
+}

@@ -17,7 +17,8 @@ struct KeyFileFree {
 };
 using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
 
-std::string TakeString(gchar* text) {
+std::string TakeString(gchar* text)
+{
     std::string value = text ? text : "";
     g_free(text);
     return value;
@@ -25,7 +26,8 @@ std::string TakeString(gchar* text) {
 
 }  // namespace
 
-std::string SavedProxySettingsPath(const std::string& name) {
+std::string SavedProxySettingsPath(const std::string& name)
+{
     const char* state = std::getenv("XDG_STATE_HOME");
     std::string folder;
     if (state && state[0] == '/') {
@@ -37,10 +39,11 @@ std::string SavedProxySettingsPath(const std::string& name) {
     return folder + "/velmora/" + name + ".ini";
 }
 
-bool LoadSavedProxySettings(const std::string& path, SavedProxySettings& saved) {
+bool LoadSavedProxySettings(const std::string& path, SavedProxySettings& saved)
+{
     KeyFilePtr file(g_key_file_new());
-    if (!g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE, nullptr) ||
-        !g_key_file_has_group(file.get(), kAppliedGroup) || !g_key_file_has_group(file.get(), kDesktopGroup))
+    if (!g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE, nullptr)
+        || !g_key_file_has_group(file.get(), kAppliedGroup) || !g_key_file_has_group(file.get(), kDesktopGroup))
         return false;
 
     SavedProxySettings loaded;
@@ -65,7 +68,8 @@ bool LoadSavedProxySettings(const std::string& path, SavedProxySettings& saved) 
     return true;
 }
 
-bool StoreSavedProxySettings(const std::string& path, const SavedProxySettings& saved) {
+bool StoreSavedProxySettings(const std::string& path, const SavedProxySettings& saved)
+{
     KeyFilePtr file(g_key_file_new());
     g_key_file_set_comment(file.get(), nullptr, nullptr,
                            " The desktop's proxy settings from before Velmora applied a proxy;\n"
@@ -82,14 +86,15 @@ bool StoreSavedProxySettings(const std::string& path, const SavedProxySettings& 
     gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
     gchar* folder = g_path_get_dirname(path.c_str());
     // The settings may name the user's own proxy server: readable by the user only.
-    const bool written = g_mkdir_with_parents(folder, 0700) == 0 &&
-                         g_file_set_contents_full(path.c_str(), data, static_cast<gssize>(length),
-                                                  G_FILE_SET_CONTENTS_CONSISTENT, 0600, nullptr);
+    const bool written = g_mkdir_with_parents(folder, 0700) == 0
+                         && g_file_set_contents_full(path.c_str(), data, static_cast<gssize>(length),
+                                                     G_FILE_SET_CONTENTS_CONSISTENT, 0600, nullptr);
     g_free(folder);
     g_free(data);
     return written;
 }
 
-bool RemoveSavedProxySettings(const std::string& path) {
+bool RemoveSavedProxySettings(const std::string& path)
+{
     return g_remove(path.c_str()) == 0 || errno == ENOENT;
 }

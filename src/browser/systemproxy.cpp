@@ -8,7 +8,8 @@
 namespace {
 
 // The LAN settings have no name; a dial-up connection is named after its interface.
-bool ActiveConnection(INetworkState& network, std::string& connection) {
+bool ActiveConnection(INetworkState& network, std::string& connection)
+{
     const INetworkState::Info info = network.Query();
     if (!info.connected)
         return false;
@@ -16,13 +17,15 @@ bool ActiveConnection(INetworkState& network, std::string& connection) {
     return true;
 }
 
-void AnnounceChange(ISystemProxyStore& store) {
+void AnnounceChange(ISystemProxyStore& store)
+{
     store.NotifySettingsChanged();
     store.Refresh();
 }
 
 // Writes the saved configuration back; the file goes only once that worked.
-bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved) {
+bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved)
+{
     const bool written = store.Write(saved.connection, saved.before);
     AnnounceChange(store);
     return written && RemoveSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()));
@@ -31,7 +34,8 @@ bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved) {
 // An apply that did not take hold leaves the desktop as the user had it. If
 // an earlier proxy was shown as applied, the display must follow.
 void UndoApply(ISystemProxyStore& store, const SavedProxySettings& saved, HideState& state,
-               IProxyStateListener& listener) {
+               IProxyStateListener& listener)
+{
     if (PutBack(store, saved) && state.hidden) {
         state.hidden = false;
         listener.OnProxyRestored();
@@ -40,18 +44,21 @@ void UndoApply(ISystemProxyStore& store, const SavedProxySettings& saved, HideSt
 
 }  // namespace
 
-HideState& GetHideState() {
+HideState& GetHideState()
+{
     static HideState state;
     return state;
 }
 
-ISystemProxyStore& DesktopProxyStore() {
+ISystemProxyStore& DesktopProxyStore()
+{
     static const std::unique_ptr<ISystemProxyStore> store =
         NewDesktopProxyStore(DesktopFamilyOf(CurrentDesktopHints()));
     return *store;
 }
 
-bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context, std::string* bypass) {
+bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context, std::string* bypass)
+{
     if (!proxy.IsUsable())
         return false;
     std::string connection;
@@ -92,7 +99,8 @@ bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& 
     return true;
 }
 
-bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context) {
+bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context)
+{
     if (!state.hidden)
         return false;
     std::string connection;
@@ -116,7 +124,8 @@ bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context) {
     return true;
 }
 
-bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context) {
+bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context)
+{
     ISystemProxyStore& store = context.store;
     const std::string path = SavedProxySettingsPath(store.SavedSettingsName());
     SavedProxySettings saved;

@@ -56,8 +56,7 @@ public:
     virtual bool WriteDirect(const std::string& connection) = 0;
     // Whether settings (as Read returned them) are the ones WriteSocksProxy
     // wrote for host:port: manual mode with that SOCKS proxy.
-    virtual bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host,
-                                 int port) const = 0;
+    virtual bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const = 0;
     // Asks the resolver the desktop's programs use where http:// and https://
     // requests go. Empty when both go to the SOCKS proxy host:port; otherwise
     // says which request goes where ("http:// pages go to direct://").
@@ -86,8 +85,7 @@ struct SystemProxyContext {
 // configuration is written back, false is returned and *bypass (when given)
 // says what would have gone around it. On success sets hidden, keeps a copy
 // of the proxy and tells the listener.
-bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context,
-                      std::string* bypass = nullptr);
+bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context, std::string* bypass = nullptr);
 // Puts back the configuration the desktop had before the proxy was applied.
 // On success clears hidden and tells the listener.
 bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context);

@@ -19,8 +19,8 @@ namespace {
 // Names in XDG_CURRENT_DESKTOP or DESKTOP_SESSION, compared in lower case.
 // MATE's and Cinnamon's network settings write GNOME's proxy schema; Budgie
 // and Ubuntu's sessions list GNOME beside themselves.
-constexpr const char* kGnomeNames[] = {"gnome", "unity", "x-cinnamon", "cinnamon", "budgie", "pantheon", "mate",
-                                       "ubuntu", "gnome-classic", "gnome-flashback"};
+constexpr const char* kGnomeNames[] = {"gnome",    "unity", "x-cinnamon", "cinnamon",      "budgie",
+                                       "pantheon", "mate",  "ubuntu",     "gnome-classic", "gnome-flashback"};
 constexpr const char* kKdeNames[] = {"kde", "plasma", "plasmawayland", "plasmax11"};
 
 // The shells of a running session.
@@ -28,12 +28,14 @@ constexpr const char* kGnomeProcesses[] = {"gnome-shell", "cinnamon", "mate-sess
 constexpr const char* kKdeProcesses[] = {"plasmashell", "kwin_x11", "kwin_wayland"};
 
 template <size_t N>
-bool Names(const char* const (&names)[N], const std::string& name) {
-    return std::find_if(std::begin(names), std::end(names), [&name](const char* known) { return name == known; }) !=
-           std::end(names);
+bool Names(const char* const (&names)[N], const std::string& name)
+{
+    return std::find_if(std::begin(names), std::end(names), [&name](const char* known) { return name == known; })
+           != std::end(names);
 }
 
-std::vector<std::string> LowerCaseList(const std::string& text) {
+std::vector<std::string> LowerCaseList(const std::string& text)
+{
     std::vector<std::string> entries;
     std::stringstream stream(text);
     for (std::string entry; std::getline(stream, entry, ':');) {
@@ -46,7 +48,8 @@ std::vector<std::string> LowerCaseList(const std::string& text) {
 }
 
 // The family of the first name that belongs to one: "ubuntu:GNOME" is GNOME.
-bool FamilyOfNames(const std::string& list, DesktopFamily& family) {
+bool FamilyOfNames(const std::string& list, DesktopFamily& family)
+{
     for (const std::string& name : LowerCaseList(list)) {
         if (Names(kKdeNames, name)) {
             family = DesktopFamily::Kde;
@@ -60,21 +63,23 @@ bool FamilyOfNames(const std::string& list, DesktopFamily& family) {
     return false;
 }
 
-std::string EnvText(const char* name) {
+std::string EnvText(const char* name)
+{
     const char* value = std::getenv(name);
     return value ? value : "";
 }
 
 // Names (/proc/<pid>/comm) of this user's processes.
-std::vector<std::string> UserProcessNames() {
+std::vector<std::string> UserProcessNames()
+{
     namespace fs = std::filesystem;
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
         const std::string pid = it->path().filename().string();
         struct stat info = {};
-        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); }) ||
-            stat(it->path().c_str(), &info) != 0 || info.st_uid != getuid())
+        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); })
+            || stat(it->path().c_str(), &info) != 0 || info.st_uid != getuid())
             continue;
         std::ifstream comm(it->path() / "comm");
         std::string name;
@@ -86,7 +91,8 @@ std::vector<std::string> UserProcessNames() {
 
 }  // namespace
 
-DesktopFamily DesktopFamilyOf(const DesktopHints& hints) {
+DesktopFamily DesktopFamilyOf(const DesktopHints& hints)
+{
     DesktopFamily family = DesktopFamily::Other;
     if (!hints.currentDesktop.empty())
         return FamilyOfNames(hints.currentDesktop, family) ? family : DesktopFamily::Other;
@@ -106,7 +112,8 @@ DesktopFamily DesktopFamilyOf(const DesktopHints& hints) {
     return DesktopFamily::Other;
 }
 
-DesktopHints CurrentDesktopHints() {
+DesktopHints CurrentDesktopHints()
+{
     DesktopHints hints;
     hints.currentDesktop = EnvText("XDG_CURRENT_DESKTOP");
     hints.desktopSession = EnvText("DESKTOP_SESSION");
@@ -117,14 +124,12 @@ DesktopHints CurrentDesktopHints() {
     return hints;
 }
 
-std::unique_ptr<ISystemProxyStore> NewDesktopProxyStore(DesktopFamily family) {
+std::unique_ptr<ISystemProxyStore> NewDesktopProxyStore(DesktopFamily family)
+{
     switch (family) {
-    case DesktopFamily::Gnome:
-        return std::make_unique<CGSettingsProxyStore>();
-    case DesktopFamily::Kde:
-        return std::make_unique<CKdeProxyStore>();
-    case DesktopFamily::Other:
-        break;
+    case DesktopFamily::Gnome: return std::make_unique<CGSettingsProxyStore>();
+    case DesktopFamily::Kde: return std::make_unique<CKdeProxyStore>();
+    case DesktopFamily::Other: break;
     }
     return std::make_unique<CNoSystemProxyStore>();
 }

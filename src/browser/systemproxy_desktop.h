@@ -8,19 +8,19 @@
 
 // The desktop families whose system-wide proxy setting the program can change.
 enum class DesktopFamily {
-    Gnome,   // GSettings org.gnome.system.proxy: GNOME and the desktops that read its settings
-    Kde,     // kioslaverc: KDE Plasma
-    Other,   // no setting the program can change
+    Gnome,  // GSettings org.gnome.system.proxy: GNOME and the desktops that read its settings
+    Kde,    // kioslaverc: KDE Plasma
+    Other,  // no setting the program can change
 };
 
 // What tells the desktop apart: the environment of the session and the
 // names of this user's running processes (looked at only when the
 // environment names no desktop).
 struct DesktopHints {
-    std::string currentDesktop;   // XDG_CURRENT_DESKTOP, a colon-separated list
-    std::string desktopSession;   // DESKTOP_SESSION
-    bool kdeSession = false;      // KDE_FULL_SESSION or KDE_SESSION_VERSION set
-    bool gnomeSession = false;    // GNOME_DESKTOP_SESSION_ID set
+    std::string currentDesktop;  // XDG_CURRENT_DESKTOP, a colon-separated list
+    std::string desktopSession;  // DESKTOP_SESSION
+    bool kdeSession = false;     // KDE_FULL_SESSION or KDE_SESSION_VERSION set
+    bool gnomeSession = false;   // GNOME_DESKTOP_SESSION_ID set
     std::vector<std::string> runningProcesses;
 };
 

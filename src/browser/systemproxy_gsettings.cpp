@@ -24,10 +24,14 @@ struct ProxyKey {
 // Every key Hide IP writes, in writing order: the mode goes last, so manual
 // mode never points at entries that are still being changed.
 constexpr ProxyKey kProxyKeys[] = {
-    {"http.host", "http", "host"},       {"https.host", "https", "host"},
-    {"ftp.host", "ftp", "host"},         {"use-same-proxy", "", "use-same-proxy"},
-    {"autoconfig-url", "", "autoconfig-url"}, {"ignore-hosts", "", "ignore-hosts"},
-    {"socks.host", "socks", "host"},     {"socks.port", "socks", "port"},
+    {"http.host", "http", "host"},
+    {"https.host", "https", "host"},
+    {"ftp.host", "ftp", "host"},
+    {"use-same-proxy", "", "use-same-proxy"},
+    {"autoconfig-url", "", "autoconfig-url"},
+    {"ignore-hosts", "", "ignore-hosts"},
+    {"socks.host", "socks", "host"},
+    {"socks.port", "socks", "port"},
     {"mode", "", "mode"},
 };
 
@@ -48,7 +52,8 @@ struct VariantUnref {
 using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
 using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
-std::string TakeText(gchar* text) {
+std::string TakeText(gchar* text)
+{
     std::string value = text ? text : "";
     g_free(text);
     return value;
@@ -59,7 +64,8 @@ std::string TakeText(gchar* text) {
 // up first; Complete() is false when anything is missing.
 class ProxySchemas {
 public:
-    ProxySchemas() {
+    ProxySchemas()
+    {
         GSettingsSchemaSource* source = g_settings_schema_source_get_default();
         for (const ProxyKey& key : kProxyKeys) {
             const std::string id = *key.child ? std::string(kProxySchema) + "." + key.child : kProxySchema;
@@ -76,7 +82,8 @@ public:
         for (const ProxyKey& key : kProxyKeys)
             complete_ = complete_ && g_settings_schema_has_key(schemas_[key.child], key.key);
     }
-    ~ProxySchemas() {
+    ~ProxySchemas()
+    {
         for (auto& [child, schema] : schemas_)
             if (schema)
                 g_settings_schema_unref(schema);
@@ -88,16 +95,18 @@ public:
     GSettings* Settings(const ProxyKey& key) { return settings_[key.child].get(); }
 
     // The schema's type of the key, for parsing a saved text.
-    const GVariantType* Type(const ProxyKey& key) {
+    const GVariantType* Type(const ProxyKey& key)
+    {
         GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(schemas_[key.child], key.key);
         const GVariantType* type = g_settings_schema_key_get_value_type(schemaKey);
-        g_settings_schema_key_unref(schemaKey);   // the type belongs to the schema
+        g_settings_schema_key_unref(schemaKey);  // the type belongs to the schema
         return type;
     }
 
     // Empty text resets the key to its default; other texts are parsed with
     // the key's type and must be in its range.
-    bool Set(const ProxyKey& key, const std::string& text) {
+    bool Set(const ProxyKey& key, const std::string& text)
+    {
         if (text.empty()) {
             g_settings_reset(Settings(key), key.key);
             return true;
@@ -106,7 +115,8 @@ public:
         return value && SetValue(key, value.get());
     }
 
-    bool SetValue(const ProxyKey& key, GVariant* value) {
+    bool SetValue(const ProxyKey& key, GVariant* value)
+    {
         GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(schemas_[key.child], key.key);
         const bool inRange = g_settings_schema_key_range_check(schemaKey, value);
         g_settings_schema_key_unref(schemaKey);
@@ -119,26 +129,30 @@ private:
     std::map<std::string, SettingsPtr> settings_;
 };
 
-const ProxyKey& Key(const char* name) {
+const ProxyKey& Key(const char* name)
+{
     for (const ProxyKey& key : kProxyKeys)
         if (std::strcmp(key.name, name) == 0)
             return key;
-    std::abort();   // only called with the names above
+    std::abort();  // only called with the names above
 }
 
-std::string PrintedString(const std::string& text) {
+std::string PrintedString(const std::string& text)
+{
     VariantPtr value(g_variant_ref_sink(g_variant_new_string(text.c_str())));
     return TakeText(g_variant_print(value.get(), FALSE));
 }
 
 // The user's bypass list from the earlier settings (or the key's default
 // when the user never set one), followed by the loopback entries it lacks.
-std::vector<std::string> BypassWithLoopback(ProxySchemas& schemas, const DesktopProxySettings& before) {
+std::vector<std::string> BypassWithLoopback(ProxySchemas& schemas, const DesktopProxySettings& before)
+{
     const ProxyKey& key = Key("ignore-hosts");
     const auto saved = before.find(key.name);
-    VariantPtr value(saved != before.end() && !saved->second.empty()
-                         ? g_variant_parse(G_VARIANT_TYPE_STRING_ARRAY, saved->second.c_str(), nullptr, nullptr, nullptr)
-                         : g_settings_get_default_value(schemas.Settings(key), key.key));
+    VariantPtr value(
+        saved != before.end() && !saved->second.empty()
+            ? g_variant_parse(G_VARIANT_TYPE_STRING_ARRAY, saved->second.c_str(), nullptr, nullptr, nullptr)
+            : g_settings_get_default_value(schemas.Settings(key), key.key));
     std::vector<std::string> hosts;
     if (value) {
         gsize count = 0;
@@ -156,8 +170,9 @@ std::vector<std::string> BypassWithLoopback(ProxySchemas& schemas, const Desktop
 // g_proxy_resolver_get_default chooses (GIO_USE_PROXY_RESOLVER first, then by
 // priority). The default instance caches the settings and learns of changes
 // only through the main loop; a fresh one reads what was just written.
-GProxyResolver* NewDesktopResolver() {
-    g_proxy_resolver_get_default();   // loads GIO's modules
+GProxyResolver* NewDesktopResolver()
+{
+    g_proxy_resolver_get_default();  // loads GIO's modules
     GIOExtensionPoint* point = g_io_extension_point_lookup(G_PROXY_RESOLVER_EXTENSION_POINT_NAME);
     const char* wanted = std::getenv("GIO_USE_PROXY_RESOLVER");
     for (const bool byName : {true, false}) {
@@ -176,7 +191,8 @@ GProxyResolver* NewDesktopResolver() {
     return nullptr;
 }
 
-bool IsSocksProxyUri(const char* text, const std::string& host, int port) {
+bool IsSocksProxyUri(const char* text, const std::string& host, int port)
+{
     GUri* uri = g_uri_parse(text, G_URI_FLAGS_NONE, nullptr);
     if (!uri)
         return false;
@@ -190,7 +206,8 @@ bool IsSocksProxyUri(const char* text, const std::string& host, int port) {
 
 }  // namespace
 
-bool CGSettingsProxyStore::Read(const std::string& /*connection*/, DesktopProxySettings& settings) {
+bool CGSettingsProxyStore::Read(const std::string& /*connection*/, DesktopProxySettings& settings)
+{
     ProxySchemas schemas;
     if (!schemas.Complete())
         return false;
@@ -206,7 +223,8 @@ bool CGSettingsProxyStore::Read(const std::string& /*connection*/, DesktopProxyS
 }
 
 bool CGSettingsProxyStore::WriteSocksProxy(const std::string& /*connection*/, const DesktopProxySettings& before,
-                                           const std::string& host, int port) {
+                                           const std::string& host, int port)
+{
     // Values GSettings would refuse with a critical warning are refused here.
     if (port < 1 || port > 65535 || !g_utf8_validate(host.c_str(), -1, nullptr))
         return false;
@@ -240,7 +258,8 @@ bool CGSettingsProxyStore::WriteSocksProxy(const std::string& /*connection*/, co
     return written;
 }
 
-bool CGSettingsProxyStore::Write(const std::string& /*connection*/, const DesktopProxySettings& settings) {
+bool CGSettingsProxyStore::Write(const std::string& /*connection*/, const DesktopProxySettings& settings)
+{
     ProxySchemas schemas;
     if (!schemas.Complete())
         return false;
@@ -253,22 +272,25 @@ bool CGSettingsProxyStore::Write(const std::string& /*connection*/, const Deskto
     return written;
 }
 
-bool CGSettingsProxyStore::WriteDirect(const std::string& /*connection*/) {
+bool CGSettingsProxyStore::WriteDirect(const std::string& /*connection*/)
+{
     ProxySchemas schemas;
     return schemas.Complete() && schemas.Set(Key("mode"), "'none'");
 }
 
 bool CGSettingsProxyStore::HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host,
-                                           int port) const {
+                                           int port) const
+{
     const auto value = [&settings](const char* name) {
         const auto found = settings.find(name);
         return found != settings.end() ? found->second : std::string();
     };
-    return value("mode") == "'manual'" && value("socks.host") == PrintedString(host) &&
-           value("socks.port") == std::to_string(port);
+    return value("mode") == "'manual'" && value("socks.host") == PrintedString(host)
+           && value("socks.port") == std::to_string(port);
 }
 
-std::string CGSettingsProxyStore::CheckSocksProxy(const std::string& host, int port) {
+std::string CGSettingsProxyStore::CheckSocksProxy(const std::string& host, int port)
+{
     GProxyResolver* resolver = NewDesktopResolver();
     if (!resolver)
         return "the desktop has no proxy resolver";
@@ -294,12 +316,14 @@ std::string CGSettingsProxyStore::CheckSocksProxy(const std::string& host, int p
     return problem;
 }
 
-void CGSettingsProxyStore::NotifySettingsChanged() {
+void CGSettingsProxyStore::NotifySettingsChanged()
+{
     // Writes may still be queued in the backend (dconf); flush them so other
     // programs see the change at once.
     g_settings_sync();
 }
 
-void CGSettingsProxyStore::Refresh() {
+void CGSettingsProxyStore::Refresh()
+{
     // Nothing to do: GSettings tells every reader about a change by itself.
 }

@@ -19,7 +19,7 @@ constexpr int kWpadProxy = 3;
 constexpr int kEnvVarProxy = 4;
 
 // Every key Hide IP writes; Write gives each back as it was.
-constexpr const char* kProxyKeys[] = {"httpProxy", "httpsProxy", "ftpProxy", "socksProxy",
+constexpr const char* kProxyKeys[] = {"httpProxy",  "httpsProxy",        "ftpProxy", "socksProxy",
                                       "NoProxyFor", "ReversedException", "ProxyType"};
 // Whether the file existed, and whether its last line had a line break.
 constexpr const char* kFileKey = "file";
@@ -38,19 +38,22 @@ constexpr const char* kLoopbackHosts[] = {"localhost", "127.0.0.0/8", "::1"};
 constexpr const char* kCheckedSchemes[] = {"http", "https", "ftp"};
 constexpr const char* kCheckedHost = "www.example.com";
 
-std::string Saved(const DesktopProxySettings& settings, const char* key) {
+std::string Saved(const DesktopProxySettings& settings, const char* key)
+{
     const auto found = settings.find(key);
     return found != settings.end() ? found->second : std::string();
 }
 
 // A number as KDE's readers take it: anything else counts as 0.
-int NumberOf(const std::string& text) {
+int NumberOf(const std::string& text)
+{
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
     return !text.empty() && end && *end == '\0' ? static_cast<int>(value) : 0;
 }
 
-std::vector<std::string> Tokens(const std::string& text, const char* separators) {
+std::vector<std::string> Tokens(const std::string& text, const char* separators)
+{
     std::vector<std::string> tokens;
     gchar** parts = g_strsplit_set(text.c_str(), separators, -1);
     for (gchar** part = parts; *part; ++part)
@@ -63,7 +66,8 @@ std::vector<std::string> Tokens(const std::string& text, const char* separators)
 // The user's no-proxy list followed by the loopback entries it lacks. Under
 // KIO's environment-variable type the list names a variable, not hosts, so
 // it is not taken over.
-std::string BypassWithLoopback(const DesktopProxySettings& before) {
+std::string BypassWithLoopback(const DesktopProxySettings& before)
+{
     const bool namesVariable = NumberOf(CKioslavercFile::ValueOf(Saved(before, "ProxyType"))) == kEnvVarProxy;
     std::string list = namesVariable ? std::string() : CKioslavercFile::ValueOf(Saved(before, "NoProxyFor"));
     const std::vector<std::string> present = Tokens(list, ", ");
@@ -84,7 +88,8 @@ struct ProxyEntry {
     std::string scheme;
     std::string hostAndPort;
 };
-ProxyEntry ProxyEntryOf(const std::string& value) {
+ProxyEntry ProxyEntryOf(const std::string& value)
+{
     if (value.empty() || value.rfind("//:", 0) == 0)
         return {};
     std::string text = value;
@@ -111,7 +116,8 @@ ProxyEntry ProxyEntryOf(const std::string& value) {
 // Whether Chromium's reading of NoProxyFor sends host around the proxy:
 // each host entry matches as a suffix; address ranges and "<...>" rules do
 // not match a host name with dots.
-bool Bypassed(const std::string& list, const std::string& host) {
+bool Bypassed(const std::string& list, const std::string& host)
+{
     for (std::string rule : Tokens(list, ", ")) {
         if (rule[0] == '<' || rule.find('/') != std::string::npos)
             continue;
@@ -128,19 +134,15 @@ bool Bypassed(const std::string& list, const std::string& host) {
 
 // Where a reader of the file sends a page of the scheme on kCheckedHost:
 // "socks5://host:port", "http://host:port", "direct://" or a description.
-std::string RouteFor(const CKioslavercFile& file, const std::string& scheme) {
+std::string RouteFor(const CKioslavercFile& file, const std::string& scheme)
+{
     switch (NumberOf(file.Value("ProxyType"))) {
-    case kManualProxy:
-        break;
-    case kPacProxy:
-        return "the proxy script " + file.Value("Proxy Config Script");
-    case kWpadProxy:
-        return "the automatically detected proxy";
-    case kEnvVarProxy:
-        return "the proxies named by environment variables";
+    case kManualProxy: break;
+    case kPacProxy: return "the proxy script " + file.Value("Proxy Config Script");
+    case kWpadProxy: return "the automatically detected proxy";
+    case kEnvVarProxy: return "the proxies named by environment variables";
     case kNoProxy:
-    default:
-        return "direct://";
+    default: return "direct://";
     }
     const std::string reversed = file.Value("ReversedException");
     // A reversed list names the only hosts that use the proxy.
@@ -156,20 +158,26 @@ std::string RouteFor(const CKioslavercFile& file, const std::string& scheme) {
     return (socks.scheme == "socks4" ? "socks4://" : "socks5://") + socks.hostAndPort;
 }
 
-bool IsSocksRoute(const std::string& route, const std::string& host, int port) {
+bool IsSocksRoute(const std::string& route, const std::string& host, int port)
+{
     const std::string hostAndPort = host + ":" + std::to_string(port);
     return route == "socks5://" + hostAndPort || route == "socks4://" + hostAndPort;
 }
 
-std::string HomeConfigFolder() {
+std::string HomeConfigFolder()
+{
     const char* home = std::getenv("HOME");
     return std::string(home && home[0] ? home : g_get_home_dir()) + "/.config";
 }
 
 // Chromium's KDE reader reads ~/.config/kioslaverc, whatever XDG_CONFIG_HOME says.
-std::string ChromiumKioslavercPath() { return HomeConfigFolder() + "/kioslaverc"; }
+std::string ChromiumKioslavercPath()
+{
+    return HomeConfigFolder() + "/kioslaverc";
+}
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& a, const std::string& b)
+{
     std::unique_ptr<char, decltype(&std::free)> realA(realpath(a.c_str(), nullptr), &std::free);
     std::unique_ptr<char, decltype(&std::free)> realB(realpath(b.c_str(), nullptr), &std::free);
     return realA && realB ? std::string(realA.get()) == realB.get() : a == b;
@@ -177,12 +185,14 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string KioslavercPath() {
+std::string KioslavercPath()
+{
     const char* config = std::getenv("XDG_CONFIG_HOME");
     return (config && config[0] == '/' ? std::string(config) : HomeConfigFolder()) + "/kioslaverc";
 }
 
-bool CKdeProxyStore::Read(const std::string& /*connection*/, DesktopProxySettings& settings) {
+bool CKdeProxyStore::Read(const std::string& /*connection*/, DesktopProxySettings& settings)
+{
     CKioslavercFile file;
     if (!file.Load(KioslavercPath()))
         return false;
@@ -196,7 +206,8 @@ bool CKdeProxyStore::Read(const std::string& /*connection*/, DesktopProxySetting
 }
 
 bool CKdeProxyStore::WriteSocksProxy(const std::string& /*connection*/, const DesktopProxySettings& before,
-                                     const std::string& host, int port) {
+                                     const std::string& host, int port)
+{
     // A blank, comma or line break would change what the entry means.
     if (port < 1 || port > 65535 || host.empty() || host.find_first_of(" ,\t\r\n") != std::string::npos)
         return false;
@@ -215,7 +226,8 @@ bool CKdeProxyStore::WriteSocksProxy(const std::string& /*connection*/, const De
     return file.Save();
 }
 
-bool CKdeProxyStore::Write(const std::string& /*connection*/, const DesktopProxySettings& settings) {
+bool CKdeProxyStore::Write(const std::string& /*connection*/, const DesktopProxySettings& settings)
+{
     CKioslavercFile file;
     if (!file.Load(KioslavercPath()))
         return false;
@@ -237,7 +249,8 @@ bool CKdeProxyStore::Write(const std::string& /*connection*/, const DesktopProxy
     return file.Save();
 }
 
-bool CKdeProxyStore::WriteDirect(const std::string& /*connection*/) {
+bool CKdeProxyStore::WriteDirect(const std::string& /*connection*/)
+{
     CKioslavercFile file;
     if (!file.Load(KioslavercPath()))
         return false;
@@ -245,14 +258,15 @@ bool CKdeProxyStore::WriteDirect(const std::string& /*connection*/) {
     return file.Save();
 }
 
-bool CKdeProxyStore::HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host,
-                                     int port) const {
+bool CKdeProxyStore::HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const
+{
     const ProxyEntry socks = ProxyEntryOf(CKioslavercFile::ValueOf(Saved(settings, "socksProxy")));
-    return NumberOf(CKioslavercFile::ValueOf(Saved(settings, "ProxyType"))) == kManualProxy &&
-           socks.hostAndPort == host + ":" + std::to_string(port);
+    return NumberOf(CKioslavercFile::ValueOf(Saved(settings, "ProxyType"))) == kManualProxy
+           && socks.hostAndPort == host + ":" + std::to_string(port);
 }
 
-std::string CKdeProxyStore::CheckSocksProxy(const std::string& host, int port) {
+std::string CKdeProxyStore::CheckSocksProxy(const std::string& host, int port)
+{
     const std::string written = KioslavercPath();
     std::vector<std::string> readers = {written};
     if (!SameFile(written, ChromiumKioslavercPath()))
@@ -264,24 +278,26 @@ std::string CKdeProxyStore::CheckSocksProxy(const std::string& host, int port) {
         for (const char* scheme : kCheckedSchemes) {
             const std::string route = RouteFor(file, scheme);
             if (!IsSocksRoute(route, host, port))
-                return std::string(scheme) + ":// pages go to " + route +
-                       (path == written ? std::string() : " in Chromium, which reads " + path + ",");
+                return std::string(scheme) + ":// pages go to " + route
+                       + (path == written ? std::string() : " in Chromium, which reads " + path + ",");
         }
     }
     return std::string();
 }
 
-void CKdeProxyStore::NotifySettingsChanged() {
+void CKdeProxyStore::NotifySettingsChanged()
+{
     // Nothing to do: the file is complete on disk once it has been renamed.
 }
 
-void CKdeProxyStore::Refresh() {
+void CKdeProxyStore::Refresh()
+{
     // Without a session bus there is no running KDE program to tell, and
     // asking GIO for one would start a bus just for this.
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const bool runtimeBus = runtime && runtime[0] && g_file_test((std::string(runtime) + "/bus").c_str(),
-                                                                 G_FILE_TEST_EXISTS);
+    const bool runtimeBus =
+        runtime && runtime[0] && g_file_test((std::string(runtime) + "/bus").c_str(), G_FILE_TEST_EXISTS);
     if (!(address && address[0]) && !runtimeBus)
         return;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
@@ -289,8 +305,8 @@ void CKdeProxyStore::Refresh() {
         return;
     // What KDE's proxy settings page sends after saving: KIO's scheduler in
     // every KDE program reloads its worker configuration, proxies included.
-    g_dbus_connection_emit_signal(bus, nullptr, "/KIO/Scheduler", "org.kde.KIO.Scheduler",
-                                  "reparseSlaveConfiguration", g_variant_new("(s)", ""), nullptr);
+    g_dbus_connection_emit_signal(bus, nullptr, "/KIO/Scheduler", "org.kde.KIO.Scheduler", "reparseSlaveConfiguration",
+                                  g_variant_new("(s)", ""), nullptr);
     g_dbus_connection_flush_sync(bus, nullptr, nullptr);
     g_object_unref(bus);
 }

@@ -17,8 +17,8 @@
 class CKdeProxyStore : public ISystemProxyStore {
 public:
     bool Read(const std::string& connection, DesktopProxySettings& settings) override;
-    bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before,
-                         const std::string& host, int port) override;
+    bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before, const std::string& host,
+                         int port) override;
     bool Write(const std::string& connection, const DesktopProxySettings& settings) override;
     bool WriteDirect(const std::string& connection) override;
     bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const override;

@@ -15,7 +15,8 @@ constexpr size_t kMaxNameLength = 63;
 // line; that line and all after it stay empty entries. A malformed line
 // (not two fields, code over 2 or name over 63 characters) also stays an
 // empty entry, so the lines after it keep their numbers.
-bool CCountryCatalogue::Load(const std::string& path) {
+bool CCountryCatalogue::Load(const std::string& path)
+{
     entries_.clear();
     CTabStdioFile file;
     if (!file.Open(path, CTabStdioFile::modeRead))
@@ -26,9 +27,8 @@ bool CCountryCatalogue::Load(const std::string& path) {
         if (file.FieldCount() == 1)
             filling = false;
         std::string code, name;
-        if (filling && file.FieldCount() == 2 && file.ReadField(code, false) &&
-            file.ReadField(name, true) && code.size() <= kMaxCodeLength &&
-            name.size() <= kMaxNameLength) {
+        if (filling && file.FieldCount() == 2 && file.ReadField(code, false) && file.ReadField(name, true)
+            && code.size() <= kMaxCodeLength && name.size() <= kMaxNameLength) {
             entry.code = std::move(code);
             entry.name = std::move(name);
         }
@@ -37,7 +37,8 @@ bool CCountryCatalogue::Load(const std::string& path) {
     return true;
 }
 
-const CCountryEntry* CCountryCatalogue::EntryAt(int index) const {
+const CCountryEntry* CCountryCatalogue::EntryAt(int index) const
+{
     if (index < 0 || index >= Count())
         return nullptr;
     return &entries_[static_cast<size_t>(index)];
@@ -48,7 +49,8 @@ std::mutex catalogueMutex;
 std::unique_ptr<CCountryCatalogue> catalogue;
 }  // namespace
 
-CCountryCatalogue& GetCountryCatalogue() {
+CCountryCatalogue& GetCountryCatalogue()
+{
     std::lock_guard<std::mutex> lock(catalogueMutex);
     if (!catalogue) {
         catalogue = std::make_unique<CCountryCatalogue>();
@@ -57,7 +59,8 @@ CCountryCatalogue& GetCountryCatalogue() {
     return *catalogue;
 }
 
-int FindCountryByCode(const std::string& code) {
+int FindCountryByCode(const std::string& code)
+{
     if (code.size() != kMaxCodeLength)
         return -1;
     const CCountryCatalogue& countries = GetCountryCatalogue();
@@ -67,7 +70,8 @@ int FindCountryByCode(const std::string& code) {
     return -1;
 }
 
-void ResetCountryCatalogueForTest() {
+void ResetCountryCatalogueForTest()
+{
     std::lock_guard<std::mutex> lock(catalogueMutex);
     catalogue.reset();
 }

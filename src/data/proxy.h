@@ -9,9 +9,9 @@ constexpr int kUnmeasuredSpeed = 3600000;  // one hour: "not measured"
 struct CProxy {
     char ip[16];  // NUL-terminated, at most 15 characters
     int port = 0;
-    int country = -1;  // catalogue index, -1 = none
-    int type = 0;      // 0 Socks, 1 Socks4, 2 Socks5, 3 Socks4/5
-    int uptime = 0;    // successful fetches out of five, 0 = not rated
+    int country = -1;              // catalogue index, -1 = none
+    int type = 0;                  // 0 Socks, 1 Socks4, 2 Socks5, 3 Socks4/5
+    int uptime = 0;                // successful fetches out of five, 0 = not rated
     int speed = kUnmeasuredSpeed;  // average response time in ms
 
     CProxy();
@@ -30,7 +30,10 @@ struct CProxy {
 // A dotted IPv4 address: exactly four decimal numbers 0 to 255 ("10.1.2.3").
 bool IsValidProxyAddress(const char* text);
 // A TCP port: 1 to 65535.
-constexpr bool IsValidProxyPort(int port) { return port >= 1 && port <= 65535; }
+constexpr bool IsValidProxyPort(int port)
+{
+    return port >= 1 && port <= 65535;
+}
 
 using CProxyList = std::list<CProxy>;  // positions are iterators, end() means none
 

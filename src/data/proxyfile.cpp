@@ -15,7 +15,8 @@ constexpr int kMaxProxyType = 3;
 // stay valid while the list grows at its tail. Finding a duplicate this way
 // drops the same lines as a walk of the list from its head, in constant time.
 struct IdentityHash {
-    size_t operator()(const CProxy* proxy) const {
+    size_t operator()(const CProxy* proxy) const
+    {
         return std::hash<std::string_view>()(proxy->ip) * 31 + static_cast<size_t>(proxy->port);
     }
 };
@@ -25,7 +26,8 @@ struct IdentityEqual {
 
 }  // namespace
 
-bool ReadProxyFile(CProxyList& list, const std::string& path, bool replace) {
+bool ReadProxyFile(CProxyList& list, const std::string& path, bool replace)
+{
     CTabStdioFile file;
     if (!file.Open(path, CTabStdioFile::modeRead))
         return false;
@@ -65,7 +67,8 @@ bool ReadProxyFile(CProxyList& list, const std::string& path, bool replace) {
     return true;
 }
 
-bool WriteProxyFile(const CProxyList& list, const std::string& path) {
+bool WriteProxyFile(const CProxyList& list, const std::string& path)
+{
     CTabStdioFile file;
     if (!file.Open(path, CTabStdioFile::modeCreate))
         return false;

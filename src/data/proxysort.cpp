@@ -10,7 +10,8 @@ namespace {
 
 // Groups are ranked 0..groupCount-1 in the requested order; values outside
 // the key's range rank groupCount, so they follow every group.
-int GroupRank(int value, int first, int groupCount, bool ascending) {
+int GroupRank(int value, int first, int groupCount, bool ascending)
+{
     if (value < first || value - first >= groupCount)
         return groupCount;
     const int offset = value - first;
@@ -18,7 +19,8 @@ int GroupRank(int value, int first, int groupCount, bool ascending) {
 }
 
 template <typename RankOf>
-void SortByRankThenSpeed(CProxyList& list, RankOf rankOf) {
+void SortByRankThenSpeed(CProxyList& list, RankOf rankOf)
+{
     list.sort([&rankOf](const CProxy& a, const CProxy& b) {
         const int rankA = rankOf(a), rankB = rankOf(b);
         if (rankA != rankB)
@@ -29,12 +31,11 @@ void SortByRankThenSpeed(CProxyList& list, RankOf rankOf) {
 
 }  // namespace
 
-void SortProxyList(CProxyList& list, SortKey key, bool normalOrder) {
+void SortProxyList(CProxyList& list, SortKey key, bool normalOrder)
+{
     if (key == SortByUptime) {
         // normalOrder puts 5/5 first: uptime 5..1 is descending.
-        SortByRankThenSpeed(list, [normalOrder](const CProxy& p) {
-            return GroupRank(p.uptime, 1, 5, !normalOrder);
-        });
+        SortByRankThenSpeed(list, [normalOrder](const CProxy& p) { return GroupRank(p.uptime, 1, 5, !normalOrder); });
     } else if (key == SortByCountry) {
         const int countryCount = GetCountryCatalogue().Count();
         SortByRankThenSpeed(list, [normalOrder, countryCount](const CProxy& p) {

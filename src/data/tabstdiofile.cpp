@@ -7,9 +7,13 @@ namespace {
 constexpr size_t kReadBufferSize = 16384;
 }
 
-CTabStdioFile::~CTabStdioFile() { Close(); }
+CTabStdioFile::~CTabStdioFile()
+{
+    Close();
+}
 
-bool CTabStdioFile::Open(const std::string& path, Mode mode) {
+bool CTabStdioFile::Open(const std::string& path, Mode mode)
+{
     Close();
     for (auto& field : fields_)
         field.clear();
@@ -22,7 +26,8 @@ bool CTabStdioFile::Open(const std::string& path, Mode mode) {
     return file_ != nullptr;
 }
 
-void CTabStdioFile::Close() {
+void CTabStdioFile::Close()
+{
     if (!file_)
         return;
     // Buffered writes may only fail when flushed, so the close counts as a write.
@@ -33,7 +38,8 @@ void CTabStdioFile::Close() {
     readBuffer_.shrink_to_fit();
 }
 
-bool CTabStdioFile::Buffered(size_t count) {
+bool CTabStdioFile::Buffered(size_t count)
+{
     if (readEnd_ - readPos_ >= count)
         return true;
     if (!file_)
@@ -47,20 +53,23 @@ bool CTabStdioFile::Buffered(size_t count) {
     return readEnd_ >= count;
 }
 
-int CTabStdioFile::PeekChar(size_t ahead) {
+int CTabStdioFile::PeekChar(size_t ahead)
+{
     if (!Buffered(ahead + 1))
         return EOF;
     return static_cast<unsigned char>(readBuffer_[readPos_ + ahead]);
 }
 
-int CTabStdioFile::GetChar() {
+int CTabStdioFile::GetChar()
+{
     const int c = PeekChar();
     if (c != EOF)
         ++readPos_;
     return c;
 }
 
-bool CTabStdioFile::ReadPiece(std::string& out) {
+bool CTabStdioFile::ReadPiece(std::string& out)
+{
     out.clear();
     if (PeekChar() == EOF)
         return false;
@@ -89,7 +98,8 @@ bool CTabStdioFile::ReadPiece(std::string& out) {
     return true;
 }
 
-void CTabStdioFile::WriteText(const std::string& text) {
+void CTabStdioFile::WriteText(const std::string& text)
+{
     std::string translated;
     translated.reserve(text.size() + 16);
     for (char c : text) {
@@ -101,7 +111,8 @@ void CTabStdioFile::WriteText(const std::string& text) {
         failed_ = true;
 }
 
-bool CTabStdioFile::ReadLine() {
+bool CTabStdioFile::ReadLine()
+{
     std::string piece;
     if (!ReadPiece(piece))
         return false;
@@ -123,11 +134,13 @@ bool CTabStdioFile::ReadLine() {
     return true;
 }
 
-bool CTabStdioFile::NextLineIfUsedUp() {
+bool CTabStdioFile::NextLineIfUsedUp()
+{
     return fieldIndex_ < fieldCount_ || ReadLine();
 }
 
-bool CTabStdioFile::ReadField(std::string& out, bool last) {
+bool CTabStdioFile::ReadField(std::string& out, bool last)
+{
     if (!NextLineIfUsedUp())
         return false;
     const bool isFinal = fieldIndex_ == fieldCount_ - 1;
@@ -137,11 +150,13 @@ bool CTabStdioFile::ReadField(std::string& out, bool last) {
     return true;
 }
 
-bool CTabStdioFile::FieldEquals(const std::string& text) {
+bool CTabStdioFile::FieldEquals(const std::string& text)
+{
     return NextLineIfUsedUp() && fields_[fieldIndex_] == text;
 }
 
-void CTabStdioFile::WriteField(const std::string& text, bool endOfLine) {
+void CTabStdioFile::WriteField(const std::string& text, bool endOfLine)
+{
     // A field that does not fit is dropped, and with it the rest of its line:
     // writing the line without it would shift its fields, and leaving the line
     // open would join it with the next one.
@@ -159,7 +174,8 @@ void CTabStdioFile::WriteField(const std::string& text, bool endOfLine) {
     lineDropped_ = false;
 }
 
-int CTabStdioFile::ToInt(const std::string& text) {
+int CTabStdioFile::ToInt(const std::string& text)
+{
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
         ++i;

@@ -8,7 +8,10 @@
 namespace {
 bool curlReady = false;
 
-void CleanupCurl() { curl_global_cleanup(); }
+void CleanupCurl()
+{
+    curl_global_cleanup();
+}
 }  // namespace
 
 bool EnsureCurlGlobalInit()

@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-ResponseBuffer::~ResponseBuffer() { std::free(data); }
+ResponseBuffer::~ResponseBuffer()
+{
+    std::free(data);
+}
 
 namespace {
 // Grows the block so it holds at least needed bytes, doubling to keep the
@@ -35,8 +38,7 @@ size_t AppendToBuffer(char* bytes, size_t itemSize, size_t itemCount, void* targ
         return 0;
     }
     const size_t n = itemSize * itemCount;
-    if (buffer.size > buffer.limit || n > buffer.limit - buffer.size
-        || !Reserve(buffer, buffer.size + n + 1)) {
+    if (buffer.size > buffer.limit || n > buffer.limit - buffer.size || !Reserve(buffer, buffer.size + n + 1)) {
         buffer.overflow = true;
         return 0;
     }

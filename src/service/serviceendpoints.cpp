@@ -15,11 +15,35 @@ std::string ServiceBaseUrl()
     return base;
 }
 
-std::string StartEndpoint() { return ServiceBaseUrl() + "/velmora/start.php"; }
-std::string RetrieveEndpoint() { return ServiceBaseUrl() + "/velmora/retrieve.php"; }
-std::string TestTargetEndpoint() { return ServiceBaseUrl() + "/tolvane/testurl.txt"; }
-std::string HomePageUrl() { return ServiceBaseUrl() + "/"; }
-std::string SupportPageUrl() { return ServiceBaseUrl() + "/page/support.html"; }
-std::string ProxyListSiteUrl() { return ServiceBaseUrl() + "/page/proxylist.html"; }
-std::string MakerWebAddress() { return HomePageUrl(); }
-const char* FallbackTestUrl() { return "https://duckduckgo.com/"; }
+std::string StartEndpoint()
+{
+    return ServiceBaseUrl() + "/velmora/start.php";
+}
+std::string RetrieveEndpoint()
+{
+    return ServiceBaseUrl() + "/velmora/retrieve.php";
+}
+std::string TestTargetEndpoint()
+{
+    return ServiceBaseUrl() + "/tolvane/testurl.txt";
+}
+std::string HomePageUrl()
+{
+    return ServiceBaseUrl() + "/";
+}
+std::string SupportPageUrl()
+{
+    return ServiceBaseUrl() + "/page/support.html";
+}
+std::string ProxyListSiteUrl()
+{
+    return ServiceBaseUrl() + "/page/proxylist.html";
+}
+std::string MakerWebAddress()
+{
+    return HomePageUrl();
+}
+const char* FallbackTestUrl()
+{
+    return "https://duckduckgo.com/";
+}

@@ -20,8 +20,7 @@ namespace {
 constexpr size_t kMaxMessageText = 255;
 
 // The text between the first startMarker and the first endMarker after it.
-bool TextBetween(const std::string& answer, const char* startMarker, const char* endMarker,
-                 std::string& text)
+bool TextBetween(const std::string& answer, const char* startMarker, const char* endMarker, std::string& text)
 {
     const size_t start = answer.find(startMarker);
     if (start == std::string::npos)
@@ -52,8 +51,7 @@ void StoreAddress(const std::string& answer)
         return;
     const size_t from = at + sizeof marker - 1;
     size_t end = from;
-    while (end < answer.size()
-           && (std::isdigit(static_cast<unsigned char>(answer[end])) || answer[end] == '.'))
+    while (end < answer.size() && (std::isdigit(static_cast<unsigned char>(answer[end])) || answer[end] == '.'))
         ++end;
     // A longer run cannot be an IPv4 address; a cut-off one would be wrong.
     const std::string address = end - from < sizeof realAddress ? answer.substr(from, end - from) : "";
@@ -61,7 +59,10 @@ void StoreAddress(const std::string& answer)
 }
 }  // namespace
 
-std::string ProductVersion() { return VELMORA_VERSION; }
+std::string ProductVersion()
+{
+    return VELMORA_VERSION;
+}
 
 std::string SendStartRequest()
 {
@@ -77,9 +78,7 @@ bool ParsePushMessage(const std::string& answer, PushMessage& message)
     static const char typeMarker[] = "MsgType:";
     const size_t at = answer.find(typeMarker);
     const size_t digit = at == std::string::npos ? at : at + sizeof typeMarker - 1;
-    message.type = digit < answer.size() && answer[digit] >= '1' && answer[digit] <= '4'
-                       ? answer[digit] - '0'
-                       : 1;
+    message.type = digit < answer.size() && answer[digit] >= '1' && answer[digit] <= '4' ? answer[digit] - '0' : 1;
     // The start answer always supplies a caption text, empty without markers.
     message.caption.clear();
     TextBetween(answer, "MsgCapStart", "MsgCapEnd", message.caption);

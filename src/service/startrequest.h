@@ -17,10 +17,10 @@ std::string SendStartRequest();
 
 // A message the service pushes in its start answer.
 struct PushMessage {
-    std::string caption;     // caption of the second button (Latin-1)
-    bool hasCaption = false; // false keeps the button's own caption
-    int type = 1;            // 1 to 4
-    std::string body;        // message text (Latin-1)
+    std::string caption;      // caption of the second button (Latin-1)
+    bool hasCaption = false;  // false keeps the button's own caption
+    int type = 1;             // 1 to 4
+    std::string body;         // message text (Latin-1)
 };
 
 // What evaluating the start answer may ask of the user interface.

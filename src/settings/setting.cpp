@@ -13,7 +13,8 @@ namespace {
 // longer text would be dropped on saving and cost the sections after it on
 // loading, so texts are limited to what fits beside their key.
 constexpr int kLongestLine = 254;
-constexpr int TextRoom(const char* key) {
+constexpr int TextRoom(const char* key)
+{
     int length = 0;
     while (key[length])
         ++length;
@@ -34,7 +35,7 @@ constexpr KeyEntry kKeys[] = {
     {SettingKey::TestThreadCount, {"Test Thread Count", 5, 30, 10}},
     {SettingKey::TestTimeoutSeconds, {"Test Timeout Second", 5, 30, 20}},
     {SettingKey::CorrectValue, {"Correct Value", 0, TextRoom("Correct Value"), 0}},  // 240
-    {SettingKey::TestUrl, {"URL", 0, TextRoom("URL"), 0}},                             // 250
+    {SettingKey::TestUrl, {"URL", 0, TextRoom("URL"), 0}},                           // 250
     {SettingKey::Firefox, {"Firefox", 0, 1, 0}},
     {SettingKey::SwitchRatio, {"Ratio", 20, 100, 30}},
     {SettingKey::SwitchInterval, {"Interval", 1, 100, 2}},
@@ -49,17 +50,22 @@ const char* const kSwitchHeader = "Switch:";
 const char* const kMiscHeader = "Misc:";
 const char kEndOfCountry[] = "EndOfCountry";
 
-const char* Name(SettingKey key) { return SettingInfo(key).name; }
+const char* Name(SettingKey key)
+{
+    return SettingInfo(key).name;
+}
 
 // A key line "key TAB value": the key must not end its line and must be the
 // expected one; the value must end the line. The key is checked before it is
 // taken, so that a foreign line stays unread.
-bool ReadKeyLine(CTabStdioFile& file, SettingKey key, std::string& value) {
+bool ReadKeyLine(CTabStdioFile& file, SettingKey key, std::string& value)
+{
     std::string field;
     return file.FieldEquals(Name(key)) && file.ReadField(field, false) && file.ReadField(value, true);
 }
 
-bool ReadFlag(CTabStdioFile& file, SettingKey key, bool& value) {
+bool ReadFlag(CTabStdioFile& file, SettingKey key, bool& value)
+{
     std::string text;
     if (!ReadKeyLine(file, key, text))
         return false;
@@ -68,7 +74,8 @@ bool ReadFlag(CTabStdioFile& file, SettingKey key, bool& value) {
 }
 
 // Accepted only within the key's range.
-bool ReadNumber(CTabStdioFile& file, SettingKey key, int& value) {
+bool ReadNumber(CTabStdioFile& file, SettingKey key, int& value)
+{
     std::string text;
     if (!ReadKeyLine(file, key, text))
         return false;
@@ -77,31 +84,45 @@ bool ReadNumber(CTabStdioFile& file, SettingKey key, int& value) {
 }
 
 // A text longer than its line can carry when written back is refused.
-bool ReadText(CTabStdioFile& file, SettingKey key, std::string& value) {
+bool ReadText(CTabStdioFile& file, SettingKey key, std::string& value)
+{
     return ReadKeyLine(file, key, value) && value.size() <= static_cast<size_t>(SettingInfo(key).high);
 }
 
-void WriteKeyLine(CTabStdioFile& file, SettingKey key, const std::string& value) {
+void WriteKeyLine(CTabStdioFile& file, SettingKey key, const std::string& value)
+{
     file.WriteField(Name(key), false);
     file.WriteField(value, true);
 }
-void WriteFlag(CTabStdioFile& file, SettingKey key, bool value) { WriteKeyLine(file, key, value ? "1" : "0"); }
-void WriteNumber(CTabStdioFile& file, SettingKey key, int value) {
+void WriteFlag(CTabStdioFile& file, SettingKey key, bool value)
+{
+    WriteKeyLine(file, key, value ? "1" : "0");
+}
+void WriteNumber(CTabStdioFile& file, SettingKey key, int value)
+{
     WriteKeyLine(file, key, std::to_string(value));
 }
 
-bool Default(SettingKey key) { return SettingInfo(key).defaultNumber != 0; }
-int DefaultNumber(SettingKey key) { return SettingInfo(key).defaultNumber; }
+bool Default(SettingKey key)
+{
+    return SettingInfo(key).defaultNumber != 0;
+}
+int DefaultNumber(SettingKey key)
+{
+    return SettingInfo(key).defaultNumber;
+}
 
-bool ReadAnonymous(CTabStdioFile& file, CSettingAnonymousItem& item) {
-    return ReadFlag(file, SettingKey::Elite, item.elite) && ReadFlag(file, SettingKey::Anonymous, item.anonymous) &&
-           ReadFlag(file, SettingKey::Transparent, item.transparent) &&
-           (item.elite || item.anonymous || item.transparent);  // wanting no type at all is not a choice
+bool ReadAnonymous(CTabStdioFile& file, CSettingAnonymousItem& item)
+{
+    return ReadFlag(file, SettingKey::Elite, item.elite) && ReadFlag(file, SettingKey::Anonymous, item.anonymous)
+           && ReadFlag(file, SettingKey::Transparent, item.transparent)
+           && (item.elite || item.anonymous || item.transparent);  // wanting no type at all is not a choice
 }
 
 // One bare line per country; the flags only count when their number matches
 // the catalogue, so a catalogue that changed size gives defaults.
-bool ReadCountry(CTabStdioFile& file, CSettingCountryItem& item) {
+bool ReadCountry(CTabStdioFile& file, CSettingCountryItem& item)
+{
     if (!ReadFlag(file, SettingKey::AllCountries, item.allCountries))
         return false;
     size_t lines = 0;
@@ -111,65 +132,80 @@ bool ReadCountry(CTabStdioFile& file, CSettingCountryItem& item) {
     return file.FieldEquals(kEndOfCountry) && file.ReadField(text, true) && lines == item.countryFlags.size();
 }
 
-bool ReadSwitch(CTabStdioFile& file, CSettingSwitchItem& item) {
-    return ReadFlag(file, SettingKey::Firefox, item.firefox) && ReadNumber(file, SettingKey::SwitchRatio, item.ratio) &&
-           ReadNumber(file, SettingKey::SwitchInterval, item.interval);
+bool ReadSwitch(CTabStdioFile& file, CSettingSwitchItem& item)
+{
+    return ReadFlag(file, SettingKey::Firefox, item.firefox) && ReadNumber(file, SettingKey::SwitchRatio, item.ratio)
+           && ReadNumber(file, SettingKey::SwitchInterval, item.interval);
 }
 
-bool ReadMisc(CTabStdioFile& file, CSettingMiscItem& item) {
-    return ReadFlag(file, SettingKey::ReplaceByGet, item.replaceByGet) &&
-           ReadFlag(file, SettingKey::ReplaceByImport, item.replaceByImport);
+bool ReadMisc(CTabStdioFile& file, CSettingMiscItem& item)
+{
+    return ReadFlag(file, SettingKey::ReplaceByGet, item.replaceByGet)
+           && ReadFlag(file, SettingKey::ReplaceByImport, item.replaceByImport);
 }
 
 }  // namespace
 
-const SettingKeyInfo& SettingInfo(SettingKey key) {
+const SettingKeyInfo& SettingInfo(SettingKey key)
+{
     for (const KeyEntry& entry : kKeys)
         if (entry.key == key)
             return entry.info;
     return kKeys[0].info;  // every key is in the table
 }
 
-bool CSettingTestItem::Read(CTabStdioFile& file) {
+bool CSettingTestItem::Read(CTabStdioFile& file)
+{
     std::string type;
     if (!ReadKeyLine(file, SettingKey::TestType, type))
         return false;
     testType = type == "0" ? TestType::None : type == "1" ? TestType::Availability : TestType::Speed;
-    return ReadNumber(file, SettingKey::TestThreadCount, threadCount) &&
-           ReadNumber(file, SettingKey::TestTimeoutSeconds, timeoutSeconds) &&
-           ReadText(file, SettingKey::CorrectValue, correctValue) && ReadText(file, SettingKey::TestUrl, testUrl);
+    return ReadNumber(file, SettingKey::TestThreadCount, threadCount)
+           && ReadNumber(file, SettingKey::TestTimeoutSeconds, timeoutSeconds)
+           && ReadText(file, SettingKey::CorrectValue, correctValue) && ReadText(file, SettingKey::TestUrl, testUrl);
 }
 
 CSetting::CSetting(std::string path) : path_(std::move(path)) {}
 
 CSetting::~CSetting() = default;
 
-void CSetting::SetTestTargetSource(TestTargetSource source) { testTarget_ = std::move(source); }
+void CSetting::SetTestTargetSource(TestTargetSource source)
+{
+    testTarget_ = std::move(source);
+}
 
-void CSetting::SetChangedCallback(std::function<void()> changed) { changed_ = std::move(changed); }
+void CSetting::SetChangedCallback(std::function<void()> changed)
+{
+    changed_ = std::move(changed);
+}
 
-void CSetting::Changed() {
+void CSetting::Changed()
+{
     if (changed_)
         changed_();
 }
 
-bool CSetting::SettingFileExists() const {
+bool CSetting::SettingFileExists() const
+{
     CTabStdioFile file;
     const bool exists = file.Open(path_, CTabStdioFile::modeRead);
     file.Close();
     return exists;
 }
 
-void CSetting::DefaultAnonymous() {
+void CSetting::DefaultAnonymous()
+{
     anonymous_ = {Default(SettingKey::Elite), Default(SettingKey::Anonymous), Default(SettingKey::Transparent)};
 }
 
-void CSetting::DefaultCountry() {
+void CSetting::DefaultCountry()
+{
     country_.allCountries = Default(SettingKey::AllCountries);
     country_.countryFlags.assign(static_cast<size_t>(std::max(0, GetCountryCatalogue().Count())), 0);
 }
 
-void CSetting::DefaultTest() {
+void CSetting::DefaultTest()
+{
     test_.testType = static_cast<TestType>(DefaultNumber(SettingKey::TestType));
     test_.threadCount = DefaultNumber(SettingKey::TestThreadCount);
     test_.timeoutSeconds = DefaultNumber(SettingKey::TestTimeoutSeconds);
@@ -180,14 +216,19 @@ void CSetting::DefaultTest() {
     test_.correctValue = target.expected;
 }
 
-void CSetting::DefaultSwitch() {
+void CSetting::DefaultSwitch()
+{
     switch_ = {Default(SettingKey::Firefox), DefaultNumber(SettingKey::SwitchRatio),
                DefaultNumber(SettingKey::SwitchInterval)};
 }
 
-void CSetting::DefaultMisc() { misc_ = {Default(SettingKey::ReplaceByGet), Default(SettingKey::ReplaceByImport)}; }
+void CSetting::DefaultMisc()
+{
+    misc_ = {Default(SettingKey::ReplaceByGet), Default(SettingKey::ReplaceByImport)};
+}
 
-void CSetting::Load() {
+void CSetting::Load()
+{
     bool read[5] = {};
     CTabStdioFile file;
     DefaultCountry();  // sizes the flags from the catalogue
@@ -233,13 +274,15 @@ void CSetting::Load() {
     Changed();
 }
 
-void CSetting::CreateDefaults() {
+void CSetting::CreateDefaults()
+{
     DefaultMisc();
     loaded_ = false;  // so that the reset gives every section its defaults
     ResetToDefaults();
 }
 
-void CSetting::ResetToDefaults() {
+void CSetting::ResetToDefaults()
+{
     DefaultAnonymous();
     DefaultCountry();
     DefaultTest();
@@ -250,12 +293,14 @@ void CSetting::ResetToDefaults() {
     Changed();
 }
 
-void CSetting::ResetTestSection() {
+void CSetting::ResetTestSection()
+{
     DefaultTest();
     Changed();
 }
 
-bool CSetting::Save() {
+bool CSetting::Save()
+{
     if (!loaded_)
         return false;
     // Write beside the file and rename over it, so that a failed write never
@@ -295,11 +340,13 @@ bool CSetting::Save() {
     return true;
 }
 
-void CSetting::ResetForTest() {
+void CSetting::ResetForTest()
+{
     *this = CSetting(path_);
 }
 
-CSetting& GetSetting() {
+CSetting& GetSetting()
+{
     static CSetting setting;
     return setting;
 }

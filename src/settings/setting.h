@@ -56,8 +56,8 @@ struct CSettingCountryItem {
 // "Test:": how proxies are tested. Test threads read it during a run.
 struct CSettingTestItem {
     TestType testType = TestType::Speed;
-    int threadCount = 10;     // jobs of a run side by side
-    int timeoutSeconds = 20;  // time allowed per proxy
+    int threadCount = 10;      // jobs of a run side by side
+    int timeoutSeconds = 20;   // time allowed per proxy
     std::string correctValue;  // text a good test page contains
     std::string testUrl;       // page fetched through each proxy
 
@@ -130,7 +130,8 @@ public:
 
 private:
     template <typename Section>
-    Section* Loaded(Section& section) {
+    Section* Loaded(Section& section)
+    {
         return loaded_ ? &section : nullptr;
     }
     void DefaultAnonymous();

@@ -26,7 +26,7 @@ constexpr auto kProbeGraceFloor = std::chrono::milliseconds(500);
 bool IsGoodAnswer(const CTestFetch& fetch, const TestTarget& target)
 {
     return fetch.BroughtText() && !ContainsRejectWord(fetch.body.data)
-        && ContainsNoCase(fetch.body.data, target.expected.c_str());
+           && ContainsNoCase(fetch.body.data, target.expected.c_str());
 }
 
 // One proxy: five SOCKS4 fetches rate it, a SOCKS5 probe sets its type.

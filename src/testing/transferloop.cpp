@@ -25,12 +25,11 @@ std::unordered_set<CTransferLoop*>& Loops()
 uint32_t EpollEvents(int what)
 {
     return (what == CURL_POLL_IN || what == CURL_POLL_INOUT ? EPOLLIN : 0u)
-        | (what == CURL_POLL_OUT || what == CURL_POLL_INOUT ? EPOLLOUT : 0u);
+           | (what == CURL_POLL_OUT || what == CURL_POLL_INOUT ? EPOLLOUT : 0u);
 }
 }  // namespace
 
-CTransferLoop::CTransferLoop()
-    : epollFd(epoll_create1(EPOLL_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+CTransferLoop::CTransferLoop() : epollFd(epoll_create1(EPOLL_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     EnsureCurlGlobalInit();
     for (uint32_t i = 0; i < kShards; ++i) {
@@ -73,7 +72,7 @@ CTransferLoop::~CTransferLoop()
 bool CTransferLoop::Ready() const
 {
     return epollFd >= 0 && wakeFd >= 0
-        && std::all_of(std::begin(shards), std::end(shards), [](const Shard& shard) { return shard.multi; });
+           && std::all_of(std::begin(shards), std::end(shards), [](const Shard& shard) { return shard.multi; });
 }
 
 void CTransferLoop::Add(CTestFetch& fetch)

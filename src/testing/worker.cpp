@@ -19,8 +19,7 @@ int ConfiguredThreadCount()
 
 CWorker::CWorker(int maxThreads, const CSettingTestItem* testSettings)
     : maxThreads_(maxThreads > 0 ? maxThreads : 1), testSettings_(testSettings)
-{
-}
+{}
 
 CWorker::~CWorker() = default;
 

@@ -1,7 +1,7 @@
 #include "widgets/imagebutton.h"
 
-QToolButton* MakeImageButton(QWidget* parent, const QString& objectName, const QString& caption,
-                             const QIcon& icon, const QString& toolTip, const QSize& iconSize)
+QToolButton* MakeImageButton(QWidget* parent, const QString& objectName, const QString& caption, const QIcon& icon,
+                             const QString& toolTip, const QSize& iconSize)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(objectName);

@@ -23,17 +23,16 @@ IPrompt::Answer ToAnswer(int button)
     case QMessageBox::Ok: return IPrompt::AnsOk;
     case QMessageBox::Yes: return IPrompt::AnsYes;
     case QMessageBox::No: return IPrompt::AnsNo;
-    default: return IPrompt::AnsCancel;   // Cancel, Escape, closing the box
+    default: return IPrompt::AnsCancel;  // Cancel, Escape, closing the box
     }
 }
 
-} // namespace
+}  // namespace
 
-IPrompt::Answer CMessageBoxPrompt::Show(QWidget* parent, const QString& text, Buttons buttons,
-                                        const QString& title)
+IPrompt::Answer CMessageBoxPrompt::Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title)
 {
-    QMessageBox box(buttons == Ok ? QMessageBox::Warning : QMessageBox::Question,
-                    title.isEmpty() ? kAppName : title, text, ToStandardButtons(buttons), parent);
+    QMessageBox box(buttons == Ok ? QMessageBox::Warning : QMessageBox::Question, title.isEmpty() ? kAppName : title,
+                    text, ToStandardButtons(buttons), parent);
     box.setObjectName(QStringLiteral("promptBox"));
     box.setAccessibleName(box.windowTitle());
     if (buttons == YesNo || buttons == YesNoCancel)

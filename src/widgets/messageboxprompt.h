@@ -6,6 +6,5 @@
 // question mark when the user has to choose, an exclamation mark otherwise.
 class CMessageBoxPrompt : public IPrompt {
 public:
-    Answer Show(QWidget* parent, const QString& text, Buttons buttons,
-                const QString& title = {}) override;
+    Answer Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title = {}) override;
 };

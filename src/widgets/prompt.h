@@ -17,8 +17,7 @@ public:
 
     virtual ~IPrompt() = default;
     // An empty title means the application name.
-    virtual Answer Show(QWidget* parent, const QString& text, Buttons buttons,
-                        const QString& title = {}) = 0;
+    virtual Answer Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title = {}) = 0;
 };
 
 // Yes/No questions of core code (the Firefox profile changes) asked through a prompt.

@@ -81,7 +81,10 @@ TEST(RetrieveAnswerTest, ClassifiesByLengthPrefixAndEmpty)
 
 TEST_F(GetProxyTest, AnswersThatAreNoProxyListLeaveEverythingAsItWas)
 {
-    const struct { std::string answer; const char* message; } cases[] = {
+    const struct {
+        std::string answer;
+        const char* message;
+    } cases[] = {
         {"1234567", "Could not access server,please try again later."},
         {"Empty\n", "Sorry, there is no proxy found for these countries."},
         {"No proxies: Empty list today", "Could not access server,please try again later."},
@@ -160,7 +163,7 @@ TEST_F(GetProxyTest, CancelLeavesTheTableButTheFileHoldsTheNewAnswer)
     EXPECT_EQ(dir.ReadFile(kProxyTempFileName), kTwoProxies);
     GetSetting().ResetForTest();
     GetSetting().Load();
-    EXPECT_FALSE(GetSetting().GetMiscItem()->replaceByGet);   // the choice was not saved
+    EXPECT_FALSE(GetSetting().GetMiscItem()->replaceByGet);  // the choice was not saved
 }
 
 TEST_F(GetProxyTest, AReplacingAnswerWithoutUsableLinesEmptiesTheTableToo)
@@ -211,8 +214,8 @@ TEST_F(GetProxyTest, SpeedTestAfterGetProxyKeepsOnlyWorkingProxies)
     test->testType = TestType::Speed;
     test->timeoutSeconds = 5;
     test->threadCount = 5;
-    SetRetrieveAnswer("127.0.0.1\t" + std::to_string(bad) + "\t0\t1\t0\t3600000\r\n127.0.0.1\t"
-                      + std::to_string(good) + "\t1\t1\t0\t3600000\r\n");
+    SetRetrieveAnswer("127.0.0.1\t" + std::to_string(bad) + "\t0\t1\t0\t3600000\r\n127.0.0.1\t" + std::to_string(good)
+                      + "\t1\t1\t0\t3600000\r\n");
     GetProxyCommand(*window);
 
     EXPECT_EQ(prompt.LastText(), Text("The proxy test is finished!"));
@@ -222,4 +225,4 @@ TEST_F(GetProxyTest, SpeedTestAfterGetProxyKeepsOnlyWorkingProxies)
     EXPECT_GT(window->Table()->model()->index(0, 5).data(CProxyTableModel::SpeedScoreRole).toInt(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -34,7 +34,7 @@ protected:
     void Click()
     {
         c->hideIpButton->click();
-        QApplication::processEvents();   // the posted notice of the proxy settings
+        QApplication::processEvents();  // the posted notice of the proxy settings
     }
 
     bool CommandButtonsEnabled() const
@@ -56,7 +56,7 @@ TEST_F(IpHidingTest, HideShowsTheProxyAndRestoreBringsBackTheRealAddress)
     EXPECT_EQ(store.writes, std::vector<std::string>{"127.0.0.2:1082"});
     EXPECT_TRUE(GetHideState().hidden);
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.2"));
-    EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(0, 85, 164));   // France
+    EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(0, 85, 164));  // France
     EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Fake IP in France"));
     EXPECT_EQ(c->realIpLabel->text(), Text("127.0.0.1"));
     EXPECT_EQ(c->hideIpButton->text(), Text("Restore IP"));
@@ -69,7 +69,7 @@ TEST_F(IpHidingTest, HideShowsTheProxyAndRestoreBringsBackTheRealAddress)
     EXPECT_EQ(store.writes.back(), "restore");
     EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.1"));
-    EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(255, 204, 0));   // Germany
+    EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(255, 204, 0));  // Germany
     EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
     EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
     EXPECT_EQ(c->hideIpButton->toolTip(), Text("Hide your real IP"));
@@ -107,7 +107,7 @@ TEST_F(IpHidingTest, RemovingTheAppliedRowLeavesTheProxyApplied)
     SelectRows({2});
     Click();
     SelectRows({2});
-    QTest::keyClick(window->Table(), Qt::Key_Delete);   // the Delete button is disabled, the key is not
+    QTest::keyClick(window->Table(), Qt::Key_Delete);  // the Delete button is disabled, the key is not
     EXPECT_EQ(GetProxyList().size(), 2u);
     EXPECT_TRUE(GetHideState().hidden);
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.4"));
@@ -188,4 +188,4 @@ TEST_F(IpHidingTest, AddressesOverFifteenCharactersDoNotFit)
     EXPECT_FALSE(AddressFitsDisplay(Text("1234:5678:9abc:def0")));
 }
 
-} // namespace
+}  // namespace

@@ -43,7 +43,11 @@ TEST_F(MainWindowTest, StartUpShowsTheRealAddressAndWritesDefaultSettings)
 TEST_F(MainWindowTest, ButtonsCarryTheirCaptionsTooltipsAndNames)
 {
     ASSERT_TRUE(StartWindow());
-    const struct { const char* name; const char* caption; const char* tip; } buttons[] = {
+    const struct {
+        const char* name;
+        const char* caption;
+        const char* tip;
+    } buttons[] = {
         {"getProxyButton", "Get Proxy", "Get proxy and Test"},
         {"testSpeedButton", "Test Speed", "Full test for proxy's availability and speed"},
         {"hideIpButton", "Hide IP", "Hide your real IP"},
@@ -75,7 +79,7 @@ protected:
     void SetUp() override
     {
         MainWindowTest::SetUp();
-        setenv("VELMORA_SERVICE_URL", "http://127.0.0.1:9", 1);   // nothing listens on the discard port
+        setenv("VELMORA_SERVICE_URL", "http://127.0.0.1:9", 1);  // nothing listens on the discard port
     }
 };
 
@@ -127,7 +131,7 @@ TEST_F(MainWindowTest, HeaderClicksSortByCountryUptimeAndSpeed)
         return ports;
     };
 
-    click(CProxyTableModel::SpeedColumn);   // already by speed: reverses
+    click(CProxyTableModel::SpeedColumn);  // already by speed: reverses
     EXPECT_EQ(order(), "132");
     EXPECT_FALSE(window->SortState().normalOrder);
     click(CProxyTableModel::SpeedColumn);
@@ -135,9 +139,9 @@ TEST_F(MainWindowTest, HeaderClicksSortByCountryUptimeAndSpeed)
     click(CProxyTableModel::CountryColumn);
     EXPECT_EQ(window->SortState().key, SortByCountry);
     EXPECT_TRUE(window->SortState().normalOrder);
-    EXPECT_EQ(order(), "231");   // DE, FR, US
+    EXPECT_EQ(order(), "231");  // DE, FR, US
     click(CProxyTableModel::UptimeColumn);
-    EXPECT_EQ(order(), "231");   // 5/5, 4/5, 3/5
+    EXPECT_EQ(order(), "231");  // 5/5, 4/5, 3/5
     for (int column : {CProxyTableModel::IpColumn, CProxyTableModel::PortColumn, CProxyTableModel::TypeColumn}) {
         click(column);
         EXPECT_EQ(window->SortState().key, SortByUptime);
@@ -153,9 +157,9 @@ TEST_F(MainWindowTest, RemoveSelectedKeepsTheOtherRowsInOrder)
     ShowProxies(LoopbackProxies(10));
     SelectRows({2, 5, 7});
     window->Controls().deleteButton->click();
-    EXPECT_EQ(ListedAddresses(), (std::vector<std::string>{"127.0.0.1:1081", "127.0.0.2:1082", "127.0.0.4:1084",
-                                                           "127.0.0.5:1085", "127.0.0.7:1087", "127.0.0.9:1089",
-                                                           "127.0.0.10:1090"}));
+    EXPECT_EQ(ListedAddresses(),
+              (std::vector<std::string>{"127.0.0.1:1081", "127.0.0.2:1082", "127.0.0.4:1084", "127.0.0.5:1085",
+                                        "127.0.0.7:1087", "127.0.0.9:1089", "127.0.0.10:1090"}));
     EXPECT_EQ(window->Table()->RowCount(), 7);
     EXPECT_TRUE(window->Table()->hasFocus());
 
@@ -231,7 +235,8 @@ TEST_F(MainWindowTest, ContextMenuRunsTheChosenCommand)
     QContextMenuEvent event(QContextMenuEvent::Mouse, ipCell, viewport->mapToGlobal(ipCell));
     QApplication::sendEvent(viewport, &event);
     ASSERT_TRUE(WaitUntil([&] { return GetProxyList().size() == 2; }));
-    EXPECT_EQ(items, (QStringList{Text("Invert Selection"), Text("Remove Selected Proxies"), Text("Remove All Proxies")}));
+    EXPECT_EQ(items,
+              (QStringList{Text("Invert Selection"), Text("Remove Selected Proxies"), Text("Remove All Proxies")}));
     EXPECT_EQ(ListedAddresses(), (std::vector<std::string>{"127.0.0.1:1081", "127.0.0.3:1083"}));
 }
 
@@ -241,9 +246,9 @@ TEST_F(MainWindowTest, WebPageCommandsOpenTheServicePages)
     window->Controls().checkIpButton->click();
     window->Tray()->helpAction->trigger();
     window->Tray()->websiteAction->trigger();
-    EXPECT_EQ(opener.opened, (QStringList{QString::fromStdString(ProxyListSiteUrl()),
-                                          QString::fromStdString(SupportPageUrl()),
-                                          QString::fromStdString(HomePageUrl())}));
+    EXPECT_EQ(opener.opened,
+              (QStringList{QString::fromStdString(ProxyListSiteUrl()), QString::fromStdString(SupportPageUrl()),
+                           QString::fromStdString(HomePageUrl())}));
     EXPECT_TRUE(opener.opened.front().startsWith(QString::fromStdString(service->BaseUrl())));
 }
 
@@ -264,7 +269,7 @@ TEST_F(MainWindowTest, CloseMinimiseAndEscapeHideAndTheTrayBringsItBack)
 
     window->showMinimized();
     EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }));
-    window->OnTrayActivated(QSystemTrayIcon::Trigger);   // a single click does nothing
+    window->OnTrayActivated(QSystemTrayIcon::Trigger);  // a single click does nothing
     EXPECT_FALSE(window->isVisible());
     window->Tray()->openAction->trigger();
     EXPECT_TRUE(window->isVisible());
@@ -307,4 +312,4 @@ TEST(SplashTest, DotsCountUpEveryHalfSecond)
     EXPECT_TRUE(WaitUntil([&] { return splash.Phase() == 0; }, 2000));
 }
 
-} // namespace
+}  // namespace

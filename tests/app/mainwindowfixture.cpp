@@ -30,7 +30,7 @@ void MainWindowTest::SetUp()
 {
     WriteTestCountries(dir);
     chdir = std::make_unique<ScopedChdir>(dir.Path());
-    setenv("HOME", home.Path().c_str(), 1);   // Firefox profile lookups stay in an empty home
+    setenv("HOME", home.Path().c_str(), 1);  // Firefox profile lookups stay in an empty home
 
     service = std::make_unique<ServiceFixture>(ServiceOptions());
     ASSERT_TRUE(service->Running());

@@ -51,8 +51,8 @@ public:
 
     std::vector<std::string> writes;
     bool succeed = true;
-    std::string bypass;   // what the desktop's resolver answers instead of the proxy
-    bool hasSystemSetting = true;   // false: a desktop with nothing to change
+    std::string bypass;            // what the desktop's resolver answers instead of the proxy
+    bool hasSystemSetting = true;  // false: a desktop with nothing to change
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -84,7 +84,11 @@ protected:
     CRecordingUrlOpener opener;
     std::vector<int> exitCodes;
     bool trayAvailable = true;
-    CDesktop desktop{prompt, opener, network, store, [this](int code) { exitCodes.push_back(code); },
+    CDesktop desktop{prompt,
+                     opener,
+                     network,
+                     store,
+                     [this](int code) { exitCodes.push_back(code); },
                      [this] { return trayAvailable; }};
     std::unique_ptr<CTolvaneDlg> window;
 };

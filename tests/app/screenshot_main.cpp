@@ -38,9 +38,14 @@ int main(int argc, char** argv)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     GetSetting().CreateDefaults();
 
-    const struct { const char* code; int type; int uptime; int speed; } rows[] = {
-        {"US", 3, 5, 420}, {"DE", 1, 5, 1350}, {"JP", 3, 5, 2100}, {"FR", 1, 4, 3800}, {"GB", 3, 5, 4500},
-        {"CA", 1, 5, 5200}, {"NL", 3, 4, 6900}, {"BR", 1, 3, 8100}, {"SE", 3, 5, 9400}, {"IN", 1, 4, 11800},
+    const struct {
+        const char* code;
+        int type;
+        int uptime;
+        int speed;
+    } rows[] = {
+        {"US", 3, 5, 420},   {"DE", 1, 5, 1350},  {"JP", 3, 5, 2100},  {"FR", 1, 4, 3800},  {"GB", 3, 5, 4500},
+        {"CA", 1, 5, 5200},  {"NL", 3, 4, 6900},  {"BR", 1, 3, 8100},  {"SE", 3, 5, 9400},  {"IN", 1, 4, 11800},
         {"IT", 3, 2, 13300}, {"KR", 1, 3, 15600}, {"ES", 3, 2, 17200}, {"AU", 1, 1, 19000}, {"CH", 0, 0, 3600000},
     };
     CProxyList& list = GetProxyList();
@@ -57,7 +62,7 @@ int main(int argc, char** argv)
     window.LoadFlagImages();
     window.RefillProxyTable();
     window.IpHiding().ShowStartupAddress();
-    window.move(200, 200);   // away from the pointer, which rests at the screen's origin
+    window.move(200, 200);  // away from the pointer, which rests at the screen's origin
     window.show();
     QApplication::processEvents();
 

@@ -117,7 +117,7 @@ TEST_F(TrayTest, ExitWithAProxyAppliedAsksToRestore)
     prompt.Queue(IPrompt::AnsNo);
     tray->exitAction->trigger();
     EXPECT_EQ(exitCodes, std::vector<int>{-1});
-    EXPECT_TRUE(store.writes.empty());   // the proxy stays set after the program
+    EXPECT_TRUE(store.writes.empty());  // the proxy stays set after the program
     EXPECT_TRUE(GetHideState().hidden);
 }
 
@@ -131,4 +131,4 @@ TEST_F(TrayTest, ExitAnsweredYesRestoresTheDirectConnectionFirst)
     EXPECT_EQ(exitCodes, std::vector<int>{-1});
 }
 
-} // namespace
+}  // namespace

@@ -13,13 +13,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string MakeExecutable(const TempDir& dir, const std::string& name) {
+std::string MakeExecutable(const TempDir& dir, const std::string& name)
+{
     const std::string path = dir.WriteFile(name, "#!/bin/sh\nexit 0\n");
     fs::permissions(path, fs::perms::owner_all);
     return path;
 }
 
-TEST(InstallLookupTest, ProfileWithoutIniFilesIsTheFirstDotDefaultFolder) {
+TEST(InstallLookupTest, ProfileWithoutIniFilesIsTheFirstDotDefaultFolder)
+{
     TempDir home;
     const std::vector<std::string> roots = FirefoxProfileRoots(home.Path(), "");
     EXPECT_EQ("", FindFirefoxProfile(roots));
@@ -32,7 +34,8 @@ TEST(InstallLookupTest, ProfileWithoutIniFilesIsTheFirstDotDefaultFolder) {
     EXPECT_EQ("", FindFirefoxProfile(FirefoxProfileRoots("", "")));
 }
 
-TEST(InstallLookupTest, ProfileIsTheOneTheIniFilesNameInTheXdgFolderFirst) {
+TEST(InstallLookupTest, ProfileIsTheOneTheIniFilesNameInTheXdgFolderFirst)
+{
     // Firefox ESR 153 as Debian runs it: two .default folders under
     // $XDG_CONFIG_HOME/mozilla/firefox, the one in use named by the .ini files.
     TempDir home;
@@ -63,13 +66,13 @@ TEST(InstallLookupTest, ProfileIsTheOneTheIniFilesNameInTheXdgFolderFirst) {
     EXPECT_EQ(home.File(".mozilla/firefox/old.default/prefs.js"), FindFirefoxProfile(roots));
     std::filesystem::remove_all(home.File(".mozilla"));
     home.WriteFile(".var/app/org.mozilla.firefox/.mozilla/firefox/f.default/prefs.js", "");
-    EXPECT_EQ(home.File(".var/app/org.mozilla.firefox/.mozilla/firefox/f.default/prefs.js"),
-              FindFirefoxProfile(roots));
+    EXPECT_EQ(home.File(".var/app/org.mozilla.firefox/.mozilla/firefox/f.default/prefs.js"), FindFirefoxProfile(roots));
     home.WriteFile("snap/firefox/common/.mozilla/firefox/s.default/prefs.js", "");
     EXPECT_EQ(home.File("snap/firefox/common/.mozilla/firefox/s.default/prefs.js"), FindFirefoxProfile(roots));
 }
 
-TEST(InstallLookupTest, PathEntriesComeFirstInAnyCase) {
+TEST(InstallLookupTest, PathEntriesComeFirstInAnyCase)
+{
     TempDir dir;
     dir.WriteFile("empty/readme", "");
     dir.WriteFile("bin/firefox-notes.txt", "not executable");
@@ -79,7 +82,8 @@ TEST(InstallLookupTest, PathEntriesComeFirstInAnyCase) {
     EXPECT_EQ(upper, FindFirefoxInstall(path, {dir.Path() + "/install/firefox*"}));
 }
 
-TEST(InstallLookupTest, FirstMatchingInstallWithoutProgramMeansNotInstalled) {
+TEST(InstallLookupTest, FirstMatchingInstallWithoutProgramMeansNotInstalled)
+{
     TempDir dir;
     dir.WriteFile("lib/firefox-old/readme", "");
     const std::string later = MakeExecutable(dir, "opt/firefox/firefox");
@@ -94,7 +98,8 @@ TEST(InstallLookupTest, FirstMatchingInstallWithoutProgramMeansNotInstalled) {
     EXPECT_EQ(esr, FindFirefoxInstall("", patterns));
 }
 
-TEST(InstallLookupTest, PathsAreLookedUpOnceFromPathAndHome) {
+TEST(InstallLookupTest, PathsAreLookedUpOnceFromPathAndHome)
+{
     TempDir home;
     const std::string exe = MakeExecutable(home, "bin/firefox");
     home.WriteFile(".mozilla/firefox/x1y2.default-esr/prefs.js", "");

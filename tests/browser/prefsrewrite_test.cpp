@@ -18,7 +18,8 @@ protected:
     void WritePrefs(const std::string& content) { dir.WriteFile("prefs.js", content); }
     std::string Prefs() const { return dir.ReadFile("prefs.js"); }
     bool BackupExists() const { return fs::exists(dir.File("prefs.js.bkp")); }
-    bool Follows() const {
+    bool Follows() const
+    {
         bool follows = false;
         EXPECT_TRUE(PrefsFollowSystem(Paths(), follows));
         return follows;
@@ -27,7 +28,8 @@ protected:
     TempDir dir;
 };
 
-TEST_F(PrefsRewriteTest, FollowRemovesTheProxyTypeLineAndKeepsABackup) {
+TEST_F(PrefsRewriteTest, FollowRemovesTheProxyTypeLineAndKeepsABackup)
+{
     // Mixed line ends, a lone CR, a tab and a Latin-1 byte inside kept lines.
     const std::string old = "# Mozilla User Preferences\n"
                             "user_pref(\"network.proxy.type\", 1);\r\n"
@@ -50,7 +52,8 @@ TEST_F(PrefsRewriteTest, FollowRemovesTheProxyTypeLineAndKeepsABackup) {
     EXPECT_EQ(2, entries);
 }
 
-TEST_F(PrefsRewriteTest, DirectAppendsTheLineRightAfterTheOldContent) {
+TEST_F(PrefsRewriteTest, DirectAppendsTheLineRightAfterTheOldContent)
+{
     WritePrefs("user_pref(\"a\", 1);\nuser_pref(\"b\", 2);");
     SetPrefsFollowSystem(Paths(), false);
     EXPECT_EQ("user_pref(\"a\", 1);\r\nuser_pref(\"b\", 2);" + kDirectLine, Prefs());
@@ -62,11 +65,12 @@ TEST_F(PrefsRewriteTest, DirectAppendsTheLineRightAfterTheOldContent) {
     EXPECT_EQ("user_pref(\"a\", 1);\n", dir.ReadFile("prefs.js.bkp"));
 }
 
-TEST_F(PrefsRewriteTest, NothingIsWrittenWhenTheFileAlreadyAgrees) {
+TEST_F(PrefsRewriteTest, NothingIsWrittenWhenTheFileAlreadyAgrees)
+{
     const std::string following = "user_pref(\"a\", 1);\n";
     WritePrefs(following);
     SetPrefsFollowSystem(Paths(), true);
-    EXPECT_EQ(following, Prefs());   // LF kept: not rewritten
+    EXPECT_EQ(following, Prefs());  // LF kept: not rewritten
     EXPECT_FALSE(BackupExists());
 
     const std::string direct = "user_pref(\"network.proxy.type\", 0);\n";
@@ -76,7 +80,8 @@ TEST_F(PrefsRewriteTest, NothingIsWrittenWhenTheFileAlreadyAgrees) {
     EXPECT_FALSE(BackupExists());
 }
 
-TEST_F(PrefsRewriteTest, AnyMentionCountsButCapitalsDoNot) {
+TEST_F(PrefsRewriteTest, AnyMentionCountsButCapitalsDoNot)
+{
     WritePrefs("user_pref(\"NETWORK.PROXY.TYPE\", 1);\n");
     EXPECT_TRUE(Follows());
 
@@ -88,7 +93,8 @@ TEST_F(PrefsRewriteTest, AnyMentionCountsButCapitalsDoNot) {
     EXPECT_EQ("user_pref(\"NETWORK.PROXY.TYPE\", 1);\r\n", Prefs());
 }
 
-TEST_F(PrefsRewriteTest, LongLinesAreJudgedAndCopiedWhole) {
+TEST_F(PrefsRewriteTest, LongLinesAreJudgedAndCopiedWhole)
+{
     const std::string longLine = "user_pref(\"x\", \"" + std::string(300 - 19, 'a') + "\");";
     ASSERT_EQ(300u, longLine.size());
     // The name straddles the 255th character of this one.
@@ -102,7 +108,8 @@ TEST_F(PrefsRewriteTest, LongLinesAreJudgedAndCopiedWhole) {
     EXPECT_EQ(longLine + "\r\n" + longLine + kDirectLine, Prefs());
 }
 
-TEST_F(PrefsRewriteTest, MissingFileOrPathsDoNothing) {
+TEST_F(PrefsRewriteTest, MissingFileOrPathsDoNothing)
+{
     bool follows = true;
     EXPECT_FALSE(PrefsFollowSystem(Paths(), follows));
     SetPrefsFollowSystem(Paths(), false);

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
@@ -31,11 +31,14 @@ const std::string kSavedLine = "user_pref(\"browser.saved\", true);";
 // that records the prefs it starts with and its parent, then touches "started".
 class FirefoxWorld : public ::testing::Environment {
 public:
-    void SetUp() override {
+    void SetUp() override
+    {
         Write("bin/firefox", "#!/bin/sh\n"
-                             "cp \"$HOME/" + kProfile + "/prefs.js\" \"$HOME/prefs-at-start\"\n"
-                             "echo $PPID > \"$HOME/parent\"\n"
-                             "touch \"$HOME/started\"\n");
+                             "cp \"$HOME/"
+                                 + kProfile
+                                 + "/prefs.js\" \"$HOME/prefs-at-start\"\n"
+                                   "echo $PPID > \"$HOME/parent\"\n"
+                                   "touch \"$HOME/started\"\n");
         // Sleeps until SIGTERM, then saves its prefs while shutting down as
         // Firefox does, a little later so that an early rewrite would be lost.
         Write("running/firefox", "#!/bin/sh\n"
@@ -51,7 +54,8 @@ public:
         setenv("PATH", (home.File("bin") + ":/usr/bin:/bin").c_str(), 1);
     }
 
-    static void Write(const std::string& name, const std::string& script) {
+    static void Write(const std::string& name, const std::string& script)
+    {
         fs::permissions(home.WriteFile(name, script), fs::perms::owner_all);
     }
     static std::string Prefs() { return home.ReadFile(kProfile + "/prefs.js"); }
@@ -65,7 +69,8 @@ const ::testing::Environment* const world = ::testing::AddGlobalTestEnvironment(
 // A process started by the test in a group of its own; killed and reaped at the end.
 class StandIn {
 public:
-    StandIn(const std::string& name, std::vector<std::string> args = {"30"}) {
+    StandIn(const std::string& name, std::vector<std::string> args = {"30"})
+    {
         args.insert(args.begin(), FirefoxWorld::home.File("running/" + name));
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -81,13 +86,15 @@ public:
         for (int i = 0; i < 250 && pid > 0 && Comm() != name; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ~StandIn() {
+    ~StandIn()
+    {
         if (pid > 0) {
             kill(-pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
     }
-    std::string Comm() const {
+    std::string Comm() const
+    {
         std::ifstream file("/proc/" + std::to_string(pid) + "/comm");
         std::string text;
         std::getline(file, text);
@@ -98,7 +105,8 @@ public:
     pid_t pid = 0;
 };
 
-bool WaitForFile(const std::string& name) {
+bool WaitForFile(const std::string& name)
+{
     for (int i = 0; i < 250; ++i) {
         if (fs::exists(FirefoxWorld::home.File(name)))
             return true;
@@ -109,7 +117,8 @@ bool WaitForFile(const std::string& name) {
 
 struct ScriptedQuestion : IQuestion {
     explicit ScriptedQuestion(bool yes) : answer(yes) {}
-    bool AskYesNo(const std::string& text) override {
+    bool AskYesNo(const std::string& text) override
+    {
         asked.push_back(text);
         return answer;
     }
@@ -119,7 +128,8 @@ struct ScriptedQuestion : IQuestion {
 
 class ProcessControlTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         for (const char* name : {"started", "ready", "prefs-at-start", "parent", kProfile.c_str()})
             fs::remove_all(FirefoxWorld::home.File(name));
         FirefoxWorld::home.WriteFile(kProfile + "/prefs.js", "user_pref(\"a\", 1);\r\n" + kProxyTypeLine);
@@ -133,12 +143,13 @@ protected:
     FirefoxPaths paths;
 };
 
-TEST_F(ProcessControlTest, FindsAndEndsAProcessWithAFirefoxName) {
+TEST_F(ProcessControlTest, FindsAndEndsAProcessWithAFirefoxName)
+{
     // Only the names Firefox's processes have count, not every name with "firefox" in it.
     StandIn other("sleeper");
     StandIn upper("FIREFOX");
     EXPECT_EQ(0, FindFirefoxProcess(paths));
-    EXPECT_FALSE(TerminateFirefox(paths, other.pid));   // not a Firefox: left alone
+    EXPECT_FALSE(TerminateFirefox(paths, other.pid));  // not a Firefox: left alone
     EXPECT_TRUE(other.Alive());
 
     StandIn firefox("firefox-bin");
@@ -150,7 +161,8 @@ TEST_F(ProcessControlTest, FindsAndEndsAProcessWithAFirefoxName) {
     EXPECT_EQ(0, FindFirefoxProcess(FirefoxPaths{paths.exePath, ""}));
 }
 
-TEST_F(ProcessControlTest, AFirefoxThatDoesNotEndIsReportedSo) {
+TEST_F(ProcessControlTest, AFirefoxThatDoesNotEndIsReportedSo)
+{
     StandIn stubborn("firefox-esr");
     ASSERT_TRUE(WaitForFile("ready"));
     ASSERT_EQ(stubborn.pid, FindFirefoxProcess(paths));
@@ -158,7 +170,8 @@ TEST_F(ProcessControlTest, AFirefoxThatDoesNotEndIsReportedSo) {
     EXPECT_TRUE(stubborn.Alive());
 }
 
-TEST_F(ProcessControlTest, StartLeavesNoChildBehind) {
+TEST_F(ProcessControlTest, StartLeavesNoChildBehind)
+{
     ASSERT_TRUE(StartFirefox(paths));
     ASSERT_TRUE(WaitForFile("started"));
     EXPECT_NE(std::to_string(getpid()) + "\n", FirefoxWorld::home.ReadFile("parent"));
@@ -169,7 +182,8 @@ TEST_F(ProcessControlTest, StartLeavesNoChildBehind) {
     EXPECT_FALSE(StartFirefox({FirefoxWorld::home.File("bin/missing"), paths.prefsPath}));
 }
 
-TEST_F(ProcessControlTest, ReconcileEndsFirefoxThenRewritesThenStarts) {
+TEST_F(ProcessControlTest, ReconcileEndsFirefoxThenRewritesThenStarts)
+{
     StandIn running("firefox", {kSavedLine, FirefoxWorld::PrefsPath()});
     ASSERT_TRUE(WaitForFile("ready"));
     ASSERT_EQ(running.pid, FindFirefoxProcess(paths));
@@ -189,7 +203,8 @@ TEST_F(ProcessControlTest, ReconcileEndsFirefoxThenRewritesThenStarts) {
               FirefoxWorld::home.ReadFile(kProfile + "/prefs.js.bkp"));
 }
 
-TEST_F(ProcessControlTest, ReconcileAnsweredNoChangesNothing) {
+TEST_F(ProcessControlTest, ReconcileAnsweredNoChangesNothing)
+{
     StandIn running("firefox", {kSavedLine, FirefoxWorld::PrefsPath()});
     ASSERT_TRUE(WaitForFile("ready"));
     ScriptedQuestion no(false);
@@ -200,7 +215,8 @@ TEST_F(ProcessControlTest, ReconcileAnsweredNoChangesNothing) {
     EXPECT_FALSE(fs::exists(FirefoxWorld::PrefsPath() + ".bkp"));
 }
 
-TEST_F(ProcessControlTest, ReconcileWithoutRunningFirefoxRewritesWithoutAsking) {
+TEST_F(ProcessControlTest, ReconcileWithoutRunningFirefoxRewritesWithoutAsking)
+{
     ScriptedQuestion yes(true);
     ReconcileFirefoxAtStart(false, yes);
     EXPECT_EQ("user_pref(\"a\", 1);\r\n" + kProxyTypeLine, FirefoxWorld::Prefs());

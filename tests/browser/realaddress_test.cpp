@@ -1,6 +1,6 @@
 #include <arpa/inet.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -13,13 +13,14 @@
 
 namespace {
 
-TEST(NetworkStateTest, InterfacesDecideConnectionKind) {
+TEST(NetworkStateTest, InterfacesDecideConnectionKind)
+{
     INetworkState::Info info = DescribeInterfaces({FakeNetwork::Loopback()});
     EXPECT_FALSE(info.connected);
 
     // Down interfaces and interfaces without IPv4 do not count.
-    info = DescribeInterfaces({FakeNetwork::Loopback(), {"eth0", false, false, "192.0.2.10"},
-                               {"wlan0", true, false, ""}});
+    info =
+        DescribeInterfaces({FakeNetwork::Loopback(), {"eth0", false, false, "192.0.2.10"}, {"wlan0", true, false, ""}});
     EXPECT_FALSE(info.connected);
 
     info = DescribeInterfaces(FakeNetwork::Lan());
@@ -28,8 +29,8 @@ TEST(NetworkStateTest, InterfacesDecideConnectionKind) {
     EXPECT_FALSE(info.dialUp);
     EXPECT_EQ("", info.name);
 
-    info = DescribeInterfaces({FakeNetwork::Loopback(), {"sl0", true, false, "10.9.0.1"},
-                               {"ppp1", true, false, "10.64.0.8"}});
+    info = DescribeInterfaces(
+        {FakeNetwork::Loopback(), {"sl0", true, false, "10.9.0.1"}, {"ppp1", true, false, "10.64.0.8"}});
     EXPECT_TRUE(info.connected);
     EXPECT_FALSE(info.lan);
     EXPECT_TRUE(info.dialUp);
@@ -43,13 +44,15 @@ protected:
     void TearDown() override { ResetRealAddressForTest(); }
 };
 
-TEST_F(RealAddressTest, ServiceAddressWinsAndIsCached) {
+TEST_F(RealAddressTest, ServiceAddressWinsAndIsCached)
+{
     FakeNetwork network(FakeNetwork::DialUp());
     EXPECT_EQ("127.0.0.9", GetRealAddress("127.0.0.9", network));
     EXPECT_EQ("127.0.0.9", GetRealAddress("127.0.0.8", network));
 }
 
-TEST_F(RealAddressTest, DialUpGivesThePppAddress) {
+TEST_F(RealAddressTest, DialUpGivesThePppAddress)
+{
     FakeNetwork network(FakeNetwork::DialUp());
     EXPECT_EQ("10.64.0.7", GetRealAddress("", network));
     // Computed once: a later change of connection is not seen.
@@ -58,7 +61,8 @@ TEST_F(RealAddressTest, DialUpGivesThePppAddress) {
 }
 
 // True when /etc/hosts names this host, so resolving it needs no DNS query.
-bool HostNameIsLocal(std::string& name) {
+bool HostNameIsLocal(std::string& name)
+{
     char buffer[128] = {};
     gethostname(buffer, sizeof buffer - 1);
     name = buffer;
@@ -66,7 +70,7 @@ bool HostNameIsLocal(std::string& name) {
     for (std::string line; std::getline(hosts, line);) {
         std::istringstream words(line.substr(0, line.find('#')));
         std::string word;
-        words >> word;   // the address
+        words >> word;  // the address
         while (words >> word)
             if (word == name)
                 return true;
@@ -74,7 +78,8 @@ bool HostNameIsLocal(std::string& name) {
     return false;
 }
 
-TEST_F(RealAddressTest, LanGivesTheLocalHostAddress) {
+TEST_F(RealAddressTest, LanGivesTheLocalHostAddress)
+{
     std::string name;
     if (!HostNameIsLocal(name))
         GTEST_SKIP() << "host name " << name << " is not in /etc/hosts; resolving it could reach DNS";

@@ -22,13 +22,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-CProxy Proxy(const char* ip, int port) { return CProxy(ip, port, 5, 1, 4, 300); }
+CProxy Proxy(const char* ip, int port)
+{
+    return CProxy(ip, port, 5, 1, 4, 300);
+}
 
 // The starting states a restore must give back byte for byte.
 struct Start {
     const char* name;
-    const char* content;   // nullptr: no kioslaverc at all
-    const char* bypass;    // NoProxyFor while applied
+    const char* content;  // nullptr: no kioslaverc at all
+    const char* bypass;   // NoProxyFor while applied
 };
 const Start kStarts[] = {
     {"no file", nullptr, "localhost,127.0.0.0/8,::1"},
@@ -54,7 +57,8 @@ struct SilentListener : IProxyStateListener {
 
 class KdeProxyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         config = home.Path() + "/.config";
         setenv("HOME", home.Path().c_str(), 1);
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
@@ -66,25 +70,30 @@ protected:
 
     std::string Path() const { return config + "/kioslaverc"; }
     bool Exists() const { return fs::exists(Path()); }
-    std::string Content() const {
+    std::string Content() const
+    {
         std::ifstream file(Path(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    void Write(const std::string& text) {
+    void Write(const std::string& text)
+    {
         fs::create_directories(config);
         std::ofstream(Path(), std::ios::binary) << text;
     }
-    std::vector<std::string> FilesInConfig() const {
+    std::vector<std::string> FilesInConfig() const
+    {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(config))
             names.push_back(entry.path().filename().string());
         return names;
     }
-    ino_t Inode() const {
+    ino_t Inode() const
+    {
         struct stat info = {};
         return stat(Path().c_str(), &info) == 0 ? info.st_ino : 0;
     }
-    std::string Value(const char* key) const {
+    std::string Value(const char* key) const
+    {
         CKioslavercFile file;
         EXPECT_TRUE(file.Load(Path()));
         return file.Value(key);
@@ -99,7 +108,8 @@ protected:
     HideState state;
 };
 
-TEST_F(KdeProxyTest, ApplyAndRestoreFromEachStartingState) {
+TEST_F(KdeProxyTest, ApplyAndRestoreFromEachStartingState)
+{
     for (const Start& start : kStarts) {
         SCOPED_TRACE(start.name);
         if (start.content)
@@ -128,7 +138,8 @@ TEST_F(KdeProxyTest, ApplyAndRestoreFromEachStartingState) {
     }
 }
 
-TEST_F(KdeProxyTest, OtherLinesAndGroupsKeepTheirBytesWhileApplied) {
+TEST_F(KdeProxyTest, OtherLinesAndGroupsKeepTheirBytesWhileApplied)
+{
     Write("[$Version]\nupdate_info=kio.upd:x\n\n[Proxy Settings]\nAuthMode=0\n"
           "  NoProxyFor = .lan\nProxyType=0\n\n[Cookie Policy]\nCookieGlobalAdvice=Accept\n");
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
@@ -146,7 +157,8 @@ TEST_F(KdeProxyTest, OtherLinesAndGroupsKeepTheirBytesWhileApplied) {
               Content());
 }
 
-TEST_F(KdeProxyTest, ALinkedKioslavercStaysALink) {
+TEST_F(KdeProxyTest, ALinkedKioslavercStaysALink)
+{
     // Dotfile managers keep kioslaverc elsewhere and link it in.
     const std::string start = "[Proxy Settings]\nProxyType=0\n";
     const std::string target = home.WriteFile("kioslaverc.dotfile", start);
@@ -160,7 +172,8 @@ TEST_F(KdeProxyTest, ALinkedKioslavercStaysALink) {
     EXPECT_EQ(start, home.ReadFile("kioslaverc.dotfile"));
 }
 
-TEST_F(KdeProxyTest, AProxyTheReadersWouldNotFollowIsUndoneAndExplained) {
+TEST_F(KdeProxyTest, AProxyTheReadersWouldNotFollowIsUndoneAndExplained)
+{
     // The user's own no-proxy list covers every host.
     const std::string start = "[Proxy Settings]\nNoProxyFor=*\nProxyType=0\n";
     Write(start);
@@ -175,12 +188,12 @@ TEST_F(KdeProxyTest, AProxyTheReadersWouldNotFollowIsUndoneAndExplained) {
     config = home.Path() + "/elsewhere";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context, &bypass));
-    EXPECT_EQ("http:// pages go to direct:// in Chromium, which reads " + home.Path() + "/.config/kioslaverc,",
-              bypass);
+    EXPECT_EQ("http:// pages go to direct:// in Chromium, which reads " + home.Path() + "/.config/kioslaverc,", bypass);
     EXPECT_FALSE(Exists());
 }
 
-TEST_F(KdeProxyTest, AnEndedRunsProxyIsTakenOverAndAnotherDesktopsSavedConfigurationIsLeftAlone) {
+TEST_F(KdeProxyTest, AnEndedRunsProxyIsTakenOverAndAnotherDesktopsSavedConfigurationIsLeftAlone)
+{
     // A configuration GNOME's store saved in another session is not this store's.
     SavedProxySettings gnome;
     gnome.before = {{"mode", "'auto'"}};
@@ -198,7 +211,8 @@ TEST_F(KdeProxyTest, AnEndedRunsProxyIsTakenOverAndAnotherDesktopsSavedConfigura
     EXPECT_TRUE(LoadSavedProxySettings(SavedProxySettingsPath(), gnome));
 }
 
-TEST(SystemProxyChoice, TheStoreFollowsTheDesktop) {
+TEST(SystemProxyChoice, TheStoreFollowsTheDesktop)
+{
     struct Case {
         DesktopHints hints;
         DesktopFamily family;

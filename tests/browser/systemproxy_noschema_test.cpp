@@ -12,7 +12,8 @@ namespace {
 
 // A desktop without the proxy schema: GSettings only sees an empty compiled
 // schema folder. Set before main because GSettings reads these once.
-TempDir& Sandbox() {
+TempDir& Sandbox()
+{
     static TempDir dir;
     return dir;
 }
@@ -34,7 +35,8 @@ struct CountingListener : IProxyStateListener {
     int count = 0;
 };
 
-TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting) {
+TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting)
+{
     ASSERT_TRUE(schemaCompiled) << "glib-compile-schemas failed";
     CountingListener listener;
     FakeNetwork network;

@@ -18,7 +18,8 @@ namespace {
 // GSettings reads its backend and config folder once, so the sandbox is set
 // up before main: the keyfile backend in a fresh folder, never the user's
 // settings, and GIO's GNOME proxy resolver, which reads them.
-TempDir& Sandbox() {
+TempDir& Sandbox()
+{
     static TempDir dir;
     return dir;
 }
@@ -46,9 +47,13 @@ struct ObjectUnref {
 };
 using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
 
-SettingsPtr Settings(const char* schema) { return SettingsPtr(g_settings_new(schema)); }
+SettingsPtr Settings(const char* schema)
+{
+    return SettingsPtr(g_settings_new(schema));
+}
 
-std::string Get(const char* schema, const char* key) {
+std::string Get(const char* schema, const char* key)
+{
     GVariant* value = g_settings_get_value(Settings(schema).get(), key);
     gchar* text = g_variant_print(value, FALSE);
     std::string result = text;
@@ -57,7 +62,8 @@ std::string Get(const char* schema, const char* key) {
     return result;
 }
 
-void Set(const char* schema, const char* key, const char* text) {
+void Set(const char* schema, const char* key, const char* text)
+{
     SettingsPtr settings = Settings(schema);
     GVariant* current = g_settings_get_value(settings.get(), key);
     GVariant* value = g_variant_parse(g_variant_get_type(current), text, nullptr, nullptr, nullptr);
@@ -69,7 +75,8 @@ void Set(const char* schema, const char* key, const char* text) {
 
 // Every key of every proxy schema, with whether the user set it: what a
 // restore must give back exactly.
-std::string Dump() {
+std::string Dump()
+{
     std::string dump;
     for (const char* id : kSchemas) {
         SettingsPtr settings = Settings(id);
@@ -90,13 +97,20 @@ std::string Dump() {
     return dump;
 }
 
-bool SavedFileExists() { return std::ifstream(SavedProxySettingsPath()).good(); }
+bool SavedFileExists()
+{
+    return std::ifstream(SavedProxySettingsPath()).good();
+}
 
-CProxy Proxy(const char* ip, int port) { return CProxy(ip, port, 5, 1, 4, 300); }
+CProxy Proxy(const char* ip, int port)
+{
+    return CProxy(ip, port, 5, 1, 4, 300);
+}
 
 class SystemProxyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(sandboxed);
         for (const char* id : kSchemas) {
             SettingsPtr settings = Settings(id);
@@ -114,7 +128,8 @@ protected:
 
     // Applies and checks that every request goes to the SOCKS proxy, that
     // loopback stays direct, and that Restore IP gives back the start exactly.
-    void ApplyAndRestore(const std::string& userBypass) {
+    void ApplyAndRestore(const std::string& userBypass)
+    {
         const std::string start = Dump();
         std::string bypass;
         ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context, &bypass)) << bypass;
@@ -144,7 +159,8 @@ protected:
     HideState state;
 };
 
-TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
+TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState)
+{
     // A clean desktop: GNOME's default bypass list already holds loopback.
     ApplyAndRestore("['localhost', '127.0.0.0/8', '::1']");
 
@@ -171,7 +187,8 @@ TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState) {
     ApplyAndRestore("['intranet.example', '::1', 'localhost', '127.0.0.0/8']");
 }
 
-TEST_F(SystemProxyTest, ASecondApplyKeepsTheUsersConfigurationNotTheProgramsOwn) {
+TEST_F(SystemProxyTest, ASecondApplyKeepsTheUsersConfigurationNotTheProgramsOwn)
+{
     Set("org.gnome.system.proxy.socks", "host", "'127.0.0.8'");
     const std::string start = Dump();
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
@@ -182,7 +199,8 @@ TEST_F(SystemProxyTest, ASecondApplyKeepsTheUsersConfigurationNotTheProgramsOwn)
     EXPECT_EQ(start, Dump());
 }
 
-TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettled) {
+TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettled)
+{
     Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
     const std::string start = Dump();
     ASSERT_TRUE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300), context));
@@ -220,7 +238,8 @@ TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettle
     EXPECT_FALSE(SavedFileExists());
 }
 
-TEST_F(SystemProxyTest, AProxyTheResolverDoesNotConfirmIsUndoneAndExplained) {
+TEST_F(SystemProxyTest, AProxyTheResolverDoesNotConfirmIsUndoneAndExplained)
+{
     // Outside GNOME, GIO's programs do not read these settings.
     Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
     const std::string start = Dump();
@@ -235,14 +254,16 @@ TEST_F(SystemProxyTest, AProxyTheResolverDoesNotConfirmIsUndoneAndExplained) {
     EXPECT_TRUE(listener.calls.empty());
 }
 
-TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline) {
+TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline)
+{
     const std::string start = Dump();
     for (const CProxy& bad : {Proxy("", 1080), Proxy("256.1.1.1", 1080), Proxy("127.0.0.2", 0),
                               Proxy("127.0.0.2", 70000), Proxy("localhost", 1080)})
         EXPECT_FALSE(ApplySystemProxy(state, bad, context)) << bad.ip << ":" << bad.port;
     {
         FakeNetwork offline(FakeNetwork::Offline());
-        EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), SystemProxyContext{gsettings, offline, listener}));
+        EXPECT_FALSE(
+            ApplySystemProxy(state, Proxy("127.0.0.2", 1080), SystemProxyContext{gsettings, offline, listener}));
     }
     EXPECT_EQ(start, Dump());
     EXPECT_FALSE(SavedFileExists());
@@ -259,7 +280,8 @@ TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline) {
     EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
 }
 
-TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply) {
+TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply)
+{
     // The state folder is a file: the way back cannot be kept on disk.
     TempDir blocked;
     const std::string file = blocked.WriteFile("state", "");
@@ -273,21 +295,25 @@ TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply) {
 
 // Records what the operations ask of the store, and fails writes on request.
 struct RecordingStore : ISystemProxyStore {
-    bool Read(const std::string& connection, DesktopProxySettings& settings) override {
+    bool Read(const std::string& connection, DesktopProxySettings& settings) override
+    {
         calls.push_back("read[" + connection + "]");
         settings = {{"mode", "'none'"}};
         return true;
     }
     bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings&, const std::string& host,
-                         int port) override {
+                         int port) override
+    {
         calls.push_back("proxy[" + connection + "] " + host + ":" + std::to_string(port));
         return succeed;
     }
-    bool Write(const std::string& connection, const DesktopProxySettings& settings) override {
+    bool Write(const std::string& connection, const DesktopProxySettings& settings) override
+    {
         calls.push_back("write[" + connection + "] mode=" + settings.at("mode"));
         return true;
     }
-    bool WriteDirect(const std::string& connection) override {
+    bool WriteDirect(const std::string& connection) override
+    {
         calls.push_back("direct[" + connection + "]");
         return true;
     }
@@ -300,7 +326,8 @@ struct RecordingStore : ISystemProxyStore {
     std::vector<std::string> calls;
 };
 
-TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
+TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored)
+{
     RecordingStore store;
     {
         FakeNetwork dialUp(FakeNetwork::DialUp());
@@ -321,8 +348,8 @@ TEST_F(SystemProxyTest, TheConnectionAppliedToIsTheOneRestored) {
     EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.4", 1081), SystemProxyContext{store, lan, listener}));
     EXPECT_FALSE(state.hidden);
     EXPECT_FALSE(SavedFileExists());
-    EXPECT_EQ((std::vector<std::string>{"read[]", "proxy[] 127.0.0.4:1081", "changed", "refresh",
-                                        "write[] mode='none'", "changed", "refresh"}),
+    EXPECT_EQ((std::vector<std::string>{"read[]", "proxy[] 127.0.0.4:1081", "changed", "refresh", "write[] mode='none'",
+                                        "changed", "refresh"}),
               store.calls);
 
     // With the saved file lost, Restore IP can only go direct.

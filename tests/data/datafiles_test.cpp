@@ -14,21 +14,24 @@ namespace {
 
 const std::string kRunDir = std::getenv("VELMORA_RUN_DIR") ? std::getenv("VELMORA_RUN_DIR") : "";
 
-std::string ReadBytes(const std::string& path) {
+std::string ReadBytes(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
 }
 
-unsigned BigEndian32(const std::string& bytes, size_t at) {
+unsigned BigEndian32(const std::string& bytes, size_t at)
+{
     unsigned value = 0;
     for (size_t i = at; i < at + 4; ++i)
         value = value << 8 | static_cast<unsigned char>(bytes[i]);
     return value;
 }
 
-TEST(GeneratedDataFiles, CountryFileIsACatalogueOfTwoLetterCodesSortedByCode) {
+TEST(GeneratedDataFiles, CountryFileIsACatalogueOfTwoLetterCodesSortedByCode)
+{
     ASSERT_FALSE(kRunDir.empty()) << "VELMORA_RUN_DIR not set";
     const std::string path = kRunDir + "/countries.nbx";
     CCountryCatalogue catalogue;
@@ -39,8 +42,8 @@ TEST(GeneratedDataFiles, CountryFileIsACatalogueOfTwoLetterCodesSortedByCode) {
     for (int i = 0; i < catalogue.Count(); ++i) {
         const CCountryEntry& entry = *catalogue.EntryAt(i);
         ASSERT_EQ(entry.code.size(), 2u) << "line " << i;
-        EXPECT_TRUE(std::isupper(static_cast<unsigned char>(entry.code[0])) &&
-                    std::isupper(static_cast<unsigned char>(entry.code[1])))
+        EXPECT_TRUE(std::isupper(static_cast<unsigned char>(entry.code[0]))
+                    && std::isupper(static_cast<unsigned char>(entry.code[1])))
             << entry.code;
         EXPECT_FALSE(entry.name.empty()) << entry.code;
         EXPECT_LT(previous, entry.code);
@@ -58,7 +61,8 @@ TEST(GeneratedDataFiles, CountryFileIsACatalogueOfTwoLetterCodesSortedByCode) {
     EXPECT_EQ(bytes.back(), '\n');
 }
 
-TEST(GeneratedDataFiles, FlagsAre25By15PngsNamedByCatalogueCodes) {
+TEST(GeneratedDataFiles, FlagsAre25By15PngsNamedByCatalogueCodes)
+{
     ASSERT_FALSE(kRunDir.empty()) << "VELMORA_RUN_DIR not set";
     CCountryCatalogue catalogue;
     ASSERT_TRUE(catalogue.Load(kRunDir + "/countries.nbx"));

@@ -10,7 +10,8 @@
 
 namespace {
 
-TEST(ProxyRecord, DefaultsAndTheFifteenCharacterRule) {
+TEST(ProxyRecord, DefaultsAndTheFifteenCharacterRule)
+{
     const CProxy empty;
     EXPECT_STREQ(empty.ip, "");
     EXPECT_EQ(ListText({empty}), " 0 -1 0 0 3600000\n");
@@ -27,7 +28,8 @@ TEST(ProxyRecord, DefaultsAndTheFifteenCharacterRule) {
     EXPECT_STREQ(p.ip, "");
 }
 
-TEST(ProxyRecord, CopiesAllFieldsAndComparesOnlyAddressAndPort) {
+TEST(ProxyRecord, CopiesAllFieldsAndComparesOnlyAddressAndPort)
+{
     const CProxy original("127.0.0.1", 1080, 17, 2, 4, 850);
     CProxy copy(original);
     CProxy assigned;
@@ -40,7 +42,8 @@ TEST(ProxyRecord, CopiesAllFieldsAndComparesOnlyAddressAndPort) {
     EXPECT_FALSE(CProxy("127.0.0.1", 1080, 0, 0, 0, 0) == CProxy("127.000.0.1", 1080, 0, 0, 0, 0));
 }
 
-TEST(ProxyList, FindProxyAndEntryAt) {
+TEST(ProxyList, FindProxyAndEntryAt)
+{
     CProxyList list{{"127.0.0.1", 1080, 1, 0, 0, 10},
                     {"127.0.0.2", 1080, 2, 0, 0, 20},
                     {"127.0.0.1", 1080, 3, 0, 0, 30}};  // same proxy again
@@ -64,16 +67,19 @@ TEST(ProxyList, FindProxyAndEntryAt) {
     EXPECT_TRUE(list.empty());
 }
 
-TEST(ProxyList, ProcessWideListIsOneObject) {
+TEST(ProxyList, ProcessWideListIsOneObject)
+{
     EXPECT_EQ(&GetProxyList(), &GetProxyList());
 }
 
 // Entries named by their address ending so expected orders read easily.
-CProxy P(int id, int country, int uptime, int speed) {
+CProxy P(int id, int country, int uptime, int speed)
+{
     return CProxy(("127.0.0." + std::to_string(id)).c_str(), 1080, country, 0, uptime, speed);
 }
 
-std::string Ids(const CProxyList& list) {
+std::string Ids(const CProxyList& list)
+{
     std::string ids;
     for (const CProxy& p : list)
         ids += std::string(p.ip + 8) + ' ';
@@ -82,14 +88,16 @@ std::string Ids(const CProxyList& list) {
 
 class ProxySortTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         // Three countries, so country -1 and 3 are outside the catalogue.
         dir.WriteFile("countries.nbx", "AA\tFirst\r\nBB\tSecond\r\nCC\tThird\r\n");
         ResetCountryCatalogueForTest();
     }
     void TearDown() override { ResetCountryCatalogueForTest(); }
 
-    std::string Sorted(SortKey key, bool normalOrder) {
+    std::string Sorted(SortKey key, bool normalOrder)
+    {
         CProxyList copy = list;
         SortProxyList(copy, key, normalOrder);
         return Ids(copy);
@@ -102,29 +110,34 @@ protected:
                     P(5, 1, 1, 300), P(6, 3, 6, 100), P(7, 2, 3, 10)};
 };
 
-TEST_F(ProxySortTest, SpeedKeepsEqualSpeedsInOrderAndReversesAll) {
+TEST_F(ProxySortTest, SpeedKeepsEqualSpeedsInOrderAndReversesAll)
+{
     EXPECT_EQ(Sorted(SortBySpeed, true), "7 4 2 1 3 6 5 ");
     EXPECT_EQ(Sorted(SortBySpeed, false), "5 6 3 1 2 4 7 ");
 }
 
-TEST_F(ProxySortTest, UptimeGroupsWithSpeedInsideAndUnratedLast) {
+TEST_F(ProxySortTest, UptimeGroupsWithSpeedInsideAndUnratedLast)
+{
     EXPECT_EQ(Sorted(SortByUptime, true), "1 3 7 2 5 4 6 ");
     EXPECT_EQ(Sorted(SortByUptime, false), "5 7 2 1 3 4 6 ");
 }
 
-TEST_F(ProxySortTest, CountryInCatalogueOrderAndUnknownCountriesLast) {
+TEST_F(ProxySortTest, CountryInCatalogueOrderAndUnknownCountriesLast)
+{
     EXPECT_EQ(Sorted(SortByCountry, true), "2 3 5 7 1 4 6 ");
     EXPECT_EQ(Sorted(SortByCountry, false), "7 1 5 2 3 4 6 ");
 }
 
-TEST_F(ProxySortTest, WithoutCatalogueCountrySortKeepsEveryEntryInSpeedOrder) {
+TEST_F(ProxySortTest, WithoutCatalogueCountrySortKeepsEveryEntryInSpeedOrder)
+{
     std::remove(dir.File("countries.nbx").c_str());
     ResetCountryCatalogueForTest();
     EXPECT_EQ(Sorted(SortByCountry, true), "7 4 2 1 3 6 5 ");
     EXPECT_EQ(Sorted(SortByCountry, false), "7 4 2 1 3 6 5 ");
 }
 
-TEST_F(ProxySortTest, EmptyAndSingleEntryListsStayAsTheyAre) {
+TEST_F(ProxySortTest, EmptyAndSingleEntryListsStayAsTheyAre)
+{
     for (SortKey key : {SortByCountry, SortByUptime, SortBySpeed}) {
         for (bool normal : {true, false}) {
             CProxyList empty;

@@ -17,7 +17,8 @@ class ReferenceComparison : public ::testing::Test {
 protected:
     void TearDown() override { ResetCountryCatalogueForTest(); }
 
-    void UseCatalogueOf(int countryCount) {
+    void UseCatalogueOf(int countryCount)
+    {
         std::string content;
         for (int i = 0; i < countryCount; ++i)
             content += std::string{char('A' + i), 'X'} + "\tCountry\r\n";
@@ -29,22 +30,28 @@ protected:
     int Between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
 
     // Few distinct values so that speeds, uptimes, countries and identities repeat.
-    CProxy RandomProxy(int countryCount) {
+    CProxy RandomProxy(int countryCount)
+    {
         static const int speeds[] = {-5, 0, 10, 10, 250, 3600000, 2147483647};
         const std::string ip = "127.0." + std::to_string(Between(0, 3)) + '.' + std::to_string(Between(0, 9));
-        return CProxy(ip.c_str(), Between(1, 3), Between(-2, countryCount + 1), Between(-1, 4),
-                      Between(-1, 6), speeds[Between(0, 6)]);
+        return CProxy(ip.c_str(), Between(1, 3), Between(-2, countryCount + 1), Between(-1, 4), Between(-1, 6),
+                      speeds[Between(0, 6)]);
     }
 
-    std::string RandomLine(int countryCount) {
+    std::string RandomLine(int countryCount)
+    {
         const CProxy p = RandomProxy(countryCount);
-        std::string fields[6] = {p.ip, std::to_string(p.port), std::to_string(p.country),
-                                 std::to_string(p.type), std::to_string(p.uptime), std::to_string(p.speed)};
+        std::string fields[6] = {p.ip,
+                                 std::to_string(p.port),
+                                 std::to_string(p.country),
+                                 std::to_string(p.type),
+                                 std::to_string(p.uptime),
+                                 std::to_string(p.speed)};
         switch (Between(0, 9)) {
-        case 0: fields[1] = "0"; break;                          // port 0
+        case 0: fields[1] = "0"; break;                            // port 0
         case 1: fields[3] = std::to_string(Between(4, 9)); break;  // type too high
-        case 2: fields[0] = "127.000.000.0001"; break;           // 16 characters
-        case 3: fields[1] = " +" + fields[1] + "x"; break;       // atoi reading
+        case 2: fields[0] = "127.000.000.0001"; break;             // 16 characters
+        case 3: fields[1] = " +" + fields[1] + "x"; break;         // atoi reading
         default: break;
         }
         int fieldCount = 6;
@@ -61,7 +68,8 @@ protected:
     ScopedChdir inDir{dir.Path()};
 };
 
-TEST_F(ReferenceComparison, SortGivesTheReferenceOrderForEveryKeyAndOrder) {
+TEST_F(ReferenceComparison, SortGivesTheReferenceOrderForEveryKeyAndOrder)
+{
     for (int countryCount : {0, 1, 5}) {
         UseCatalogueOf(countryCount);
         for (int round = 0; round < 300; ++round) {
@@ -75,15 +83,16 @@ TEST_F(ReferenceComparison, SortGivesTheReferenceOrderForEveryKeyAndOrder) {
                     SortProxyList(fast, key, normal);
                     ReferenceSortProxyList(reference, key, normal, countryCount);
                     ASSERT_EQ(ListText(fast), ListText(reference))
-                        << "key " << key << " normal " << normal << " countries " << countryCount
-                        << "\ninput:\n" << ListText(list);
+                        << "key " << key << " normal " << normal << " countries " << countryCount << "\ninput:\n"
+                        << ListText(list);
                 }
             }
         }
     }
 }
 
-TEST_F(ReferenceComparison, ReadProxyFileKeepsTheReferenceEntries) {
+TEST_F(ReferenceComparison, ReadProxyFileKeepsTheReferenceEntries)
+{
     for (int round = 0; round < 300; ++round) {
         std::string content;
         const int lines = Between(0, 40);

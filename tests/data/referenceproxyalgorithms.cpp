@@ -8,7 +8,8 @@
 
 namespace {
 
-void SelectionSortBySpeed(CProxyList& list) {
+void SelectionSortBySpeed(CProxyList& list)
+{
     const int count = static_cast<int>(list.size());
     for (int i = 0; i < count; ++i) {
         auto candidate = EntryAt(list, i);
@@ -28,7 +29,8 @@ void SelectionSortBySpeed(CProxyList& list) {
 
 }  // namespace
 
-void ReferenceSortProxyList(CProxyList& list, SortKey key, bool normalOrder, int countryCount) {
+void ReferenceSortProxyList(CProxyList& list, SortKey key, bool normalOrder, int countryCount)
+{
     SelectionSortBySpeed(list);
     if (key == SortBySpeed && normalOrder)
         return;
@@ -60,14 +62,14 @@ void ReferenceSortProxyList(CProxyList& list, SortKey key, bool normalOrder, int
                 list.push_back(p);
     for (const CProxy& p : temporary) {
         const int value = key == SortByUptime ? p.uptime : p.country;
-        const bool grouped = key == SortByUptime ? (value >= 1 && value <= 5)
-                                                 : (value >= 0 && value < countryCount);
+        const bool grouped = key == SortByUptime ? (value >= 1 && value <= 5) : (value >= 0 && value < countryCount);
         if (!grouped)
             list.push_back(p);
     }
 }
 
-bool ReferenceReadProxyFile(CProxyList& list, const std::string& path, bool replace) {
+bool ReferenceReadProxyFile(CProxyList& list, const std::string& path, bool replace)
+{
     CTabStdioFile file;
     if (!file.Open(path, CTabStdioFile::modeRead))
         return false;
@@ -88,8 +90,7 @@ bool ReferenceReadProxyFile(CProxyList& list, const std::string& path, bool repl
         if (ip.size() > 15)
             continue;  // CProxy would store it as the empty text
         const CProxy proxy(ip.c_str(), CTabStdioFile::ToInt(port), CTabStdioFile::ToInt(country),
-                           CTabStdioFile::ToInt(type), CTabStdioFile::ToInt(uptime),
-                           CTabStdioFile::ToInt(speed));
+                           CTabStdioFile::ToInt(type), CTabStdioFile::ToInt(uptime), CTabStdioFile::ToInt(speed));
         if (!proxy.IsUsable() || proxy.type > 3)
             continue;
         if (FindProxy(list, proxy) == list.end())

@@ -11,11 +11,13 @@ namespace {
 class TabStdioFileTest : public ::testing::Test {
 protected:
     // Opens a file holding content for reading.
-    CTabStdioFile& Reader(const std::string& content) {
+    CTabStdioFile& Reader(const std::string& content)
+    {
         EXPECT_TRUE(file.Open(dir.WriteFile("in.txt", content), CTabStdioFile::modeRead));
         return file;
     }
-    std::vector<std::string> Pieces(const std::string& content) {
+    std::vector<std::string> Pieces(const std::string& content)
+    {
         Reader(content);
         std::vector<std::string> pieces;
         std::string piece;
@@ -30,7 +32,8 @@ protected:
 
 using Strings = std::vector<std::string>;
 
-TEST_F(TabStdioFileTest, PiecesEndAtLineFeedDropCrAndSplitAfter255) {
+TEST_F(TabStdioFileTest, PiecesEndAtLineFeedDropCrAndSplitAfter255)
+{
     const std::string a300(300, 'a');
     EXPECT_EQ(Pieces(a300 + "\r\nnext\n"), (Strings{std::string(255, 'a'), std::string(45, 'a'), "next"}));
     // A line of exactly 255 characters is one line, whichever line end follows it.
@@ -43,7 +46,8 @@ TEST_F(TabStdioFileTest, PiecesEndAtLineFeedDropCrAndSplitAfter255) {
     EXPECT_EQ(Pieces(""), Strings{});
 }
 
-TEST_F(TabStdioFileTest, ReadLineSplitsAtTabsKeepingTenFields) {
+TEST_F(TabStdioFileTest, ReadLineSplitsAtTabsKeepingTenFields)
+{
     Reader("1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\r\n\r\nk\tv");
     ASSERT_TRUE(file.ReadLine());
     EXPECT_EQ(file.FieldCount(), 10);
@@ -68,7 +72,8 @@ TEST_F(TabStdioFileTest, ReadLineSplitsAtTabsKeepingTenFields) {
     EXPECT_TRUE(file.FieldEquals("k"));
 }
 
-TEST_F(TabStdioFileTest, LastFlagTellsKeyFromValue) {
+TEST_F(TabStdioFileTest, LastFlagTellsKeyFromValue)
+{
     Reader("key\tvalue\nsingle\n");
     std::string field = "untouched";
     EXPECT_FALSE(file.ReadField(field, true));  // a key is not the final field
@@ -90,7 +95,8 @@ TEST_F(TabStdioFileTest, LastFlagTellsKeyFromValue) {
     EXPECT_FALSE(file.ReadField(field, true));
 }
 
-TEST_F(TabStdioFileTest, WriteFieldBuildsCrLfLinesAndDropsFieldsThatDoNotFit) {
+TEST_F(TabStdioFileTest, WriteFieldBuildsCrLfLinesAndDropsFieldsThatDoNotFit)
+{
     ASSERT_TRUE(file.Open(dir.File("out.txt"), CTabStdioFile::modeCreate));
     file.WriteField("a", false);
     file.WriteField("b", true);
@@ -107,11 +113,11 @@ TEST_F(TabStdioFileTest, WriteFieldBuildsCrLfLinesAndDropsFieldsThatDoNotFit) {
     file.WriteText("t1\nt2\r\n");
     file.Close();
     EXPECT_FALSE(file.Failed());
-    EXPECT_EQ(dir.ReadFile("out.txt"), "a\tb\r\n" + std::string(254, 'x') +
-                                           "\r\nnext\r\nt1\r\nt2\r\r\n");
+    EXPECT_EQ(dir.ReadFile("out.txt"), "a\tb\r\n" + std::string(254, 'x') + "\r\nnext\r\nt1\r\nt2\r\r\n");
 }
 
-TEST_F(TabStdioFileTest, CreateTruncatesAndOpenFailuresAreReported) {
+TEST_F(TabStdioFileTest, CreateTruncatesAndOpenFailuresAreReported)
+{
     dir.WriteFile("old.txt", "old content that is longer\r\n");
     ASSERT_TRUE(file.Open(dir.File("old.txt"), CTabStdioFile::modeCreate));
     file.WriteField("new", true);
@@ -125,7 +131,8 @@ TEST_F(TabStdioFileTest, CreateTruncatesAndOpenFailuresAreReported) {
     EXPECT_FALSE(file.ReadLine());
 }
 
-TEST_F(TabStdioFileTest, FailedReportsAWriteThatDidNotReachTheDisk) {
+TEST_F(TabStdioFileTest, FailedReportsAWriteThatDidNotReachTheDisk)
+{
     ASSERT_TRUE(file.Open("/dev/full", CTabStdioFile::modeCreate));
     file.WriteField("lost", true);
     file.Close();  // the buffered line only fails when flushed
@@ -134,7 +141,8 @@ TEST_F(TabStdioFileTest, FailedReportsAWriteThatDidNotReachTheDisk) {
     EXPECT_FALSE(file.Failed());  // a new file starts clean
 }
 
-TEST(TabStdioFileToInt, ReadsLikeAtoi) {
+TEST(TabStdioFileToInt, ReadsLikeAtoi)
+{
     EXPECT_EQ(CTabStdioFile::ToInt(" +12"), 12);
     EXPECT_EQ(CTabStdioFile::ToInt("\t 7"), 7);
     EXPECT_EQ(CTabStdioFile::ToInt("12abc"), 12);

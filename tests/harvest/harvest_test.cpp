@@ -4,8 +4,8 @@
 // keeping exactly the proxies that work. Everything on loopback.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "../service/rawhttpserver.h"
 #include "addressfilter.h"
 #include "countrylookup.h"
 #include "data/countrycatalogue.h"
@@ -20,15 +21,17 @@
 #include "harvest.h"
 #include "harvester.h"
 #include "servedlist.h"
-#include "sourcefetch.h"
-#include "../service/rawhttpserver.h"
 #include "socksfixture.h"
+#include "sourcefetch.h"
 #include "support/tempdir.h"
 
 namespace {
 const char kGeoIp[] = "/usr/share/tor/geoip";
 
-std::string RunFile(const std::string& name) { return std::string(VELMORA_TOOLS_DIR) + "/" + name; }
+std::string RunFile(const std::string& name)
+{
+    return std::string(VELMORA_TOOLS_DIR) + "/" + name;
+}
 
 // The packaged database and the build's catalogue, or a skip when the
 // database package is missing.
@@ -62,7 +65,10 @@ int ClosedPort()
     return ntohs(address.sin_port);
 }
 
-std::string Url(int port) { return "http://127.0.0.1:" + std::to_string(port) + "/list.txt"; }
+std::string Url(int port)
+{
+    return "http://127.0.0.1:" + std::to_string(port) + "/list.txt";
+}
 
 std::vector<std::string> Entries(const CProxyList& list)
 {
@@ -97,8 +103,8 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
     limits.maxBytes = 16 * 1024;
     limits.lowSpeedTimeSeconds = 1;
     limits.connectTimeoutSeconds = 2;
-    const std::vector<std::string> sources = {Url(plain.Port()),  Url(slow.Port()),    listFile,
-                                              Url(broken.Port()), Url(endless.Port()), Url(silent.Port()),
+    const std::vector<std::string> sources = {Url(plain.Port()),  Url(slow.Port()),       listFile,
+                                              Url(broken.Port()), Url(endless.Port()),    Url(silent.Port()),
                                               Url(ClosedPort()),  dir.File("missing.txt")};
     const std::vector<SourceText> fetched = FetchSources(sources, limits);
     ASSERT_EQ(fetched.size(), sources.size());
@@ -111,8 +117,8 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
     HarvestCounts counts;
     const CProxyList merged = MergeSources(fetched, false, countries, counts);
     // Source order, the first occurrence of 8.8.8.8:1080 wins across sources.
-    EXPECT_EQ(Entries(merged), (std::vector<std::string>{"8.8.8.8:1080/0", "193.0.6.139:1080/0",
-                                                         "80.67.169.12:4145/1", "194.0.0.53:1080/1"}));
+    EXPECT_EQ(Entries(merged), (std::vector<std::string>{"8.8.8.8:1080/0", "193.0.6.139:1080/0", "80.67.169.12:4145/1",
+                                                         "194.0.0.53:1080/1"}));
     EXPECT_EQ(counts.sources, 8);
     EXPECT_EQ(counts.failedSources, 5);
     EXPECT_EQ(counts.duplicates, 1);
@@ -127,15 +133,15 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
 
 TEST(HarvestFilter, SpecialPurposeRangesAreDroppedUnlessPrivateIsAllowed)
 {
-    const std::vector<std::string> special = {
-        "0.1.2.3",       "10.0.0.1",        "100.64.0.1",    "100.127.255.254", "127.0.0.1",
-        "169.254.1.1",   "172.16.0.1",      "172.31.255.254", "192.0.0.8",      "192.0.2.1",
-        "192.88.99.1",   "192.168.1.1",     "198.18.0.1",    "198.19.255.254",  "198.51.100.7",
-        "203.0.113.9",   "224.0.0.1",       "239.255.255.250", "240.0.0.1",     "255.255.255.255"};
+    const std::vector<std::string> special = {"0.1.2.3",    "10.0.0.1",        "100.64.0.1",   "100.127.255.254",
+                                              "127.0.0.1",  "169.254.1.1",     "172.16.0.1",   "172.31.255.254",
+                                              "192.0.0.8",  "192.0.2.1",       "192.88.99.1",  "192.168.1.1",
+                                              "198.18.0.1", "198.19.255.254",  "198.51.100.7", "203.0.113.9",
+                                              "224.0.0.1",  "239.255.255.250", "240.0.0.1",    "255.255.255.255"};
     // The neighbours of those ranges are public.
-    const std::vector<std::string> open = {"9.255.255.255", "11.0.0.1",    "100.63.255.254", "100.128.0.1",
-                                           "172.15.255.254", "172.32.0.1", "192.0.1.1",     "192.0.3.1",
-                                           "198.17.255.254", "198.20.0.1", "203.0.112.1",   "223.255.255.254"};
+    const std::vector<std::string> open = {"9.255.255.255",  "11.0.0.1",   "100.63.255.254", "100.128.0.1",
+                                           "172.15.255.254", "172.32.0.1", "192.0.1.1",      "192.0.3.1",
+                                           "198.17.255.254", "198.20.0.1", "203.0.112.1",    "223.255.255.254"};
     std::string text;
     for (const std::string& address : special)
         text += address + ":1080\n";

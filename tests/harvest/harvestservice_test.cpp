@@ -40,14 +40,15 @@ std::string ServedAnswer(const ServiceFixture& service)
 TEST(HarvestOptions, KeyFileFirstThenTheCommandLine)
 {
     TempDir dir;
-    const std::string config = dir.WriteFile("service.conf",
-                                             "# a user's key file\n[service]\nsources=a.txt;http://127.0.0.1:1/b\n"
-                                             "harvest-interval=600\nverify=false\nallow-private=true\nthreads=7\n"
-                                             "public-address-url=http://127.0.0.1:1/ip\n");
+    const std::string config =
+        dir.WriteFile("service.conf", "# a user's key file\n[service]\nsources=a.txt;http://127.0.0.1:1/b\n"
+                                      "harvest-interval=600\nverify=false\nallow-private=true\nthreads=7\n"
+                                      "public-address-url=http://127.0.0.1:1/ip\n");
     std::string configArg = "--config=" + config;
-    char* argv[] = {const_cast<char*>("velmora-service"), configArg.data(), const_cast<char*>("--source"),
-                    const_cast<char*>("c.txt"), const_cast<char*>("--threads"), const_cast<char*>("9"),
-                    const_cast<char*>("--verify"), nullptr};
+    char* argv[] = {const_cast<char*>("velmora-service"), configArg.data(),
+                    const_cast<char*>("--source"),        const_cast<char*>("c.txt"),
+                    const_cast<char*>("--threads"),       const_cast<char*>("9"),
+                    const_cast<char*>("--verify"),        nullptr};
     ServiceOptions options;
     bool help = false;
     std::string error;
@@ -101,7 +102,8 @@ protected:
     {
         const std::string bin = dir.Path() + "/bin";
         const std::string share = dir.Path() + "/share/velmora";
-        ASSERT_EQ(std::system(("mkdir -p " + bin + " " + share + "/flags " + dir.Path() + "/config/velmora").c_str()), 0);
+        ASSERT_EQ(std::system(("mkdir -p " + bin + " " + share + "/flags " + dir.Path() + "/config/velmora").c_str()),
+                  0);
         ASSERT_EQ(std::system(("cp " + std::string(VELMORA_SOURCE_DIR) + "/scripts/velmora-launcher " + bin
                                + " && ln -s " + ServiceFixture::ProgramPath() + " " + bin + "/velmora-service && cp "
                                + VELMORA_TOOLS_DIR + "/countries.nbx " + share)
@@ -126,8 +128,9 @@ protected:
     }
     int Launch(const std::string& arguments)
     {
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + dir.Path() + " XDG_CONFIG_HOME="
-            + dir.File("config") + " XDG_STATE_HOME=" + dir.File("state") + " XDG_DATA_HOME=" + dir.File("data")
+        const std::string command =
+            "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.File("config")
+            + " XDG_STATE_HOME=" + dir.File("state") + " XDG_DATA_HOME=" + dir.File("data")
             + " VELMORA_FIRST_HARVEST_WAIT=20 VELMORA_SERVICE_URL=http://127.0.0.1:" + std::to_string(port)
             + " timeout 60 bash " + dir.File("bin/velmora-launcher") + " " + arguments + " >>" + dir.File("out")
             + " 2>&1";

@@ -12,8 +12,8 @@
 
 #include <cstdio>
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "app/desktop.h"
@@ -39,7 +39,10 @@
 #include "widgets/uitext.h"
 
 // Readable failure messages for Qt texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 const QString kUnreachable = QStringLiteral("Could not access server,please try again later.");
@@ -49,7 +52,7 @@ QString WriteFailureText()
     return QStringLiteral("Could not write local file.please run software as Windows Administrator. "
                           "Another choice is NOT to install software to C:\\Program Files\\ folder. "
                           "More info could be found in ")
-        + ToUi(MakerWebAddress()) + QStringLiteral(" FAQ.");
+           + ToUi(MakerWebAddress()) + QStringLiteral(" FAQ.");
 }
 
 class ConnectedNetwork : public INetworkState {
@@ -110,8 +113,8 @@ void WriteBytes(const std::string& path, const std::string& bytes)
 std::string ProxyLine(int i)
 {
     return "127." + std::to_string((i >> 16) & 255) + "." + std::to_string((i >> 8) & 255) + "."
-        + std::to_string(i & 255) + "\t1080\t-1\t1\t" + std::to_string(i % 6) + "\t" + std::to_string(i % 9000)
-        + "\r\n";
+           + std::to_string(i & 255) + "\t1080\t-1\t1\t" + std::to_string(i % 6) + "\t" + std::to_string(i % 9000)
+           + "\r\n";
 }
 
 class HostileGetProxy : public ::testing::Test {

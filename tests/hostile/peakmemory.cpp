@@ -40,6 +40,12 @@ bool Reset()
     return static_cast<bool>(clear);
 }
 
-size_t PeakKiB() { return StatusKiB("VmHWM"); }
-size_t CurrentKiB() { return StatusKiB("VmRSS"); }
+size_t PeakKiB()
+{
+    return StatusKiB("VmHWM");
+}
+size_t CurrentKiB()
+{
+    return StatusKiB("VmRSS");
+}
 }  // namespace PeakMemory

@@ -19,8 +19,8 @@ namespace {
 std::string ProxyLine(int i)
 {
     return "127." + std::to_string((i >> 16) & 255) + "." + std::to_string((i >> 8) & 255) + "."
-        + std::to_string(i & 255) + "\t" + std::to_string(1080 + (i >> 24)) + "\t" + std::to_string(i % 200)
-        + "\t" + std::to_string(i % 4) + "\t" + std::to_string(i % 6) + "\t" + std::to_string(i % 5000) + "\r\n";
+           + std::to_string(i & 255) + "\t" + std::to_string(1080 + (i >> 24)) + "\t" + std::to_string(i % 200) + "\t"
+           + std::to_string(i % 4) + "\t" + std::to_string(i % 6) + "\t" + std::to_string(i % 5000) + "\r\n";
 }
 
 std::string WriteLines(const TempDir& dir, const std::string& name, int count, std::string (*line)(int))

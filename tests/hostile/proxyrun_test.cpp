@@ -30,7 +30,10 @@ constexpr double kLongestWaitSeconds = 2;  // one wait of the transfer loop, at 
 // that cuts it off can only fail on the transfer's result.
 const std::string kLongBody = "engine engine " + std::string(4000, '.') + "</body>";
 
-std::string Socks4Grant() { return std::string("\x00\x5A\x00\x00\x00\x00\x00\x00", 8); }
+std::string Socks4Grant()
+{
+    return std::string("\x00\x5A\x00\x00\x00\x00\x00\x00", 8);
+}
 
 struct Outcome {
     std::vector<int> ports;  // of the list after the run, in its order
@@ -129,8 +132,8 @@ TEST_F(ProxyRun, MisbehavingProxiesDropOutAndOnlyTheGoodOnesStay)
     const std::vector<int> bad = {
         // Garbage where the SOCKS reply belongs.
         Raw({ServerScript::Request::Socks4, "HTTP/1.0 400 Bad Request\r\n\r\nengine", 0, "", close}),
-        Raw({ServerScript::Request::Socks4, std::string("\x47\x5A\0\0\0\0\0\0", 8) + HttpAnswer(200, "engine"), 0,
-             "", close}),
+        Raw({ServerScript::Request::Socks4, std::string("\x47\x5A\0\0\0\0\0\0", 8) + HttpAnswer(200, "engine"), 0, "",
+             close}),
         Raw({ServerScript::Request::Socks4, std::string("\0", 1), 0, "", close}),
         // A grant, then bytes that are no HTTP answer.
         Raw({ServerScript::Request::Socks4, Socks4Grant() + "\xff\xfe engine \x01\r\n\r\n", 0, "", close}),
@@ -180,8 +183,8 @@ TEST_F(ProxyRun, TwoHundredSilentProxiesEndInTimeoutRounds)
     // Speed test: one proxy per thread, so ceil(202 / 30) rounds of one timeout each.
     Outcome outcome = Run(true, threads, ports);
     const double rounds = std::ceil(static_cast<double>(ports.size()) / threads);
-    std::printf("speed test over %zu proxies: %.1f s (%.0f rounds of %d s expected)\n", ports.size(),
-                outcome.seconds, rounds, kTimeoutSeconds);
+    std::printf("speed test over %zu proxies: %.1f s (%.0f rounds of %d s expected)\n", ports.size(), outcome.seconds,
+                rounds, kTimeoutSeconds);
     EXPECT_EQ(Sorted(outcome.ports), Sorted(good));
     EXPECT_EQ(outcome.progress, static_cast<long long>(ports.size()));
     EXPECT_EQ(outcome.completions, 1);

@@ -50,14 +50,20 @@ ScratchFilesystem::~ScratchFilesystem()
         umount2(dir->Path().c_str(), MNT_DETACH);
 }
 
-const std::string& ScratchFilesystem::Path() const { return dir->Path(); }
+const std::string& ScratchFilesystem::Path() const
+{
+    return dir->Path();
+}
 
-std::string ScratchFilesystem::File(const std::string& name) const { return dir->File(name); }
+std::string ScratchFilesystem::File(const std::string& name) const
+{
+    return dir->File(name);
+}
 
 bool ScratchFilesystem::MakeReadOnly()
 {
     return mounted
-        && mount(nullptr, dir->Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+           && mount(nullptr, dir->Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
 }
 
 bool ScratchFilesystem::Fill()
@@ -78,4 +84,7 @@ bool ScratchFilesystem::Fill()
     return full;
 }
 
-void ScratchFilesystem::Unfill() { unlink(File("filler").c_str()); }
+void ScratchFilesystem::Unfill()
+{
+    unlink(File("filler").c_str());
+}

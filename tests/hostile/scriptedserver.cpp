@@ -61,7 +61,10 @@ ScriptedServer::~ScriptedServer()
     close(stopFd);
 }
 
-std::string ScriptedServer::Url() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+std::string ScriptedServer::Url() const
+{
+    return "http://127.0.0.1:" + std::to_string(port) + "/";
+}
 
 bool ScriptedServer::Wait(int fd, short events, int timeoutMs) const
 {
@@ -119,10 +122,8 @@ bool ScriptedServer::ReadRequest(int fd)
             const size_t head = got.find("\r\n\r\n");
             return head != std::string::npos && got.size() >= head + 4 + ContentLength(got.substr(0, head));
         }
-        case ServerScript::Request::Socks4:
-            return got.size() > 8 && got.find('\0', 8) != std::string::npos;
-        case ServerScript::Request::None:
-            break;
+        case ServerScript::Request::Socks4: return got.size() > 8 && got.find('\0', 8) != std::string::npos;
+        case ServerScript::Request::None: break;
         }
         return true;
     };

@@ -52,7 +52,10 @@ protected:
     PostFormOptions saved;
 };
 
-std::string Head(const std::string& extra) { return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n" + extra + "\r\n"; }
+std::string Head(const std::string& extra)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n" + extra + "\r\n";
+}
 }  // namespace
 
 TEST_F(HostileService, StalledAnswersFailAfterTheLowSpeedLimitAndKeepWhatArrived)

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,13 +23,12 @@
 #include "support/tempdir.h"
 
 namespace {
-constexpr char kValidFile[] =
-    "Anonymous_Type:\r\nElite\t1\r\nAnonymous\t0\r\nTransparent\t1\r\n"
-    "Country:\r\nAllCountries\t0\r\n1\r\n0\r\nEndOfCountry\r\n"
-    "Test:\r\nTest Type\t0\r\nTest Thread Count\t17\r\nTest Timeout Second\t9\r\n"
-    "Correct Value\tfound\r\nURL\thttp://127.0.0.1:1/page\r\n"
-    "Switch:\r\nFirefox\t1\r\nRatio\t55\r\nInterval\t7\r\n"
-    "Misc:\r\nReplacebyGet\t0\r\nReplacebyImport\t0\r\n";
+constexpr char kValidFile[] = "Anonymous_Type:\r\nElite\t1\r\nAnonymous\t0\r\nTransparent\t1\r\n"
+                              "Country:\r\nAllCountries\t0\r\n1\r\n0\r\nEndOfCountry\r\n"
+                              "Test:\r\nTest Type\t0\r\nTest Thread Count\t17\r\nTest Timeout Second\t9\r\n"
+                              "Correct Value\tfound\r\nURL\thttp://127.0.0.1:1/page\r\n"
+                              "Switch:\r\nFirefox\t1\r\nRatio\t55\r\nInterval\t7\r\n"
+                              "Misc:\r\nReplacebyGet\t0\r\nReplacebyImport\t0\r\n";
 
 std::vector<std::string> Listing(const std::string& folder)
 {
@@ -69,13 +68,13 @@ std::string Values(CSetting& setting)
     const CSettingSwitchItem& s = *setting.GetSwitchItem();
     const CSettingMiscItem& m = *setting.GetMiscItem();
     std::string text = std::to_string(a.elite) + std::to_string(a.anonymous) + std::to_string(a.transparent) + "|"
-        + std::to_string(c.allCountries);
+                       + std::to_string(c.allCountries);
     for (unsigned char flag : c.countryFlags)
         text += flag ? '1' : '0';
     text += "|" + std::to_string(static_cast<int>(t.testType)) + "," + std::to_string(t.threadCount) + ","
-        + std::to_string(t.timeoutSeconds) + "," + t.correctValue + "," + t.testUrl + "|" + std::to_string(s.firefox)
-        + "," + std::to_string(s.ratio) + "," + std::to_string(s.interval) + "|" + std::to_string(m.replaceByGet)
-        + std::to_string(m.replaceByImport);
+            + std::to_string(t.timeoutSeconds) + "," + t.correctValue + "," + t.testUrl + "|"
+            + std::to_string(s.firefox) + "," + std::to_string(s.ratio) + "," + std::to_string(s.interval) + "|"
+            + std::to_string(m.replaceByGet) + std::to_string(m.replaceByImport);
     return text;
 }
 
@@ -198,9 +197,9 @@ TEST_F(HostileSettingsFile, TextsAtTheLongestLoadableLengthLoadTheSameAfterASave
     std::string file = kValidFile;
     file.replace(file.find("found"), 5, expected);
     file.replace(file.find("http://127.0.0.1:1/page"), 23, url);
-    for (const std::string& bytes : {file.substr(0, file.find("URL\t")) + "URL\thttp://127.0.0.1:1/page\r\n"
-                                         + file.substr(file.find("Switch:")),
-                                     file}) {
+    for (const std::string& bytes :
+         {file.substr(0, file.find("URL\t")) + "URL\thttp://127.0.0.1:1/page\r\n" + file.substr(file.find("Switch:")),
+          file}) {
         WriteBytes(kSettingFileName, bytes);
         CSetting loaded;
         loaded.Load();

@@ -123,8 +123,8 @@ TEST_F(HostileStartAnswer, NulBytesEndTheAnswer)
 
 TEST_F(HostileStartAnswer, GeneratedTenThousandCharacterMessageIsDroppedToEmpty)
 {
-    ServiceFixture generator({"--message", std::string(10000, 'M'), "--message-type", "2", "--message-caption",
-                              std::string(10000, 'C')});
+    ServiceFixture generator(
+        {"--message", std::string(10000, 'M'), "--message-type", "2", "--message-caption", std::string(10000, 'C')});
     ASSERT_TRUE(generator.Running());
     generator.UseAsService();
     RecordingUi ui;
@@ -141,9 +141,10 @@ TEST_F(HostileStartAnswer, MarkerSoupKeepsEveryInvariant)
 {
     // Answers stitched from marker fragments, digits and random bytes, with a
     // fixed seed so a failure repeats.
-    const char* const pieces[] = {"MsgStart", "MsgEnd", "MsgType:", "MsgCapStart", "MsgCapEnd", "CountryCode:",
-                                  "IPAddress:", "DE", "us", "1", "4", "9", ".", "255.", "\r\n", "<b>", "%s%n",
-                                  "Msg", "Start", "End"};
+    const char* const pieces[] = {
+        "MsgStart", "MsgEnd", "MsgType:", "MsgCapStart", "MsgCapEnd", "CountryCode:", "IPAddress:", "DE",
+        "us",       "1",      "4",        "9",           ".",         "255.",         "\r\n",       "<b>",
+        "%s%n",     "Msg",    "Start",    "End"};
     std::mt19937 random(20240611);
     for (int round = 0; round < 300; ++round) {
         std::string answer;

@@ -14,7 +14,10 @@
 #include "support/servicefixture.h"
 
 namespace {
-std::string LocalUrl(int port) { return "http://127.0.0.1:" + std::to_string(port) + "/x"; }
+std::string LocalUrl(int port)
+{
+    return "http://127.0.0.1:" + std::to_string(port) + "/x";
+}
 
 // Shortens the PostForm timeouts for one test.
 class ScopedTuning {
@@ -111,8 +114,7 @@ TEST(PostForm, CompletesASlowAnswerThatKeepsMoving)
 TEST(PostForm, CapsAnAnswerAt64MiBAndFailsTheTransfer)
 {
     const size_t limit = ResponseBuffer::kDefaultLimit;
-    RawHttpServer server(RawHttpServer::HttpAnswer(std::string(limit + 1024 * 1024, 'x')),
-                         RawHttpServer::Mode::Answer);
+    RawHttpServer server(RawHttpServer::HttpAnswer(std::string(limit + 1024 * 1024, 'x')), RawHttpServer::Mode::Answer);
     std::string out;
     EXPECT_FALSE(PostForm(LocalUrl(server.Port()), "", out));
     EXPECT_LE(out.size(), limit);

@@ -10,8 +10,8 @@
 
 #include "service/serviceendpoints.h"
 #include "service/ui/pushmessage.h"
-#include "support/ui/testapplication.h"
 #include "support/ui/recordingurlopener.h"
+#include "support/ui/testapplication.h"
 
 namespace {
 const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new TestApplicationEnvironment);

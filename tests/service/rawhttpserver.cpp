@@ -34,8 +34,7 @@ RawHttpServer::RawHttpServer(std::string answerBytes, Mode serveMode, int trickl
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || listen(listener, 8) != 0
-        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        || listen(listener, 8) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen on loopback");
     port = ntohs(address.sin_port);
     thread = std::thread([this] { Serve(); });
@@ -95,9 +94,7 @@ void RawHttpServer::Handle(int client)
         lastRequest = request;
     }
     switch (mode) {
-    case Mode::Answer:
-        SendAll(client, answer.data(), answer.size());
-        break;
+    case Mode::Answer: SendAll(client, answer.data(), answer.size()); break;
     case Mode::Trickle: {
         const size_t head = answer.find("\r\n\r\n") + 4;
         if (!SendAll(client, answer.data(), head))

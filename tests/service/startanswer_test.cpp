@@ -63,8 +63,8 @@ TEST_F(StartAnswer, StoresCountryAndAddressEndedByTheLineEnd)
 
 TEST_F(StartAnswer, GeneratedAnswerReportsTheCallerAndPushesTheMessage)
 {
-    ServiceFixture service({"--country", "FR", "--message", "Please update", "--message-type", "4",
-                            "--message-caption", "Download"});
+    ServiceFixture service(
+        {"--country", "FR", "--message", "Please update", "--message-type", "4", "--message-caption", "Download"});
     service.UseAsService();
     RecordingUi ui;
     EvaluateStartAnswer(SendStartRequest(), ui);
@@ -128,10 +128,10 @@ TEST_F(StartAnswer, HostileFieldsAreDroppedNotCut)
     const RecordingUi ui = EvaluateServed("MsgStart" + longBody + "MsgEnd" + "MsgCapStartokMsgCapEnd"
                                           + "CountryCode:de IPAddress:1234567890.1234567890");
     ASSERT_EQ(ui.calls, std::vector<std::string>{"message"});
-    EXPECT_EQ(ui.shown.body, "");      // longer than the dialog's 255 characters
+    EXPECT_EQ(ui.shown.body, "");  // longer than the dialog's 255 characters
     EXPECT_EQ(ui.shown.caption, "ok");
-    EXPECT_EQ(realCountry, -1);        // codes compare case-sensitively
-    EXPECT_STREQ(realAddress, "");     // no IPv4 address is that long
+    EXPECT_EQ(realCountry, -1);     // codes compare case-sensitively
+    EXPECT_STREQ(realAddress, "");  // no IPv4 address is that long
 
     PushMessage message;
     ASSERT_TRUE(ParsePushMessage("MsgStart" + std::string(255, 'y') + "MsgEnd", message));

@@ -22,9 +22,11 @@ std::string DefaultFile(const std::string& url, const std::string& value)
     return "Anonymous_Type:\r\nElite\t1\r\nAnonymous\t1\r\nTransparent\t0\r\n"
            "Country:\r\nAllCountries\t1\r\n0\r\n0\r\n0\r\nEndOfCountry\r\n"
            "Test:\r\nTest Type\t2\r\nTest Thread Count\t10\r\nTest Timeout Second\t20\r\n"
-           "Correct Value\t" + value + "\r\nURL\t" + url + "\r\n"
-           "Switch:\r\nFirefox\t0\r\nRatio\t30\r\nInterval\t2\r\n"
-           "Misc:\r\nReplacebyGet\t1\r\nReplacebyImport\t1\r\n";
+           "Correct Value\t"
+           + value + "\r\nURL\t" + url
+           + "\r\n"
+             "Switch:\r\nFirefox\t0\r\nRatio\t30\r\nInterval\t2\r\n"
+             "Misc:\r\nReplacebyGet\t1\r\nReplacebyImport\t1\r\n";
 }
 
 const char kAnonymous[] = "Anonymous_Type:\r\nElite\t0\r\nAnonymous\t1\r\nTransparent\t1\r\n";

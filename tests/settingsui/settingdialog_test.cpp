@@ -33,29 +33,36 @@ const ::testing::Environment* const emptyHome = ::testing::AddGlobalTestEnvironm
 
 class SettingDialogTest : public SettingUiTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         SettingUiTest::SetUp();
         Reopen();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         dialog_.reset();
         SettingUiTest::TearDown();
     }
 
     // Opens a new dialog, whose pages load the settings as they are now.
-    void Reopen() {
+    void Reopen()
+    {
         dialog_ = std::make_unique<CSettingDialog>(prompt_);
         dialog_->show();
     }
     template <typename T>
-    T* Find(const char* objectName) const { return Child<T>(*dialog_, objectName); }
+    T* Find(const char* objectName) const
+    {
+        return Child<T>(*dialog_, objectName);
+    }
     QTabWidget* Tabs() const { return Find<QTabWidget>("settingTabs"); }
     CDigitSpinBox* Threads() const { return Find<CDigitSpinBox>("threadField"); }
     CDigitSpinBox* Timeout() const { return Find<CDigitSpinBox>("timeoutField"); }
     QLineEdit* Url() const { return Find<QLineEdit>("urlField"); }
     QLineEdit* Expected() const { return Find<QLineEdit>("expectedField"); }
     void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
-    bool HasFocus(QWidget* field) const {
+    bool HasFocus(QWidget* field) const
+    {
         QWidget* focus = dialog_->focusWidget();
         return focus && (focus == field || field->isAncestorOf(focus));
     }
@@ -63,7 +70,8 @@ protected:
     std::unique_ptr<CSettingDialog> dialog_;
 };
 
-TEST_F(SettingDialogTest, ThreadNumberOutOfRangeKeepsTheDialogOpenOnTheTestTab) {
+TEST_F(SettingDialogTest, ThreadNumberOutOfRangeKeepsTheDialogOpenOnTheTestTab)
+{
     Tabs()->setCurrentIndex(1);  // the defaults are valid, so the tab changes
     ASSERT_EQ(Tabs()->currentIndex(), 1);
     ASSERT_TRUE(prompt_.Texts().isEmpty());
@@ -87,7 +95,8 @@ TEST_F(SettingDialogTest, ThreadNumberOutOfRangeKeepsTheDialogOpenOnTheTestTab) 
     EXPECT_TRUE(SettingFileHasLine("Test Thread Count\t30"));
 }
 
-TEST_F(SettingDialogTest, TimeoutOutOfRangeBlocksTheTabChange) {
+TEST_F(SettingDialogTest, TimeoutOutOfRangeBlocksTheTabChange)
+{
     QWidget* testPage = Find<QWidget>("testSettingPage");
     QWidget* switchPage = Find<QWidget>("switchSettingPage");
     Timeout()->SetText(QStringLiteral("31"));
@@ -107,7 +116,8 @@ TEST_F(SettingDialogTest, TimeoutOutOfRangeBlocksTheTabChange) {
     EXPECT_FALSE(testPage->isVisible());
 }
 
-TEST_F(SettingDialogTest, ValidationReportsOnlyTheFirstFailureInFieldOrder) {
+TEST_F(SettingDialogTest, ValidationReportsOnlyTheFirstFailureInFieldOrder)
+{
     Threads()->SetText(QString());
     Timeout()->SetText(QStringLiteral("99999999999"));  // does not even fit an int
     Url()->setText(QString(251, u'u'));
@@ -144,7 +154,8 @@ TEST_F(SettingDialogTest, ValidationReportsOnlyTheFirstFailureInFieldOrder) {
 
 // The settings file holds lines of at most 254 characters: a longer text
 // would be dropped on saving and cost the sections after it on the next load.
-TEST_F(SettingDialogTest, LongestAcceptedTextsSurviveTheSettingsFile) {
+TEST_F(SettingDialogTest, LongestAcceptedTextsSurviveTheSettingsFile)
+{
     GetSetting().GetMiscItem()->replaceByGet = false;
     const QString url = QStringLiteral("http://127.0.0.1/") + QString(233, u'u');  // 250 characters
     const QString expected(240, u'e');
@@ -161,7 +172,8 @@ TEST_F(SettingDialogTest, LongestAcceptedTextsSurviveTheSettingsFile) {
     EXPECT_FALSE(GetSetting().GetMiscItem()->replaceByGet);
 }
 
-TEST_F(SettingDialogTest, NumberFieldsTakeDigitsOnlyAndTheArrowsStayInRange) {
+TEST_F(SettingDialogTest, NumberFieldsTakeDigitsOnlyAndTheArrowsStayInRange)
+{
     CDigitSpinBox* threads = Threads();
     threads->SetText(QString());
     QTest::keyClicks(threads, QStringLiteral("4a-1 "));
@@ -179,7 +191,8 @@ TEST_F(SettingDialogTest, NumberFieldsTakeDigitsOnlyAndTheArrowsStayInRange) {
     EXPECT_EQ(threads->text(), QStringLiteral("5"));
 }
 
-TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService) {
+TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
+{
     ServiceFixture service({"--test-target", "http://127.0.0.1:1/target.txt|found it|"});
     ASSERT_TRUE(service.Running());
     service.UseAsService();
@@ -209,13 +222,13 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService) {
     EXPECT_EQ(test.correctValue, "found it");
     const std::string requests = service.Log().substr(logBefore.size());
     size_t count = 0;
-    for (size_t at = requests.find("testurl.txt"); at != std::string::npos;
-         at = requests.find("testurl.txt", at + 1))
+    for (size_t at = requests.find("testurl.txt"); at != std::string::npos; at = requests.find("testurl.txt", at + 1))
         ++count;
     EXPECT_EQ(count, 1u) << requests;
 }
 
-TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes) {
+TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes)
+{
     CSetting& setting = GetSetting();
     setting.GetAnonymousItem()->elite = false;
     setting.GetCountryItem()->allCountries = false;
@@ -229,9 +242,9 @@ TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes) {
     Reopen();
     ASSERT_EQ(Threads()->text(), QStringLiteral("7"));
 
-    const QString question = QStringLiteral(
-        "When you reset, any changes you've made will be reverted to the default settings.Do you "
-        "want to reset to defaults?");
+    const QString question =
+        QStringLiteral("When you reset, any changes you've made will be reverted to the default settings.Do you "
+                       "want to reset to defaults?");
     prompt_.Queue(IPrompt::AnsNo);
     Click("resetButton");
     EXPECT_EQ(prompt_.Texts(), QStringList{question});
@@ -263,7 +276,8 @@ TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes) {
     EXPECT_TRUE(dialog_->isVisible());
 }
 
-TEST_F(SettingDialogTest, AvailabilityTypeFromTheFileIsKeptButNotOffered) {
+TEST_F(SettingDialogTest, AvailabilityTypeFromTheFileIsKeptButNotOffered)
+{
     GetSetting().GetTestItem()->testType = TestType::Availability;
     Reopen();
     auto* availability = Find<QRadioButton>("availabilityRadio");
@@ -282,7 +296,8 @@ TEST_F(SettingDialogTest, AvailabilityTypeFromTheFileIsKeptButNotOffered) {
     EXPECT_EQ(GetSetting().GetTestItem()->testType, TestType::None);
 }
 
-TEST_F(SettingDialogTest, EnterAndEscapeInsideAPageDoNotCloseTheDialog) {
+TEST_F(SettingDialogTest, EnterAndEscapeInsideAPageDoNotCloseTheDialog)
+{
     QTest::keyClick(Url(), Qt::Key_Return);
     QTest::keyClick(Threads(), Qt::Key_Enter);
     QTest::keyClick(Url(), Qt::Key_Escape);
@@ -297,15 +312,14 @@ TEST_F(SettingDialogTest, EnterAndEscapeInsideAPageDoNotCloseTheDialog) {
     EXPECT_EQ(dialog_->result(), QDialog::Rejected);
 }
 
-TEST_F(SettingDialogTest, ModalRunEndsOnOkAndTheOpenFlagSpansTheObject) {
+TEST_F(SettingDialogTest, ModalRunEndsOnOkAndTheOpenFlagSpansTheObject)
+{
     dialog_.reset();
     EXPECT_FALSE(SettingDialogOpen());
     {
         CSettingDialog dialog(prompt_);
         EXPECT_TRUE(SettingDialogOpen());
-        QTimer::singleShot(0, &dialog, [&dialog]() {
-            Child<QPushButton>(dialog, "okButton")->click();
-        });
+        QTimer::singleShot(0, &dialog, [&dialog]() { Child<QPushButton>(dialog, "okButton")->click(); });
         EXPECT_EQ(dialog.exec(), QDialog::Accepted);
         EXPECT_TRUE(SettingDialogOpen());
     }
@@ -313,7 +327,8 @@ TEST_F(SettingDialogTest, ModalRunEndsOnOkAndTheOpenFlagSpansTheObject) {
     EXPECT_TRUE(SettingFileWritten());
 }
 
-TEST_F(SettingDialogTest, ControlsAreNamedAndTheBrowserBoxesFollowTheProfile) {
+TEST_F(SettingDialogTest, ControlsAreNamedAndTheBrowserBoxesFollowTheProfile)
+{
     auto* system = Find<QCheckBox>("systemCheck");
     EXPECT_TRUE(system->isChecked());
     EXPECT_FALSE(system->isEnabled());
@@ -321,16 +336,14 @@ TEST_F(SettingDialogTest, ControlsAreNamedAndTheBrowserBoxesFollowTheProfile) {
     EXPECT_FALSE(Find<QCheckBox>("firefoxCheck")->isEnabled());
     EXPECT_TRUE(Find<QCheckBox>("firefoxCheck")
                     ->toolTip()
-                    .endsWith(QStringLiteral("Find solution in FAQ at ") +
-                              QString::fromStdString(HomePageUrl())));
+                    .endsWith(QStringLiteral("Find solution in FAQ at ") + QString::fromStdString(HomePageUrl())));
 
     // Every control a user can reach carries a name and its caption.
     for (QWidget* widget : dialog_->findChildren<QWidget*>()) {
-        const bool control = qobject_cast<QAbstractButton*>(widget) ||
-                             qobject_cast<QAbstractSpinBox*>(widget) ||
-                             qobject_cast<QGroupBox*>(widget) ||
-                             (qobject_cast<QLineEdit*>(widget) &&
-                              !qobject_cast<QAbstractSpinBox*>(widget->parentWidget()));
+        const bool control =
+            qobject_cast<QAbstractButton*>(widget) || qobject_cast<QAbstractSpinBox*>(widget)
+            || qobject_cast<QGroupBox*>(widget)
+            || (qobject_cast<QLineEdit*>(widget) && !qobject_cast<QAbstractSpinBox*>(widget->parentWidget()));
         if (!control || qobject_cast<QTabBar*>(widget->parentWidget()))
             continue;
         EXPECT_FALSE(widget->objectName().isEmpty()) << widget->metaObject()->className();

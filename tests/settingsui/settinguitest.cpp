@@ -8,7 +8,8 @@
 #include "settings/setting.h"
 #include "support/ui/testapplication.h"
 
-void SettingUiTest::SetUp() {
+void SettingUiTest::SetUp()
+{
     EnsureTestApplication();
     chdir_ = std::make_unique<ScopedChdir>(dir_.Path());
     GetSetting().ResetForTest();
@@ -21,15 +22,18 @@ void SettingUiTest::SetUp() {
     GetSetting().CreateDefaults();
 }
 
-void SettingUiTest::TearDown() {
+void SettingUiTest::TearDown()
+{
     GetSetting().ResetForTest();
     chdir_.reset();
 }
 
-bool SettingUiTest::SettingFileWritten() const {
+bool SettingUiTest::SettingFileWritten() const
+{
     return std::filesystem::exists(dir_.File("setting.nbx"));
 }
 
-bool SettingUiTest::SettingFileHasLine(const std::string& line) const {
+bool SettingUiTest::SettingFileHasLine(const std::string& line) const
+{
     return ("\r\n" + SettingFile()).find("\r\n" + line + "\r\n") != std::string::npos;
 }

@@ -14,7 +14,8 @@
 
 // The child of parent with this object name; a missing one fails the test.
 template <typename T>
-T* Child(const QObject& parent, const char* objectName) {
+T* Child(const QObject& parent, const char* objectName)
+{
     T* child = parent.findChild<T*>(QString::fromLatin1(objectName));
     if (!child)
         throw std::runtime_error(std::string("no child named ") + objectName);

@@ -27,17 +27,17 @@ namespace fs = std::filesystem;
 const std::string kProfile = ".mozilla/firefox/abc.default-release";
 const std::string kProxyLine = "user_pref(\"network.proxy.type\", 0);";
 const std::string kPlainPrefs = "user_pref(\"browser.startup.page\", 3);\r\n";
-const QString kCloseQuestion = QStringLiteral(
-    "Firefox should be closed to change its setting. Do you want to close Firefox?");
+const QString kCloseQuestion =
+    QStringLiteral("Firefox should be closed to change its setting. Do you want to close Firefox?");
 
 // A temporary HOME holding a Firefox profile, and a stand-in firefox on PATH
 // that records the prefs.js it starts with.
 class FirefoxWorld : public ::testing::Environment {
 public:
-    void SetUp() override {
+    void SetUp() override
+    {
         home.WriteFile(kProfile + "/prefs.js", kPlainPrefs);
-        home.WriteFile("bin/firefox", "#!/bin/sh\ncp '" + PrefsPath() + "' '" +
-                                          StartedWithPath() + "'\n");
+        home.WriteFile("bin/firefox", "#!/bin/sh\ncp '" + PrefsPath() + "' '" + StartedWithPath() + "'\n");
         fs::permissions(home.File("bin/firefox"), fs::perms::owner_all);
         // The running Firefox is a copy of sleep, so its process name is "firefox".
         fs::create_directories(home.File("running"));
@@ -58,7 +58,8 @@ const ::testing::Environment* const world = ::testing::AddGlobalTestEnvironment(
 // A process named firefox, reaped as soon as it ends so that it disappears.
 class RunningFirefox {
 public:
-    RunningFirefox() {
+    RunningFirefox()
+    {
         const std::string exe = FirefoxWorld::RunningExe();
         char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("300"), nullptr};
         if (posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv, environ) != 0)
@@ -72,26 +73,29 @@ public:
         for (int i = 0; i < 500 && ProcessName() != "firefox"; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ~RunningFirefox() {
+    ~RunningFirefox()
+    {
         if (!ended_)
             kill(pid_, SIGKILL);
         reaper_.join();
     }
     // An ended process stays a zombie until the reaper thread's waitpid
     // returns, which may come later than the program under test saw it end.
-    bool Running() const {
+    bool Running() const
+    {
         if (ended_)
             return false;
         std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
         std::string line;
         std::getline(stat, line);
         const size_t nameEnd = line.rfind(')');
-        return nameEnd != std::string::npos && nameEnd + 2 < line.size() && line[nameEnd + 2] != 'Z' &&
-               line[nameEnd + 2] != 'X';
+        return nameEnd != std::string::npos && nameEnd + 2 < line.size() && line[nameEnd + 2] != 'Z'
+               && line[nameEnd + 2] != 'X';
     }
 
 private:
-    std::string ProcessName() const {
+    std::string ProcessName() const
+    {
         std::ifstream comm("/proc/" + std::to_string(pid_) + "/comm");
         std::string name;
         std::getline(comm, name);
@@ -105,7 +109,8 @@ private:
 
 class SwitchPageTest : public SettingUiTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         SettingUiTest::SetUp();
         WritePrefs(kPlainPrefs);
         fs::remove(FirefoxWorld::PrefsPath() + ".bkp");
@@ -115,13 +120,15 @@ protected:
             GTEST_SKIP() << "another Firefox of this user is running";
     }
 
-    static void WritePrefs(const std::string& content) {
+    static void WritePrefs(const std::string& content)
+    {
         FirefoxWorld::home.WriteFile(kProfile + "/prefs.js", content);
     }
     static std::string Prefs() { return FirefoxWorld::home.ReadFile(kProfile + "/prefs.js"); }
 
     // Opens the dialog on the switch page and returns the FireFox box.
-    QCheckBox* OpenSwitchPage() {
+    QCheckBox* OpenSwitchPage()
+    {
         dialog_ = std::make_unique<CSettingDialog>(prompt_);
         dialog_->show();
         Child<QTabWidget>(*dialog_, "settingTabs")->setCurrentIndex(1);
@@ -132,7 +139,8 @@ protected:
     std::unique_ptr<CSettingDialog> dialog_;
 };
 
-TEST_F(SwitchPageTest, UncheckingWhileFirefoxRunsAndAnsweringNoLeavesPrefsAlone) {
+TEST_F(SwitchPageTest, UncheckingWhileFirefoxRunsAndAnsweringNoLeavesPrefsAlone)
+{
     GetSetting().GetSwitchItem()->firefox = true;
     RunningFirefox firefox;
 
@@ -157,7 +165,8 @@ TEST_F(SwitchPageTest, UncheckingWhileFirefoxRunsAndAnsweringNoLeavesPrefsAlone)
     EXPECT_TRUE(firefox.Running());
 }
 
-TEST_F(SwitchPageTest, CheckingWhileFirefoxRunsAndAnsweringYesRestartsItWithNewPrefs) {
+TEST_F(SwitchPageTest, CheckingWhileFirefoxRunsAndAnsweringYesRestartsItWithNewPrefs)
+{
     const std::string oldPrefs = kPlainPrefs + kProxyLine;
     WritePrefs(oldPrefs);
     RunningFirefox firefox;
@@ -179,7 +188,8 @@ TEST_F(SwitchPageTest, CheckingWhileFirefoxRunsAndAnsweringYesRestartsItWithNewP
     QTRY_COMPARE_WITH_TIMEOUT(FirefoxWorld::home.ReadFile("started-with.js"), kPlainPrefs, 5000);
 }
 
-TEST_F(SwitchPageTest, ChangingWhileFirefoxIsNotRunningRewritesPrefsWithoutAsking) {
+TEST_F(SwitchPageTest, ChangingWhileFirefoxIsNotRunningRewritesPrefsWithoutAsking)
+{
     GetSetting().GetSwitchItem()->firefox = true;
     OpenSwitchPage()->click();
     PressOk();
@@ -190,7 +200,8 @@ TEST_F(SwitchPageTest, ChangingWhileFirefoxIsNotRunningRewritesPrefsWithoutAskin
     EXPECT_FALSE(fs::exists(FirefoxWorld::StartedWithPath()));
 }
 
-TEST_F(SwitchPageTest, UnreadablePrefsDisableTheChoiceAndKeepTheSetting) {
+TEST_F(SwitchPageTest, UnreadablePrefsDisableTheChoiceAndKeepTheSetting)
+{
     fs::remove(FirefoxWorld::PrefsPath());
     GetSetting().GetSwitchItem()->firefox = true;
     QCheckBox* box = OpenSwitchPage();

@@ -47,7 +47,10 @@ bool Accepts(int port)
     return ok;
 }
 
-bool Executable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+bool Executable(const std::string& path)
+{
+    return access(path.c_str(), X_OK) == 0;
+}
 }  // namespace
 
 std::unique_ptr<RealSocksServer> RealSocksServer::StartDante(std::string& whyNot)
@@ -60,15 +63,19 @@ std::unique_ptr<RealSocksServer> RealSocksServer::StartDante(std::string& whyNot
     std::unique_ptr<RealSocksServer> server(new RealSocksServer);
     server->port = FreeLoopbackPort();
     const std::string user = geteuid() == 0 ? "user.privileged: root\nuser.unprivileged: nobody\n" : "";
-    const std::string config = server->dir.WriteFile("danted.conf",
-        "logoutput: " + server->dir.File("danted.log") + "\n"
-        "internal: 127.0.0.1 port = " + std::to_string(server->port) + "\n"
-        "external: lo\n"
-        "clientmethod: none\n"
-        "socksmethod: none\n" + user +
-        "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-        "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 }\n"
-        "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n");
+    const std::string config =
+        server->dir.WriteFile("danted.conf", "logoutput: " + server->dir.File("danted.log")
+                                                 + "\n"
+                                                   "internal: 127.0.0.1 port = "
+                                                 + std::to_string(server->port)
+                                                 + "\n"
+                                                   "external: lo\n"
+                                                   "clientmethod: none\n"
+                                                   "socksmethod: none\n"
+                                                 + user
+                                                 + "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                                                   "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 }\n"
+                                                   "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n");
     const std::string args[] = {program, "-f", config, "-N", "1"};
     if (!server->Launch(program, args, 5, whyNot))
         return nullptr;
@@ -90,8 +97,7 @@ std::unique_ptr<RealSocksServer> RealSocksServer::StartMicrosocks(std::string& w
     return server;
 }
 
-bool RealSocksServer::Launch(const std::string& program, const std::string* args, int argCount,
-                             std::string& whyNot)
+bool RealSocksServer::Launch(const std::string& program, const std::string* args, int argCount, std::string& whyNot)
 {
     std::vector<char*> argv;
     for (int i = 0; i < argCount; ++i)

@@ -11,7 +11,8 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
+TempDir::TempDir()
+{
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/velmora-test-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -21,14 +22,19 @@ TempDir::TempDir() {
     path_ = buffer.data();
 }
 
-TempDir::~TempDir() {
+TempDir::~TempDir()
+{
     std::error_code ignored;
     fs::remove_all(path_, ignored);
 }
 
-std::string TempDir::File(const std::string& name) const { return path_ + "/" + name; }
+std::string TempDir::File(const std::string& name) const
+{
+    return path_ + "/" + name;
+}
 
-std::string TempDir::WriteFile(const std::string& name, const std::string& content) const {
+std::string TempDir::WriteFile(const std::string& name, const std::string& content) const
+{
     const std::string path = File(name);
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -38,18 +44,21 @@ std::string TempDir::WriteFile(const std::string& name, const std::string& conte
     return path;
 }
 
-std::string TempDir::ReadFile(const std::string& name) const {
+std::string TempDir::ReadFile(const std::string& name) const
+{
     std::ifstream in(File(name), std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-ScopedChdir::ScopedChdir(const std::string& dir) : previous_(fs::current_path().string()) {
+ScopedChdir::ScopedChdir(const std::string& dir) : previous_(fs::current_path().string())
+{
     fs::current_path(dir);
 }
 
-ScopedChdir::~ScopedChdir() {
+ScopedChdir::~ScopedChdir()
+{
     std::error_code ignored;
     fs::current_path(previous_, ignored);
 }

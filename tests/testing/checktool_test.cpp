@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <sstream>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -83,7 +83,10 @@ private:
     int outFd = -1, errFd = -1;
 };
 
-std::string ProxyLine(int port) { return "127.0.0.1\t" + std::to_string(port) + "\t3\t0\t0\t3600000\r\n"; }
+std::string ProxyLine(int port)
+{
+    return "127.0.0.1\t" + std::to_string(port) + "\t3\t0\t0\t3600000\r\n";
+}
 
 struct CheckToolTest : ::testing::Test {
     EngineHarness harness;
@@ -121,7 +124,8 @@ TEST_F(CheckToolTest, WritesThePassedProxiesFastestFirstInTheProxyFileFormat)
 TEST_F(CheckToolTest, TakesTheTestTargetFromTheSettingsFile)
 {
     dir.WriteFile("setting.nbx", "Test:\r\nTest Type\t2\r\nTest Thread Count\t5\r\nTest Timeout Second\t5\r\n"
-                                 "Correct Value\tsearch engine\r\nURL\t" + url + "\r\n");
+                                 "Correct Value\tsearch engine\r\nURL\t"
+                                     + url + "\r\n");
     const std::string list = dir.WriteFile("list.txt", ProxyLine(harness.Socks()));
     CheckTool check({"list.txt"}, dir.Path());
     ASSERT_EQ(check.Finish(), 0) << check.err;
@@ -133,15 +137,9 @@ TEST_F(CheckToolTest, BadInputGetsOneLineAndStatusTwo)
     const std::string good = dir.WriteFile("good.txt", ProxyLine(harness.Socks()));
     const std::string junk = dir.WriteFile("junk.txt", "# only junk\r\n\r\nproxy.example:1080\r\n127.0.0.1:0\r\n");
     const std::vector<std::vector<std::string>> cases = {
-        {"--url", url, "missing.txt"},
-        {"--url", url, junk},
-        {"--threads", "0", good},
-        {"--threads", "1001", good},
-        {"--timeout", "61", good},
-        {"--threads", "many", good},
-        {"--format", "xml", good},
-        {"--colour", good},
-        {"--url", url},
+        {"--url", url, "missing.txt"}, {"--url", url, junk},      {"--threads", "0", good},
+        {"--threads", "1001", good},   {"--timeout", "61", good}, {"--threads", "many", good},
+        {"--format", "xml", good},     {"--colour", good},        {"--url", url},
     };
     for (const auto& args : cases) {
         CheckTool check(args, dir.Path());
@@ -162,10 +160,11 @@ TEST_F(CheckToolTest, BadInputGetsOneLineAndStatusTwo)
 TEST_F(CheckToolTest, ReadsEveryInputFormAndReportsJunkLines)
 {
     const int a = harness.Socks(), b = harness.Socks(), c = harness.Socks(), d = harness.Socks();
-    const std::string text = "\xEF\xBB\xBF# proxies from three sources\r\n" + ProxyLine(a) + "\r\n127.0.0.1:"
-        + std::to_string(b) + "\r\n  socks4://127.0.0.1:" + std::to_string(c) + "  \r\nnot a proxy line\r\n"
-        + "socks5://127.0.0.1:" + std::to_string(d) + "\n\n   # indented comment\n127.0.0.1:" + std::to_string(a)
-        + "\n127.0.0.1:" + std::to_string(b);  // duplicates, the last without a line end
+    const std::string text = "\xEF\xBB\xBF# proxies from three sources\r\n" + ProxyLine(a)
+                             + "\r\n127.0.0.1:" + std::to_string(b) + "\r\n  socks4://127.0.0.1:" + std::to_string(c)
+                             + "  \r\nnot a proxy line\r\n" + "socks5://127.0.0.1:" + std::to_string(d)
+                             + "\n\n   # indented comment\n127.0.0.1:" + std::to_string(a)
+                             + "\n127.0.0.1:" + std::to_string(b);  // duplicates, the last without a line end
     dir.WriteFile("list.txt", text);
     CheckTool check({"--availability", "--format", "plain", "--url", url, "-"}, dir.Path(), dir.Path() + "/list.txt");
     ASSERT_EQ(check.Finish(), 0) << check.err;
@@ -193,12 +192,11 @@ TEST_F(CheckToolTest, WritesPlainAndJsonWithTheCountryCode)
     CheckTool json({"--format", "json", "--url", url, list}, dir.Path());
     ASSERT_EQ(json.Finish(), 0) << json.err;
     const std::string object = "[\n  {\"address\": \"127.0.0.1\", \"port\": " + std::to_string(port)
-        + ", \"country\": \"DE\", \"type\": \"Socks4\", \"uptime\": 5, \"speedMs\": ";
+                               + ", \"country\": \"DE\", \"type\": \"Socks4\", \"uptime\": 5, \"speedMs\": ";
     EXPECT_EQ(json.out.compare(0, object.size(), object), 0) << json.out;
     EXPECT_EQ(json.out.substr(json.out.size() - 4), "}\n]\n") << json.out;
 
-    CheckTool plain({"--availability", "--format", "plain", "--output", "passed.txt", "--url", url, list},
-                    dir.Path());
+    CheckTool plain({"--availability", "--format", "plain", "--output", "passed.txt", "--url", url, list}, dir.Path());
     ASSERT_EQ(plain.Finish(), 0) << plain.err;
     EXPECT_EQ(plain.out, "");
     EXPECT_EQ(dir.ReadFile("passed.txt"), "127.0.0.1:" + std::to_string(port) + "\n");

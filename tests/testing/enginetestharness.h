@@ -26,10 +26,7 @@ struct EngineHarness {
     }
 
     // A proxy record for a loopback port; the other fields are recognisable.
-    static CProxy Proxy(int port, int speed = kUnmeasuredSpeed)
-    {
-        return CProxy("127.0.0.1", port, 7, 0, 0, speed);
-    }
+    static CProxy Proxy(int port, int speed = kUnmeasuredSpeed) { return CProxy("127.0.0.1", port, 7, 0, 0, speed); }
     int Socks(SocksBehaviour behaviour = {}) { return fixture.AddSocks(behaviour); }
     int Serving(const std::string& answer)
     {

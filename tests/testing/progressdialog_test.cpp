@@ -11,8 +11,8 @@
 #include "settings/setting.h"
 #include "socksfixture.h"
 #include "support/tempdir.h"
-#include "support/ui/testapplication.h"
 #include "support/ui/scriptedprompt.h"
+#include "support/ui/testapplication.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 #include "testing/ui/progressdialog.h"
@@ -29,9 +29,18 @@ struct ProgressDialogTest : ::testing::Test {
     CScriptedPrompt prompt;
 };
 
-QProgressBar* Bar(QDialog& dialog) { return dialog.findChild<QProgressBar*>(QStringLiteral("progressBar")); }
-QPushButton* CancelButton(QDialog& dialog) { return dialog.findChild<QPushButton*>(QStringLiteral("cancelButton")); }
-QString Status(QDialog& dialog) { return dialog.findChild<QLabel*>(QStringLiteral("statusText"))->text(); }
+QProgressBar* Bar(QDialog& dialog)
+{
+    return dialog.findChild<QProgressBar*>(QStringLiteral("progressBar"));
+}
+QPushButton* CancelButton(QDialog& dialog)
+{
+    return dialog.findChild<QPushButton*>(QStringLiteral("cancelButton"));
+}
+QString Status(QDialog& dialog)
+{
+    return dialog.findChild<QLabel*>(QStringLiteral("statusText"))->text();
+}
 
 TEST_F(ProgressDialogTest, FollowsReportedProgressAndClosesWhenTheRunCompletes)
 {
@@ -70,7 +79,7 @@ TEST_F(ProgressDialogTest, CancelButtonCancelsAndTheDialogWaitsForTheRunToEnd)
     dialog.exec();
     EXPECT_EQ(Bar(dialog)->value(), 0);
     EXPECT_EQ(prompt.Texts(), QStringList{kCanceled});
-    EXPECT_FALSE(GetTestSpeedWorker().Canceled());   // the next run starts afresh
+    EXPECT_FALSE(GetTestSpeedWorker().Canceled());  // the next run starts afresh
 }
 
 TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelInsteadOfClosing)
@@ -106,7 +115,8 @@ struct ProgressRunTest : ProgressDialogTest {
     {
         page = fixture.AddPage();
         dir.WriteFile("setting.nbx", "Test:\r\nTest Type\t2\r\nTest Thread Count\t5\r\nTest Timeout Second\t5\r\n"
-                                     "Correct Value\tengine\r\nURL\t" + SocksFixture::PageUrl(page) + "\r\n");
+                                     "Correct Value\tengine\r\nURL\t"
+                                         + SocksFixture::PageUrl(page) + "\r\n");
         GetSetting().ResetForTest();
         GetSetting().Load();
         SocksBehaviour reject;

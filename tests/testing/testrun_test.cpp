@@ -89,8 +89,8 @@ TEST(TestRun, RecordsWithoutAValidAddressAndPortFailUntested)
 {
     EngineHarness harness;
     const int good = harness.Socks(), trap = harness.Socks();
-    const CProxyList records = {CProxy("localhost", trap, 7, 0, 0, 9), CProxy("127.1", trap, 7, 0, 0, 9),
-                                CProxy("127.0.0.01", trap, 7, 0, 0, 9), CProxy("127.0.0.1", 0, 7, 0, 0, 9),
+    const CProxyList records = {CProxy("localhost", trap, 7, 0, 0, 9),         CProxy("127.1", trap, 7, 0, 0, 9),
+                                CProxy("127.0.0.01", trap, 7, 0, 0, 9),        CProxy("127.0.0.1", 0, 7, 0, 0, 9),
                                 CProxy("127.0.0.1", 65536 + trap, 7, 0, 0, 9), EngineHarness::Proxy(good)};
     for (bool speedTest : {true, false}) {
         SCOPED_TRACE(speedTest ? "speed test" : "availability check");

@@ -20,8 +20,7 @@ class CTestWorker : public CWorker {
 public:
     explicit CTestWorker(int maxThreads, std::function<void(CTestWorker&)> dispatch = {})
         : CWorker(maxThreads), dispatch_(std::move(dispatch))
-    {
-    }
+    {}
     using CWorker::DispatchJobs;
 
 protected:
@@ -155,10 +154,16 @@ TEST(WorkerPool, SecondRunDispatcherWaitsForTheDispatcherAtWork)
 {
     CTestWorker worker(5, HeldDispatcher);
     std::atomic<int> returned{0};
-    std::thread first([&] { worker.RunDispatcher(); ++returned; });
+    std::thread first([&] {
+        worker.RunDispatcher();
+        ++returned;
+    });
     while (!worker.Running())
         std::this_thread::yield();
-    std::thread second([&] { worker.RunDispatcher(); ++returned; });
+    std::thread second([&] {
+        worker.RunDispatcher();
+        ++returned;
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(returned, 0);
     releaseDispatcher = true;

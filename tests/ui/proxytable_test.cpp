@@ -60,16 +60,16 @@ TEST(SpeedScoreTest, FallsLinearlyToTheTimeout)
     EXPECT_EQ(SpeedScore(0, kTenSeconds), 100);
     EXPECT_EQ(SpeedScore(kTenSeconds, kTenSeconds), 0);
     EXPECT_EQ(SpeedScore(kTenSeconds + 1, kTenSeconds), 0);
-    EXPECT_EQ(SpeedScore(9999, kTenSeconds), 0);   // truncated, not rounded
+    EXPECT_EQ(SpeedScore(9999, kTenSeconds), 0);  // truncated, not rounded
     EXPECT_EQ(SpeedScore(1, 30000), 99);
 }
 
 TEST(SpeedScoreTest, OddInputsStayInRange)
 {
-    EXPECT_EQ(SpeedScore(0, 0), 0);          // no division by a zero timeout
+    EXPECT_EQ(SpeedScore(0, 0), 0);  // no division by a zero timeout
     EXPECT_EQ(SpeedScore(100, -5), 0);
     EXPECT_EQ(SpeedScore(-5000, kTenSeconds), 100);
-    EXPECT_EQ(SpeedScore(5, 2000000000), 99);   // no overflow in (T - speed) * 100
+    EXPECT_EQ(SpeedScore(5, 2000000000), 99);  // no overflow in (T - speed) * 100
 }
 
 TEST(SpeedScoreTest, BarValueKeepsHundredAndWrapsTheRest)
@@ -129,7 +129,7 @@ TEST_F(ProxyTableTest, RowsAreACopyTakenAtRefill)
 {
     CProxyList list = SampleList(3);
     table.Refill(list, kTenSeconds);
-    list.clear();   // as a test run does on its own thread
+    list.clear();  // as a test run does on its own thread
     ASSERT_EQ(table.RowCount(), 3);
     EXPECT_EQ(Cell(2, 1).data().toString(), QStringLiteral("127.0.0.3"));
     table.DeleteAllRows();
@@ -138,8 +138,8 @@ TEST_F(ProxyTableTest, RowsAreACopyTakenAtRefill)
 
 TEST_F(ProxyTableTest, ColumnsHaveFixedWidthsAndHeaders)
 {
-    const QStringList headers = {QStringLiteral("Country"), QStringLiteral("IP"), QStringLiteral("Port"),
-                                 QStringLiteral("Type"), QStringLiteral("Uptime"), QStringLiteral("Speed")};
+    const QStringList headers = {QStringLiteral("Country"), QStringLiteral("IP"),     QStringLiteral("Port"),
+                                 QStringLiteral("Type"),    QStringLiteral("Uptime"), QStringLiteral("Speed")};
     const int widths[] = {130, 102, 42, 70, 44, 100};
     QHeaderView* header = table.horizontalHeader();
     for (int column = 0; column < 6; ++column) {
@@ -199,4 +199,4 @@ TEST_F(ProxyTableTest, ContextMenuOpensOnlyLeftOfTheSpeedColumnBelowTheHeader)
     EXPECT_EQ(requests.front().front().toPoint(), viewport->mapToGlobal(ipCell));
 }
 
-} // namespace
+}  // namespace

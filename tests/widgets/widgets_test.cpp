@@ -1,13 +1,13 @@
 // The message-box prompt's captions and answers, the test hooks, and the
 // Latin-1 conversions at the widget boundary.
+#include "support/ui/scriptedprompt.h"
+#include "support/ui/testapplication.h"
+#include "support/ui/uiwait.h"
 #include "widgets/imagebutton.h"
 #include "widgets/messageboxprompt.h"
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
 #include "widgets/urlopener.h"
-#include "support/ui/scriptedprompt.h"
-#include "support/ui/testapplication.h"
-#include "support/ui/uiwait.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -100,4 +100,4 @@ TEST(ImageButtonTest, AccessibleNameFollowsTheCaption)
     EXPECT_EQ(button->toolTip(), QStringLiteral("Restore your real IP"));
 }
 
-} // namespace
+}  // namespace

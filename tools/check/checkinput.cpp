@@ -50,7 +50,7 @@ bool ReadHostPort(std::string_view text, CProxy& proxy)
 {
     const size_t colon = text.rfind(':');
     return colon != std::string_view::npos && ReadAddress(text.substr(0, colon), proxy)
-        && ReadInteger(text.substr(colon + 1), 1, 65535, proxy.port);
+           && ReadInteger(text.substr(colon + 1), 1, 65535, proxy.port);
 }
 
 // The six fields of a proxy list file line, within the ranges the program writes.
@@ -70,8 +70,8 @@ bool ReadListLine(std::string_view line, CProxy& proxy)
         from = tab + 1;
     }
     return count == 5 && ReadAddress(fields[0], proxy) && ReadInteger(fields[1], 1, 65535, proxy.port)
-        && ReadInteger(fields[2], -1, 65535, proxy.country) && ReadInteger(fields[3], 0, 3, proxy.type)
-        && ReadInteger(fields[4], 0, 5, proxy.uptime) && ReadInteger(fields[5], 0, 2147483647, proxy.speed);
+           && ReadInteger(fields[2], -1, 65535, proxy.country) && ReadInteger(fields[3], 0, 3, proxy.type)
+           && ReadInteger(fields[4], 0, 5, proxy.uptime) && ReadInteger(fields[5], 0, 2147483647, proxy.speed);
 }
 
 bool ReadProxyLine(std::string_view rawLine, CProxy& proxy)
@@ -96,7 +96,10 @@ bool ReadProxyLine(std::string_view rawLine, CProxy& proxy)
     return ReadHostPort(line, proxy);
 }
 
-std::string Key(const CProxy& proxy) { return std::string(proxy.ip) + ":" + std::to_string(proxy.port); }
+std::string Key(const CProxy& proxy)
+{
+    return std::string(proxy.ip) + ":" + std::to_string(proxy.port);
+}
 }  // namespace
 
 CheckInput ParseCheckInput(const std::string& text)

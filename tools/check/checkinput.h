@@ -7,9 +7,9 @@
 
 // What velmora-check read from its input.
 struct CheckInput {
-    CProxyList proxies;             // usable proxies in input order, duplicates dropped
-    int skippedLines = 0;           // lines that are no proxy
-    std::vector<int> skippedAt;     // line numbers of the first few of them
+    CProxyList proxies;          // usable proxies in input order, duplicates dropped
+    int skippedLines = 0;        // lines that are no proxy
+    std::vector<int> skippedAt;  // line numbers of the first few of them
     static constexpr size_t kSkippedShown = 5;
 };
 

@@ -28,9 +28,9 @@ std::string JsonObject(const CProxy& proxy)
 {
     const CCountryEntry* country = GetCountryCatalogue().EntryAt(proxy.country);
     return std::string("{\"address\": ") + JsonString(proxy.ip) + ", \"port\": " + std::to_string(proxy.port)
-        + ", \"country\": " + (country ? JsonString(country->code) : "null")
-        + ", \"type\": " + JsonString(ProxyTypeName(proxy.type)) + ", \"uptime\": " + std::to_string(proxy.uptime)
-        + ", \"speedMs\": " + (proxy.speed == kUnmeasuredSpeed ? "null" : std::to_string(proxy.speed)) + "}";
+           + ", \"country\": " + (country ? JsonString(country->code) : "null")
+           + ", \"type\": " + JsonString(ProxyTypeName(proxy.type)) + ", \"uptime\": " + std::to_string(proxy.uptime)
+           + ", \"speedMs\": " + (proxy.speed == kUnmeasuredSpeed ? "null" : std::to_string(proxy.speed)) + "}";
 }
 }  // namespace
 
@@ -51,8 +51,8 @@ std::string FormatProxies(const CProxyList& list, OutputFormat format)
 {
     std::string text;
     for (const CProxy& p : list) {
-        const std::string address = std::string(p.ip) + (format == OutputFormat::List ? "\t" : ":")
-            + std::to_string(p.port);
+        const std::string address =
+            std::string(p.ip) + (format == OutputFormat::List ? "\t" : ":") + std::to_string(p.port);
         if (format == OutputFormat::List) {
             text += address;
             for (int value : {p.country, p.type, p.uptime, p.speed})

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,7 +20,10 @@ namespace {
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "used from a signal handler");
 
-void OnInterrupt(int) { interrupted = true; }
+void OnInterrupt(int)
+{
+    interrupted = true;
+}
 
 // Counts the proxies the jobs report as done.
 class ProgressCounter : public ITestProgressListener {
@@ -50,8 +53,8 @@ void DrawProgress(int done, int total, size_t passed, double elapsedSeconds, boo
     bar.resize(kWidth, '.');
     const double rate = elapsedSeconds > 0 ? done / elapsedSeconds : 0;
     const std::string left = done >= total ? "0:00" : rate > 0 ? Duration((total - done) / rate) : "?";
-    std::fprintf(stderr, "\r[%s] %d/%d tested, %zu passed, %.1f/s, %s left%s\x1b[K", bar.c_str(), done, total,
-                 passed, rate, left.c_str(), canceling ? ", canceling..." : "");
+    std::fprintf(stderr, "\r[%s] %d/%d tested, %zu passed, %.1f/s, %s left%s\x1b[K", bar.c_str(), done, total, passed,
+                 rate, left.c_str(), canceling ? ", canceling..." : "");
     std::fflush(stderr);
 }
 }  // namespace

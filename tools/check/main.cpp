@@ -37,7 +37,7 @@ std::string SkippedLines(const CheckInput& input)
         lines += ", ...";
     const bool one = input.skippedLines == 1;
     return "skipped " + std::to_string(input.skippedLines) + (one ? " line" : " lines") + " that name no proxy ("
-        + (one ? "line " : "lines ") + lines + ")";
+           + (one ? "line " : "lines ") + lines + ")";
 }
 
 // Every transfer holds a socket: raise the open-file limit for as many jobs
@@ -49,8 +49,8 @@ int FitThreadsToOpenFileLimit(int threads, int transfersPerJob)
     if (limit >= wanted)
         return threads;
     const int fitting = limit > kSpareDescriptors + static_cast<rlim_t>(transfersPerJob)
-        ? static_cast<int>((limit - kSpareDescriptors) / transfersPerJob)
-        : 1;
+                            ? static_cast<int>((limit - kSpareDescriptors) / transfersPerJob)
+                            : 1;
     std::fprintf(stderr,
                  "velmora-check: the open-file limit is %llu (hard limit %llu), too low for --threads %d, which "
                  "needs about %llu; testing %d at once instead (raise the hard limit, e.g. ulimit -Hn, to run more)\n",

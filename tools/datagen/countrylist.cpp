@@ -12,7 +12,8 @@ namespace {
 constexpr int kMaxNameLength = 63;  // the catalogue holds at most 63 characters
 }
 
-QVector<CountryLine> ReadIsoCountries(const QString& jsonPath, QString& error) {
+QVector<CountryLine> ReadIsoCountries(const QString& jsonPath, QString& error)
+{
     QFile file(jsonPath);
     if (!file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("cannot open %1: %2").arg(jsonPath, file.errorString());
@@ -41,7 +42,8 @@ QVector<CountryLine> ReadIsoCountries(const QString& jsonPath, QString& error) {
     return countries;
 }
 
-bool WriteCountryFile(const QVector<CountryLine>& countries, const QString& path, QString& error) {
+bool WriteCountryFile(const QVector<CountryLine>& countries, const QString& path, QString& error)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = QStringLiteral("cannot create %1: %2").arg(path, file.errorString());

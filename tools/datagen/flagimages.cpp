@@ -10,7 +10,8 @@ constexpr int kFlagHeight = 15;
 constexpr int kOpaqueAlpha = 128;  // below this a pixel counts as margin or shadow
 
 // The smallest rectangle holding every opaque pixel; the whole image when it has no alpha.
-QRect OpaqueBounds(const QImage& image) {
+QRect OpaqueBounds(const QImage& image)
+{
     if (!image.hasAlphaChannel())
         return image.rect();
     QRect bounds;
@@ -23,8 +24,9 @@ QRect OpaqueBounds(const QImage& image) {
 
 }  // namespace
 
-int WriteFlagImages(const QVector<CountryLine>& countries, const QString& sourceDir,
-                    const QString& outputDir, QString& error) {
+int WriteFlagImages(const QVector<CountryLine>& countries, const QString& sourceDir, const QString& outputDir,
+                    QString& error)
+{
     if (!QDir().mkpath(outputDir)) {
         error = QStringLiteral("cannot create %1").arg(outputDir);
         return -1;
@@ -36,8 +38,7 @@ int WriteFlagImages(const QVector<CountryLine>& countries, const QString& source
         if (source.isNull())
             continue;  // no source flag: the country is shown without one
         const QImage flag = source.copy(OpaqueBounds(source))
-                                .scaled(kFlagWidth, kFlagHeight, Qt::IgnoreAspectRatio,
-                                        Qt::SmoothTransformation);
+                                .scaled(kFlagWidth, kFlagHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const QString target = QDir(outputDir).filePath(code + QStringLiteral(".png"));
         if (!flag.save(target, "PNG")) {
             error = QStringLiteral("cannot write %1").arg(target);

@@ -5,14 +5,15 @@
 //
 // usage: velmora-datagen <iso_3166-1.json> <flag source folder> <output folder>
 
-#include <QDir>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 
 #include "countrylist.h"
 #include "flagimages.h"
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     QCoreApplication app(argc, argv);  // QImage needs no display
     QTextStream err(stderr);
     const QStringList args = app.arguments();
@@ -27,8 +28,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const QVector<CountryLine> countries = ReadIsoCountries(args[1], error);
-    if (countries.isEmpty() ||
-        !WriteCountryFile(countries, output.filePath(QStringLiteral("countries.nbx")), error)) {
+    if (countries.isEmpty() || !WriteCountryFile(countries, output.filePath(QStringLiteral("countries.nbx")), error)) {
         err << "velmora-datagen: " << error << '\n';
         return 1;
     }

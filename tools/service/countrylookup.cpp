@@ -16,7 +16,10 @@ int Slot(const std::string& code)
 }
 }  // namespace
 
-CountryLookup::CountryLookup() { indexByCode_.fill(-1); }
+CountryLookup::CountryLookup()
+{
+    indexByCode_.fill(-1);
+}
 
 bool CountryLookup::LoadDatabase(const std::string& path, std::string& error)
 {
@@ -40,7 +43,10 @@ bool CountryLookup::LoadCatalogue(const std::string& path, std::string& error)
     return true;
 }
 
-std::string CountryLookup::CodeOf(uint32_t address) const { return database_.Lookup(address); }
+std::string CountryLookup::CodeOf(uint32_t address) const
+{
+    return database_.Lookup(address);
+}
 
 int CountryLookup::IndexOf(uint32_t address) const
 {

@@ -34,8 +34,8 @@ bool CountryTable::Load(const std::string& path, std::string& error)
         int bits = -1;
         if (slash != std::string::npos)
             bits = std::atoi(cidr.c_str() + slash + 1);
-        if (slash == std::string::npos || !ParseAddress(cidr.substr(0, slash), network) || bits < 0
-            || bits > 32 || !(fields >> code) || code.size() != 2 || (fields >> extra)) {
+        if (slash == std::string::npos || !ParseAddress(cidr.substr(0, slash), network) || bits < 0 || bits > 32
+            || !(fields >> code) || code.size() != 2 || (fields >> extra)) {
             error = path + ":" + std::to_string(number) + ": expected \"a.b.c.d/bits CC\"";
             return false;
         }

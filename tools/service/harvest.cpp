@@ -9,7 +9,10 @@
 
 namespace {
 // Address and port in one number: the identity of a proxy.
-uint64_t Key(uint32_t address, int port) { return uint64_t(address) << 16 | static_cast<uint16_t>(port); }
+uint64_t Key(uint32_t address, int port)
+{
+    return uint64_t(address) << 16 | static_cast<uint16_t>(port);
+}
 }  // namespace
 
 CProxyList MergeSources(const std::vector<SourceText>& sources, bool allowPrivate, const CountryLookup& countries,

@@ -10,10 +10,12 @@
 
 Harvester::Harvester(HarvestSettings settings, const CountryLookup& countries, ServedList& served)
     : settings_(std::move(settings)), countries_(countries), served_(served)
-{
-}
+{}
 
-Harvester::~Harvester() { Stop(); }
+Harvester::~Harvester()
+{
+    Stop();
+}
 
 void Harvester::Start()
 {
@@ -69,7 +71,8 @@ int Harvester::RunRound()
     const std::vector<SourceText> fetched = FetchSources(settings_.sources, settings_.limits, &stopping_);
     for (const SourceText& source : fetched) {
         if (source.ok)
-            std::fprintf(stderr, "velmora-service: harvest: %s: %zu bytes\n", source.source.c_str(), source.text.size());
+            std::fprintf(stderr, "velmora-service: harvest: %s: %zu bytes\n", source.source.c_str(),
+                         source.text.size());
         else
             std::fprintf(stderr, "velmora-service: harvest: %s: failed: %s\n", source.source.c_str(),
                          source.error.c_str());
@@ -109,7 +112,7 @@ std::string Harvester::Status() const
 {
     std::lock_guard<std::mutex> guard(lock_);
     return std::string("state: ") + (busy_ ? "harvesting" : "waiting") + "\nrounds: " + std::to_string(rounds_)
-        + "\nserved: " + std::to_string(served_.Count()) + "\nsources: " + std::to_string(lastCounts_.sources)
-        + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources) + "\nharvested: "
-        + std::to_string(lastCounts_.harvested) + "\npassed: " + std::to_string(lastPassed_) + "\n";
+           + "\nserved: " + std::to_string(served_.Count()) + "\nsources: " + std::to_string(lastCounts_.sources)
+           + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources) + "\nharvested: "
+           + std::to_string(lastCounts_.harvested) + "\npassed: " + std::to_string(lastPassed_) + "\n";
 }

@@ -182,8 +182,8 @@ int main(int argc, char** argv)
     }
     ServiceAnswers answers(options, table, port, options.Harvesting() ? &harvestSources : nullptr);
     if (options.Harvesting()) {
-        harvester = std::make_unique<Harvester>(HarvestSettingsOf(options, answers.TestTargetAnswer()), countries,
-                                                served);
+        harvester =
+            std::make_unique<Harvester>(HarvestSettingsOf(options, answers.TestTargetAnswer()), countries, served);
         server.Get("/velmora/status", [&harvester](const httplib::Request&, httplib::Response& res) {
             res.set_content(harvester->Status(), kText);
         });

@@ -20,8 +20,7 @@ bool ReadWholeFile(const std::string& path, std::string& content)
 ServiceAnswers::ServiceAnswers(const ServiceOptions& options, const CountryTable& table, int boundPort,
                                const HarvestSources* harvest)
     : options(options), table(table), port(boundPort), harvest(harvest)
-{
-}
+{}
 
 void ServiceAnswers::HarvestCaller(const std::string& callerAddress, std::string& address, std::string& country) const
 {
@@ -29,9 +28,8 @@ void ServiceAnswers::HarvestCaller(const std::string& callerAddress, std::string
     // ask the public address page, if there is one, else name no address so
     // that the program shows its own.
     uint32_t number = 0;
-    address = ParseIpv4(callerAddress, number) && !IsSpecialPurposeAddress(number)
-        ? callerAddress
-        : harvest->publicAddress.Get();
+    address = ParseIpv4(callerAddress, number) && !IsSpecialPurposeAddress(number) ? callerAddress
+                                                                                   : harvest->publicAddress.Get();
     country = options.country;
     if (country.empty() && ParseIpv4(address, number))
         country = harvest->countries.CodeOf(number);
@@ -96,8 +94,8 @@ void ServiceAnswers::SplitTestTarget(const std::string& target, std::string& url
 namespace {
 std::string Page(const std::string& title, const std::string& body)
 {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title
-           + "</title></head>\n<body><h1>" + title + "</h1>\n" + body + "\n</body></html>\n";
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title + "</title></head>\n<body><h1>"
+           + title + "</h1>\n" + body + "\n</body></html>\n";
 }
 }  // namespace
 

@@ -216,8 +216,7 @@ bool LoadServiceConfig(const std::string& path, ServiceOptions& options, std::st
     return true;
 }
 
-bool ParseServiceOptions(int argc, char** argv, ServiceOptions& options, bool& showHelp,
-                         std::string& error)
+bool ParseServiceOptions(int argc, char** argv, ServiceOptions& options, bool& showHelp, std::string& error)
 {
     showHelp = false;
     struct Argument {

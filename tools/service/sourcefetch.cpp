@@ -11,12 +11,9 @@
 #include "service/responsebuffer.h"
 
 SourceLimits::SourceLimits()
-    : maxBytes(ResponseBuffer::kDefaultLimit),
-      connectTimeoutSeconds(PostFormTuning().connectTimeoutSeconds),
-      lowSpeedTimeSeconds(PostFormTuning().lowSpeedTimeSeconds),
-      totalTimeoutSeconds(300)
-{
-}
+    : maxBytes(ResponseBuffer::kDefaultLimit), connectTimeoutSeconds(PostFormTuning().connectTimeoutSeconds),
+      lowSpeedTimeSeconds(PostFormTuning().lowSpeedTimeSeconds), totalTimeoutSeconds(300)
+{}
 
 bool IsUrlSource(const std::string& source)
 {

@@ -17,7 +17,7 @@ const std::string& PageAnswer()
 {
     static const std::string body = "<html><body>A small search engine test page.</body></html>";
     static const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
-        + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+                                      + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     return answer;
 }
 
@@ -37,8 +37,7 @@ int OpenLoopbackPort(bool listens, int& port)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || (listens && listen(fd, SOMAXCONN) != 0)
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || (listens && listen(fd, SOMAXCONN) != 0)
         || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         close(fd);
         return -1;
@@ -82,8 +81,7 @@ struct CrowdFixture::Session {
     Tag upstreamTag{Tag::Upstream, this};
 };
 
-CrowdFixture::CrowdFixture()
-    : epollFd(epoll_create1(EPOLL_CLOEXEC)), stopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+CrowdFixture::CrowdFixture() : epollFd(epoll_create1(EPOLL_CLOEXEC)), stopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     static Tag stopTag{Tag::Stop, nullptr};
     Watch(stopFd, &stopTag, EPOLLIN, true);

@@ -15,10 +15,10 @@
 class CrowdFixture {
 public:
     enum class Kind {
-        Relay,   // grants a SOCKS4 CONNECT after a delay and relays; refuses SOCKS5
+        Relay,               // grants a SOCKS4 CONNECT after a delay and relays; refuses SOCKS5
         RelayHoldingSocks5,  // as Relay, but a SOCKS5 greeting gets no answer at all
-        Silent,  // accepts, reads, never answers until the client leaves
-        Refuse,  // the port is taken but nobody listens: connections are refused
+        Silent,              // accepts, reads, never answers until the client leaves
+        Refuse,              // the port is taken but nobody listens: connections are refused
     };
 
     CrowdFixture();
@@ -60,7 +60,7 @@ private:
     mutable std::mutex lock;  // guards the ports' counters and busyPorts
     std::vector<std::unique_ptr<Port>> ports;
     std::map<Session*, std::unique_ptr<Session>> sessions;  // owned by the serving thread
-    std::multimap<long long, Session*> timers;             // due time in ms (steady clock) -> session
+    std::multimap<long long, Session*> timers;              // due time in ms (steady clock) -> session
     int busyPorts = 0, peakBusyPorts = 0;
     std::thread server;
 };

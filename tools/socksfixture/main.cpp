@@ -34,8 +34,8 @@ using Action = SocksBehaviour::Action;
 bool ParseAction(const std::string& name, Action& action)
 {
     static const std::map<std::string, Action> kActions = {
-        {"relay", Action::Relay},          {"reject", Action::Reject},   {"close", Action::CloseAtOnce},
-        {"silent", Action::NeverAnswer},   {"serve", Action::Serve},     {"endless", Action::ServeEndless},
+        {"relay", Action::Relay},          {"reject", Action::Reject},       {"close", Action::CloseAtOnce},
+        {"silent", Action::NeverAnswer},   {"serve", Action::Serve},         {"endless", Action::ServeEndless},
         {"trickle", Action::ServeTrickle}, {"reset", Action::ServeThenReset}};
     const auto it = kActions.find(name);
     if (it == kActions.end())
@@ -82,7 +82,7 @@ bool ParseProxyRule(std::string rule, int& count, SocksBehaviour& behaviour, std
             status = std::atoi(value.c_str());
         else if (key == "protocol" && (value == "4" || value == "5" || value == "both"))
             behaviour.protocol = value == "4"   ? SocksBehaviour::Protocol::Socks4
-                : value == "5"                  ? SocksBehaviour::Protocol::Socks5
+                                 : value == "5" ? SocksBehaviour::Protocol::Socks5
                                                 : SocksBehaviour::Protocol::Both;
         else {
             error = "unknown proxy option \"" + option + "\"";

@@ -49,7 +49,10 @@ bool SendAll(int fd, int stopFd, const char* data, size_t size)
     return true;
 }
 
-bool SendAll(int fd, int stopFd, const std::string& data) { return SendAll(fd, stopFd, data.data(), data.size()); }
+bool SendAll(int fd, int stopFd, const std::string& data)
+{
+    return SendAll(fd, stopFd, data.data(), data.size());
+}
 
 int OpenLoopbackListener(int& port)
 {
@@ -71,7 +74,10 @@ int OpenLoopbackListener(int& port)
     return fd;
 }
 
-bool IsLoopback(const in_addr& address) { return (ntohl(address.s_addr) >> 24) == 127; }
+bool IsLoopback(const in_addr& address)
+{
+    return (ntohl(address.s_addr) >> 24) == 127;
+}
 }  // namespace
 
 const char* const kTestPageBody =
@@ -81,7 +87,7 @@ std::string HttpAnswer(int status, const std::string& body)
 {
     const char* reason = status == 200 ? "OK" : status == 403 ? "Forbidden" : status == 404 ? "Not Found" : "Status";
     return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nContent-Type: text/html\r\nContent-Length: "
-        + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+           + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 struct SocksFixture::Listener {
@@ -104,8 +110,7 @@ public:
     FixtureSession(SocksFixture& fixture, SocksFixture::Listener& listener, int fd, size_t record)
         : fixture(fixture), listener(listener), behaviour(listener.behaviour), fd(fd), stopFd(fixture.stopFd),
           record(record)
-    {
-    }
+    {}
     ~FixtureSession()
     {
         close(fd);
@@ -268,9 +273,9 @@ private:
         if (!ReadHttpRequest())
             return;
         const int index = listener.served++;
-        std::string answer = behaviour.answers.empty() ? HttpAnswer(200, kTestPageBody)
-                                                       : behaviour.answers[std::min<size_t>(
-                                                           index, behaviour.answers.size() - 1)];
+        std::string answer = behaviour.answers.empty()
+                                 ? HttpAnswer(200, kTestPageBody)
+                                 : behaviour.answers[std::min<size_t>(index, behaviour.answers.size() - 1)];
         switch (behaviour.action) {
         case Action::ServeEndless: {
             const std::string chunk(16 * 1024, 'e');
@@ -290,9 +295,7 @@ private:
             setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             return;
         }
-        default:
-            SendAll(fd, stopFd, answer);
-            break;
+        default: SendAll(fd, stopFd, answer); break;
         }
         LingerUntilClosed();
     }
@@ -340,8 +343,8 @@ private:
         bool clientOpen = true, upstreamOpen = true;
         char buffer[16 * 1024];
         while (clientOpen || upstreamOpen) {
-            pollfd fds[3] = {{clientOpen ? fd : -1, POLLIN, 0}, {upstreamOpen ? upstreamFd : -1, POLLIN, 0},
-                             {stopFd, POLLIN, 0}};
+            pollfd fds[3] = {
+                {clientOpen ? fd : -1, POLLIN, 0}, {upstreamOpen ? upstreamFd : -1, POLLIN, 0}, {stopFd, POLLIN, 0}};
             if (poll(fds, 3, -1) < 0) {
                 if (errno == EINTR)
                     continue;
@@ -381,14 +384,14 @@ private:
     int upstreamFd = -1;
 };
 
-template <class Change> void SocksFixture::UpdateRecord(size_t index, Change change)
+template <class Change>
+void SocksFixture::UpdateRecord(size_t index, Change change)
 {
     std::lock_guard<std::mutex> guard(lock);
     change(records[index]);
 }
 
-SocksFixture::SocksFixture()
-    : stopFd(eventfd(0, EFD_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+SocksFixture::SocksFixture() : stopFd(eventfd(0, EFD_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     acceptor = std::thread(&SocksFixture::AcceptLoop, this);
 }
@@ -436,7 +439,10 @@ int SocksFixture::AddPage(const std::string& answer)
     return AddListener(std::move(listener));
 }
 
-std::string SocksFixture::PageUrl(int port) { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+std::string SocksFixture::PageUrl(int port)
+{
+    return "http://127.0.0.1:" + std::to_string(port) + "/";
+}
 
 void SocksFixture::AcceptLoop()
 {
@@ -505,7 +511,10 @@ std::vector<FixtureConnection> SocksFixture::AllConnections() const
     return records;
 }
 
-int SocksFixture::ConnectionCount(int port) const { return static_cast<int>(Connections(port).size()); }
+int SocksFixture::ConnectionCount(int port) const
+{
+    return static_cast<int>(Connections(port).size());
+}
 
 bool SocksFixture::WaitForConnections(int port, int count, int timeoutMs) const
 {

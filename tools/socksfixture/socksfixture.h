@@ -80,7 +80,8 @@ private:
     int AddListener(std::unique_ptr<Listener> listener);
     void AcceptLoop();
     // Applies change to the record of a connection under the lock.
-    template <class Change> void UpdateRecord(size_t index, Change change);
+    template <class Change>
+    void UpdateRecord(size_t index, Change change);
 
     int stopFd = -1;  // eventfd, readable once the fixture stops
     int wakeFd = -1;  // eventfd, tells the acceptor that a port was added

@@ -20,7 +20,7 @@ CProListCtrl::CProListCtrl(const CFlagImages* flags, QWidget* parent)
     setModel(model_);
     setItemDelegateForColumn(CProxyTableModel::SpeedColumn, new CSpeedBarDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);   // Ctrl+A selects every row
+    setSelectionMode(QAbstractItemView::ExtendedSelection);  // Ctrl+A selects every row
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(false);
     setWordWrap(false);
@@ -39,7 +39,7 @@ CProListCtrl::CProListCtrl(const CFlagImages* flags, QWidget* parent)
     header->setSectionsClickable(true);
     header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setSectionResizeMode(QHeaderView::Fixed);   // no dragging, no double-click fit
+    header->setSectionResizeMode(QHeaderView::Fixed);  // no dragging, no double-click fit
     for (int column = 0; column < CProxyTableModel::ColumnCount; ++column)
         header->resizeSection(column, CProxyTableModel::ColumnWidth(column));
 }

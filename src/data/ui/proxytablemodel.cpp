@@ -10,8 +10,8 @@ struct ColumnInfo {
     const char* header;
     int width;
 };
-constexpr ColumnInfo kColumns[CProxyTableModel::ColumnCount] = {
-    {"Country", 130}, {"IP", 102}, {"Port", 42}, {"Type", 70}, {"Uptime", 44}, {"Speed", 100}};
+constexpr ColumnInfo kColumns[CProxyTableModel::ColumnCount] = {{"Country", 130}, {"IP", 102},    {"Port", 42},
+                                                                {"Type", 70},     {"Uptime", 44}, {"Speed", 100}};
 
 QString TypeText(int type)
 {
@@ -24,12 +24,11 @@ QString TypeText(int type)
     }
 }
 
-} // namespace
+}  // namespace
 
 CProxyTableModel::CProxyTableModel(const CFlagImages* flags, QObject* parent)
     : QAbstractTableModel(parent), flags_(flags)
-{
-}
+{}
 
 void CProxyTableModel::Refill(const CProxyList& list, int timeoutMilliseconds)
 {
@@ -69,15 +68,13 @@ QVariant CProxyTableModel::data(const QModelIndex& index, int role) const
     if (!proxy)
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-        return DisplayText(*proxy, index.column());
+    case Qt::DisplayRole: return DisplayText(*proxy, index.column());
     case Qt::AccessibleTextRole:
         // Screen readers get the number the Speed bar shows.
         if (index.column() == SpeedColumn)
             return QString::number(SpeedScore(proxy->speed, timeoutMilliseconds_));
         return DisplayText(*proxy, index.column());
-    case SpeedScoreRole:
-        return SpeedScore(proxy->speed, timeoutMilliseconds_);
+    case SpeedScoreRole: return SpeedScore(proxy->speed, timeoutMilliseconds_);
     case Qt::DecorationRole:
         if (index.column() == CountryColumn && flags_) {
             const QPixmap flag = flags_->Flag(proxy->country);
@@ -85,10 +82,8 @@ QVariant CProxyTableModel::data(const QModelIndex& index, int role) const
                 return flag;
         }
         return {};
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
-    default:
-        return {};
+    case Qt::TextAlignmentRole: return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    default: return {};
     }
 }
 
@@ -100,7 +95,7 @@ QVariant CProxyTableModel::DisplayText(const CProxy& proxy, int column) const
     case PortColumn: return QString::number(proxy.port);
     case TypeColumn: return TypeText(proxy.type);
     case UptimeColumn: return QStringLiteral("%1/5").arg(proxy.uptime);
-    default: return {};   // the Speed cell shows its score only as a bar
+    default: return {};  // the Speed cell shows its score only as a bar
     }
 }
 

@@ -10,8 +10,8 @@
 
 namespace {
 constexpr int kMaxBarWidth = 100;
-constexpr int kVerticalMargin = 2;   // keeps the bars of neighbouring rows apart
-}
+constexpr int kVerticalMargin = 2;  // keeps the bars of neighbouring rows apart
+}  // namespace
 
 QRect CSpeedBarDelegate::BarRect(const QRect& cell)
 {
@@ -20,8 +20,7 @@ QRect CSpeedBarDelegate::BarRect(const QRect& cell)
     return bar;
 }
 
-void CSpeedBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                              const QModelIndex& index) const
+void CSpeedBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QStyleOptionViewItem cell = option;
     initStyleOption(&cell, index);

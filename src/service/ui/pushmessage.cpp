@@ -23,8 +23,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 }  // namespace
 
 CPushMessage::CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QWidget* parent)
-    : QDialog(parent), type(message.type >= 1 && message.type <= 4 ? message.type : 1),
-      body(ToUi(message.body))
+    : QDialog(parent), type(message.type >= 1 && message.type <= 4 ? message.type : 1), body(ToUi(message.body))
 {
     setObjectName(QStringLiteral("pushMessage"));
     setWindowTitle(QStringLiteral("Message"));
@@ -39,8 +38,7 @@ CPushMessage::CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QW
     closeButton->setDefault(true);
 
     connect(closeButton, &QPushButton::clicked, this, &CPushMessage::reject);
-    connect(websiteButton, &QPushButton::clicked, this,
-            [&urlOpener] { urlOpener.Open(ToUi(HomePageUrl())); });
+    connect(websiteButton, &QPushButton::clicked, this, [&urlOpener] { urlOpener.Open(ToUi(HomePageUrl())); });
 }
 
 QVector<CPushMessage::Line> CPushMessage::BodyLines() const

@@ -18,8 +18,9 @@ namespace {
 // Number of CSettingDialog objects alive; one at a time in practice.
 int openDialogs = 0;
 
-QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which,
-                         const QString& objectName, const QString& caption) {
+QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which, const QString& objectName,
+                         const QString& caption)
+{
     QPushButton* button = box->button(which);
     button->setText(caption);
     button->setObjectName(objectName);
@@ -29,14 +30,15 @@ QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton
 
 }  // namespace
 
-bool SettingDialogOpen() { return openDialogs > 0; }
+bool SettingDialogOpen()
+{
+    return openDialogs > 0;
+}
 
 CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
-    : QDialog(parent),
-      prompt_(prompt),
-      tabs_(new QTabWidget),
-      testPage_(new CTestSettingDialog),
-      switchPage_(new CSwitchSettingDialog(prompt)) {
+    : QDialog(parent), prompt_(prompt), tabs_(new QTabWidget), testPage_(new CTestSettingDialog),
+      switchPage_(new CSwitchSettingDialog(prompt))
+{
     ++openDialogs;
     if (!GetSetting().IsLoaded())
         GetSetting().Load();
@@ -50,15 +52,13 @@ CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
     tabs_->addTab(testPage_, QStringLiteral("Test Proxy Setting"));
     tabs_->addTab(switchPage_, QStringLiteral("Switch Proxy Setting"));
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
-                                         QDialogButtonBox::RestoreDefaults);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults);
     buttons->setObjectName(QStringLiteral("settingButtons"));
-    QPushButton* ok = NamedButton(buttons, QDialogButtonBox::Ok, QStringLiteral("okButton"),
-                                  QStringLiteral("OK"));
-    QPushButton* cancel = NamedButton(buttons, QDialogButtonBox::Cancel,
-                                      QStringLiteral("cancelButton"), QStringLiteral("Cancel"));
-    QPushButton* reset = NamedButton(buttons, QDialogButtonBox::RestoreDefaults,
-                                     QStringLiteral("resetButton"),
+    QPushButton* ok = NamedButton(buttons, QDialogButtonBox::Ok, QStringLiteral("okButton"), QStringLiteral("OK"));
+    QPushButton* cancel =
+        NamedButton(buttons, QDialogButtonBox::Cancel, QStringLiteral("cancelButton"), QStringLiteral("Cancel"));
+    QPushButton* reset = NamedButton(buttons, QDialogButtonBox::RestoreDefaults, QStringLiteral("resetButton"),
                                      QStringLiteral("Reset to Defaults"));
     connect(ok, &QPushButton::clicked, this, &CSettingDialog::OnOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -72,9 +72,13 @@ CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
     LoadPages();
 }
 
-CSettingDialog::~CSettingDialog() { --openDialogs; }
+CSettingDialog::~CSettingDialog()
+{
+    --openDialogs;
+}
 
-bool CSettingDialog::Validate() {
+bool CSettingDialog::Validate()
+{
     // A number in its key's range, or the message that names the range.
     const auto outOfRange = [](CDigitSpinBox* field, SettingKey key, const char* format) {
         const SettingKeyInfo& info = SettingInfo(key);
@@ -83,9 +87,7 @@ bool CSettingDialog::Validate() {
                    ? QString()
                    : QString::asprintf(format, info.low, info.high);
     };
-    const auto tooLong = [](QLineEdit* field, SettingKey key) {
-        return field->text().size() > SettingInfo(key).high;
-    };
+    const auto tooLong = [](QLineEdit* field, SettingKey key) { return field->text().size() > SettingInfo(key).high; };
     QString message = outOfRange(testPage_->ThreadField(), SettingKey::TestThreadCount,
                                  "The test thread number must be bewteen %d to %d.");
     if (!message.isEmpty())
@@ -97,12 +99,12 @@ bool CSettingDialog::Validate() {
     if (tooLong(testPage_->UrlField(), SettingKey::TestUrl))
         return ReportInvalid(QStringLiteral("The URL is too long"), testPage_->UrlField());
     if (tooLong(testPage_->ExpectedField(), SettingKey::CorrectValue))
-        return ReportInvalid(QStringLiteral("The Expected Return String is too long"),
-                      testPage_->ExpectedField());
+        return ReportInvalid(QStringLiteral("The Expected Return String is too long"), testPage_->ExpectedField());
     return true;
 }
 
-bool CSettingDialog::ReportInvalid(const QString& message, QWidget* field) {
+bool CSettingDialog::ReportInvalid(const QString& message, QWidget* field)
+{
     prompt_.Show(this, message, IPrompt::Ok);
     {
         // Going back to the page that holds the field is no tab change to validate.
@@ -113,12 +115,14 @@ bool CSettingDialog::ReportInvalid(const QString& message, QWidget* field) {
     return false;
 }
 
-void CSettingDialog::OnTabChanged(int) {
+void CSettingDialog::OnTabChanged(int)
+{
     // A failed check has already put the test page back in front.
     Validate();
 }
 
-void CSettingDialog::OnOk() {
+void CSettingDialog::OnOk()
+{
     if (!Validate())
         return;
     testPage_->SaveToSetting();
@@ -128,12 +132,13 @@ void CSettingDialog::OnOk() {
     accept();
 }
 
-void CSettingDialog::OnResetToDefaults() {
-    const IPrompt::Answer answer = prompt_.Show(
-        this,
-        QStringLiteral("When you reset, any changes you've made will be reverted to the default "
-                       "settings.Do you want to reset to defaults?"),
-        IPrompt::YesNo);
+void CSettingDialog::OnResetToDefaults()
+{
+    const IPrompt::Answer answer =
+        prompt_.Show(this,
+                     QStringLiteral("When you reset, any changes you've made will be reverted to the default "
+                                    "settings.Do you want to reset to defaults?"),
+                     IPrompt::YesNo);
     if (answer != IPrompt::AnsYes)
         return;
     GetSetting().ResetToDefaults();
@@ -141,7 +146,8 @@ void CSettingDialog::OnResetToDefaults() {
     LoadPages();
 }
 
-void CSettingDialog::LoadPages() {
+void CSettingDialog::LoadPages()
+{
     testPage_->LoadFromSetting();
     switchPage_->LoadFromSetting();
 }

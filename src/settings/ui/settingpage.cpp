@@ -2,7 +2,8 @@
 
 #include <QKeyEvent>
 
-void CSettingPage::keyPressEvent(QKeyEvent* event) {
+void CSettingPage::keyPressEvent(QKeyEvent* event)
+{
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -11,7 +12,6 @@ void CSettingPage::keyPressEvent(QKeyEvent* event) {
         // and reject handling.
         event->accept();
         return;
-    default:
-        QWidget::keyPressEvent(event);
+    default: QWidget::keyPressEvent(event);
     }
 }

@@ -20,7 +20,8 @@ protected:
     // Gives a control its object name, its caption as accessible name and its tooltip.
     template <typename Control>
     static Control* Named(Control* control, const QString& objectName, const QString& caption,
-                          const QString& toolTip = {}) {
+                          const QString& toolTip = {})
+    {
         control->setObjectName(objectName);
         control->setAccessibleName(caption);
         control->setToolTip(toolTip);

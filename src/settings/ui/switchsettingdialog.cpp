@@ -11,15 +11,15 @@
 #include "widgets/uitext.h"
 
 CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
-    : CSettingPage(parent),
-      prompt_(prompt),
+    : CSettingPage(parent), prompt_(prompt),
       systemCheck_(Named(new QCheckBox(QStringLiteral("IE(Chrome)")), QStringLiteral("systemCheck"),
                          QStringLiteral("IE(Chrome)"))),
-      firefoxCheck_(Named(new QCheckBox(QStringLiteral("FireFox(>3.6)")),
-                          QStringLiteral("firefoxCheck"), QStringLiteral("FireFox(>3.6)"),
+      firefoxCheck_(Named(new QCheckBox(QStringLiteral("FireFox(>3.6)")), QStringLiteral("firefoxCheck"),
+                          QStringLiteral("FireFox(>3.6)"),
                           QStringLiteral("If checkbox is disabled, the root cause is you login "
-                                         "Windows as non-admin.Find solution in FAQ at ") +
-                              ToUi(HomePageUrl()))) {
+                                         "Windows as non-admin.Find solution in FAQ at ")
+                              + ToUi(HomePageUrl())))
+{
     Named(this, QStringLiteral("switchSettingPage"), QStringLiteral("Switch Proxy Setting"));
 
     // The system proxy settings are always used; the box only says so.
@@ -37,7 +37,8 @@ CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
     layout->addStretch();
 }
 
-void CSwitchSettingDialog::LoadFromSetting() {
+void CSwitchSettingDialog::LoadFromSetting()
+{
     systemCheck_->setChecked(true);
     bool follows = false;
     // Without a readable prefs.js the choice could not be carried out.
@@ -45,7 +46,8 @@ void CSwitchSettingDialog::LoadFromSetting() {
     firefoxCheck_->setChecked(GetSetting().GetSwitchItem()->firefox);
 }
 
-void CSwitchSettingDialog::SaveToSetting() {
+void CSwitchSettingDialog::SaveToSetting()
+{
     CSettingSwitchItem& switchItem = *GetSetting().GetSwitchItem();
     const bool follow = firefoxCheck_->isChecked();
     // A disabled box cannot have been changed by the user; leave the setting alone.

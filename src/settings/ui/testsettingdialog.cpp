@@ -26,19 +26,17 @@ CDigitSpinBox* NumberField(SettingKey key)
 }  // namespace
 
 CTestSettingDialog::CTestSettingDialog(QWidget* parent)
-    : CSettingPage(parent),
-      noTestRadio_(Named(new QRadioButton(QStringLiteral("No Test(Not Recommend)")),
-                         QStringLiteral("noTestRadio"), QStringLiteral("No Test(Not Recommend)"),
-                         QStringLiteral("Not recommend,maybe some proxies are not available"))),
+    : CSettingPage(parent), noTestRadio_(Named(new QRadioButton(QStringLiteral("No Test(Not Recommend)")),
+                                               QStringLiteral("noTestRadio"), QStringLiteral("No Test(Not Recommend)"),
+                                               QStringLiteral("Not recommend,maybe some proxies are not available"))),
       availabilityRadio_(Named(new QRadioButton(QStringLiteral("Test Availbility")),
                                QStringLiteral("availabilityRadio"), QStringLiteral("Test Availbility"))),
       speedRadio_(Named(new QRadioButton(QStringLiteral("Test Speed")), QStringLiteral("speedRadio"),
-                        QStringLiteral("Test Speed"),
-                        QStringLiteral("Full test for proxy's availability and speed"))),
+                        QStringLiteral("Test Speed"), QStringLiteral("Full test for proxy's availability and speed"))),
       threadField_(NumberField(SettingKey::TestThreadCount)),
-      timeoutField_(NumberField(SettingKey::TestTimeoutSeconds)),
-      urlField_(new QLineEdit),
-      expectedField_(new QLineEdit) {
+      timeoutField_(NumberField(SettingKey::TestTimeoutSeconds)), urlField_(new QLineEdit),
+      expectedField_(new QLineEdit)
+{
     Named(this, QStringLiteral("testSettingPage"), QStringLiteral("Test Proxy Setting"));
 
     // The availability test stays selectable only through the settings file.
@@ -74,7 +72,8 @@ CTestSettingDialog::CTestSettingDialog(QWidget* parent)
     layout->addStretch();
 }
 
-void CTestSettingDialog::LoadFromSetting() {
+void CTestSettingDialog::LoadFromSetting()
+{
     const CSettingTestItem& test = *GetSetting().GetTestItem();
     // The radios are exclusive, so checking one unchecks the others; an
     // unknown type leaves them as they are.
@@ -89,7 +88,8 @@ void CTestSettingDialog::LoadFromSetting() {
     expectedField_->setText(ToUi(test.correctValue));
 }
 
-void CTestSettingDialog::SaveToSetting() {
+void CTestSettingDialog::SaveToSetting()
+{
     CSettingTestItem& test = *GetSetting().GetTestItem();
     test.testType = noTestRadio_->isChecked()         ? TestType::None
                     : availabilityRadio_->isChecked() ? TestType::Availability

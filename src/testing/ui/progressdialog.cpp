@@ -60,12 +60,14 @@ CProgressDialog::~CProgressDialog() = default;
 
 void CProgressDialog::OnProgress(int count)
 {
-    QMetaObject::invokeMethod(this, [this, count] { ShowProgress(count); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, count] { ShowProgress(count); }, Qt::QueuedConnection);
 }
 
 void CProgressDialog::OnComplete()
 {
-    QMetaObject::invokeMethod(this, [this] { Close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Close(); }, Qt::QueuedConnection);
 }
 
 void CProgressDialog::ShowProgress(int count)

@@ -9,9 +9,8 @@ bool RunTestWithProgress(QWidget* parent, bool isSpeedTest, IPrompt& prompt)
     // The dialog exists before the run starts, so the run's reports always reach it.
     CProgressDialog dialog(isSpeedTest, static_cast<int>(GetProxyList().size()), prompt, parent);
     bool ran = false;
-    std::thread run([&ran, &dialog, isSpeedTest] {
-        ran = isSpeedTest ? RunSpeedTest(&dialog) : RunAvailabilityTest(&dialog);
-    });
+    std::thread run(
+        [&ran, &dialog, isSpeedTest] { ran = isSpeedTest ? RunSpeedTest(&dialog) : RunAvailabilityTest(&dialog); });
     dialog.exec();
     run.join();
     return ran;

@@ -10,8 +10,7 @@ QStringList CScriptedPrompt::Texts() const
     return texts;
 }
 
-IPrompt::Answer CScriptedPrompt::Show(QWidget*, const QString& text, Buttons buttons,
-                                      const QString& title)
+IPrompt::Answer CScriptedPrompt::Show(QWidget*, const QString& text, Buttons buttons, const QString& title)
 {
     shown_.push_back({text, title, buttons});
     if (!answers_.empty()) {

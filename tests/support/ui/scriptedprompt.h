@@ -8,14 +8,14 @@
 #include <deque>
 #include <vector>
 
-// Stands in for the message boxes: records every prompt and answers from a queue. A plain notice (Ok) with nothing queued is answered
-// Ok; a question with nothing queued fails the running test and gets Cancel,
-// so an unexpected question never passes unnoticed.
+// Stands in for the message boxes: records every prompt and answers from a queue. A plain notice (Ok) with nothing
+// queued is answered Ok; a question with nothing queued fails the running test and gets Cancel, so an unexpected
+// question never passes unnoticed.
 class CScriptedPrompt : public IPrompt {
 public:
     struct Shown {
         QString text;
-        QString title;   // as passed; empty means the application name
+        QString title;  // as passed; empty means the application name
         Buttons buttons;
     };
 
@@ -24,10 +24,13 @@ public:
     QStringList Texts() const;
     QString LastText() const { return shown_.empty() ? QString() : shown_.back().text; }
     size_t PendingAnswers() const { return answers_.size(); }
-    void Clear() { shown_.clear(); answers_.clear(); }
+    void Clear()
+    {
+        shown_.clear();
+        answers_.clear();
+    }
 
-    Answer Show(QWidget* parent, const QString& text, Buttons buttons,
-                const QString& title = {}) override;
+    Answer Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title = {}) override;
 
 private:
     std::deque<Answer> answers_;
