@@ -6,8 +6,6 @@
 
 namespace {
 
-int availableForTest = -1;
-
 QAction* AddItem(QMenu* menu, const char* objectName, const QString& text)
 {
     QAction* action = menu->addAction(text);

@@ -10,8 +10,8 @@ CProxy::CProxy()
     ip[0] = '\0';
 }
 
-CProxy::CProxy(const char* ipText, int port, int country, int type, int uptime, int speed)
-    : port(port), country(country), type(type), uptime(uptime), speed(speed)
+CProxy::CProxy(const char* ipText, int portNumber, int countryIndex, int socksType, int fetchesPassed, int speedMs)
+    : port(portNumber), country(countryIndex), type(socksType), uptime(fetchesPassed), speed(speedMs)
 {
     SetIp(ipText);
 }

@@ -10,47 +10,47 @@ namespace {
 // Up to five proxies, one fetch each, side by side.
 class CBatchJob : public CTestJob {
 public:
-    CBatchJob(CWorker& worker, CProxyList batch) : worker(worker), batch(std::move(batch)) {}
+    CBatchJob(CWorker& worker, CProxyList batch) : worker_(worker), batch_(std::move(batch)) {}
 
     void Start(CTransferLoop& loop) override
     {
-        if (!ReadTestTarget(worker, target))
+        if (!ReadTestTarget(worker_, target_))
             return;
-        for (const CProxy& proxy : batch) {
+        for (const CProxy& proxy : batch_) {
             // A record without a valid address and port fails untested.
             if (!proxy.IsUsable()) {
-                fetches.emplace_back();
+                fetches_.emplace_back();
                 continue;
             }
-            fetches.push_back(std::make_unique<CTestFetch>(target, proxy, CURLPROXY_SOCKS4));
-            fetches.back()->job = this;
-            loop.Add(*fetches.back());
-            running += fetches.back()->loop ? 1 : 0;
+            fetches_.push_back(std::make_unique<CTestFetch>(target_, proxy, CURLPROXY_SOCKS4));
+            fetches_.back()->job = this;
+            loop.Add(*fetches_.back());
+            running_ += fetches_.back()->loop ? 1 : 0;
         }
     }
 
-    void TransferEnded(CTestFetch&) override { --running; }
-    bool Ended() const override { return running == 0; }
+    void TransferEnded(CTestFetch&) override { --running_; }
+    bool Ended() const override { return running_ == 0; }
 
     void Finish() override
     {
-        auto fetch = fetches.begin();
-        for (const CProxy& proxy : batch) {
-            if (fetch == fetches.end())
+        auto fetch = fetches_.begin();
+        for (const CProxy& proxy : batch_) {
+            if (fetch == fetches_.end())
                 break;
             const CTestFetch* done = (fetch++)->get();
-            if (done && done->BroughtText() && ContainsNoCase(done->body.data, target.expected.c_str()))
-                worker.AddPassed(proxy);
+            if (done && done->BroughtText() && ContainsNoCase(done->body.data, target_.expected.c_str()))
+                worker_.AddPassed(proxy);
         }
-        worker.ReportProgress(static_cast<int>(batch.size()));
+        worker_.ReportProgress(static_cast<int>(batch_.size()));
     }
 
 private:
-    CWorker& worker;
-    const CProxyList batch;
-    TestTarget target;
-    std::vector<std::unique_ptr<CTestFetch>> fetches;  // in batch order; none for an untested record
-    int running = 0;
+    CWorker& worker_;
+    const CProxyList batch_;
+    TestTarget target_;
+    std::vector<std::unique_ptr<CTestFetch>> fetches_;  // in batch_ order; none for an untested record
+    int running_ = 0;
 };
 }  // namespace
 

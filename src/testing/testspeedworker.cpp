@@ -32,71 +32,71 @@ bool IsGoodAnswer(const CTestFetch& fetch, const TestTarget& target)
 // One proxy: five SOCKS4 fetches rate it, a SOCKS5 probe sets its type.
 class CSpeedJob : public CTestJob {
 public:
-    CSpeedJob(CWorker& worker, const CProxy& proxy) : worker(worker), proxy(proxy) {}
+    CSpeedJob(CWorker& worker, const CProxy& proxy) : worker_(worker), proxy_(proxy) {}
 
     void Start(CTransferLoop& loop) override
     {
-        started = Clock::now();
+        started_ = Clock::now();
         // A record without a valid address and port fails untested.
-        if (!proxy.IsUsable() || !ReadTestTarget(worker, target))
+        if (!proxy_.IsUsable() || !ReadTestTarget(worker_, target_))
             return;
-        for (auto& fetch : socks4)
+        for (auto& fetch : socks4_)
             fetch = Launch(loop, CURLPROXY_SOCKS4);
-        // Browsers speak SOCKS5 to the proxy too; this probe only sets the type.
-        probe = Launch(loop, CURLPROXY_SOCKS5);
-        if (socks4Running == 0)
-            graceEnd = started + kProbeGraceFloor;
+        // Browsers speak SOCKS5 to the proxy_ too; this probe_ only sets the type.
+        probe_ = Launch(loop, CURLPROXY_SOCKS5);
+        if (socks4Running_ == 0)
+            graceEnd_ = started_ + kProbeGraceFloor;
     }
 
     void TransferEnded(CTestFetch& fetch) override
     {
-        if (&fetch != probe.get() && --socks4Running == 0)
-            graceEnd = Clock::now() + std::max<Clock::duration>(kProbeGraceFloor, (Clock::now() - started) / 3);
+        if (&fetch != probe_.get() && --socks4Running_ == 0)
+            graceEnd_ = Clock::now() + std::max<Clock::duration>(kProbeGraceFloor, (Clock::now() - started_) / 3);
     }
 
-    bool Ended() const override { return socks4Running == 0 && (!probe || !probe->loop); }
+    bool Ended() const override { return socks4Running_ == 0 && (!probe_ || !probe_->loop); }
 
-    Clock::time_point Deadline() const override { return socks4Running == 0 ? graceEnd : kNoDeadline; }
+    Clock::time_point Deadline() const override { return socks4Running_ == 0 ? graceEnd_ : kNoDeadline; }
 
     void Finish() override
     {
         CSpeedTally tally;
-        for (const auto& fetch : socks4) {
+        for (const auto& fetch : socks4_) {
             if (!fetch || !fetch->BroughtText())
                 continue;
             if (ContainsRejectWord(fetch->body.data))
                 tally.AddRejected();
-            else if (ContainsNoCase(fetch->body.data, target.expected.c_str()))
+            else if (ContainsNoCase(fetch->body.data, target_.expected.c_str()))
                 tally.AddSuccess(fetch->Milliseconds());
         }
         if (tally.Passed()) {
-            tally.WriteTo(proxy);
-            // A probe still running after the grace counts as failed.
-            proxy.type = IsGoodAnswer(*probe, target) ? kTypeSocks4And5 : kTypeSocks4;
-            worker.AddPassed(proxy);
+            tally.WriteTo(proxy_);
+            // A probe_ still running after the grace counts as failed.
+            proxy_.type = IsGoodAnswer(*probe_, target_) ? kTypeSocks4And5 : kTypeSocks4;
+            worker_.AddPassed(proxy_);
         }
-        worker.ReportProgress(1);
+        worker_.ReportProgress(1);
     }
 
 private:
     std::unique_ptr<CTestFetch> Launch(CTransferLoop& loop, curl_proxytype type)
     {
-        auto fetch = std::make_unique<CTestFetch>(target, proxy, type);
+        auto fetch = std::make_unique<CTestFetch>(target_, proxy_, type);
         fetch->job = this;
         loop.Add(*fetch);
         if (fetch->loop && type == CURLPROXY_SOCKS4)
-            ++socks4Running;
+            ++socks4Running_;
         return fetch;
     }
 
-    CWorker& worker;
-    CProxy proxy;
-    TestTarget target;
-    std::array<std::unique_ptr<CTestFetch>, kSpeedFetchCount> socks4;
-    std::unique_ptr<CTestFetch> probe;
-    int socks4Running = 0;
-    Clock::time_point started;
-    Clock::time_point graceEnd = kNoDeadline;
+    CWorker& worker_;
+    CProxy proxy_;
+    TestTarget target_;
+    std::array<std::unique_ptr<CTestFetch>, kSpeedFetchCount> socks4_;
+    std::unique_ptr<CTestFetch> probe_;
+    int socks4Running_ = 0;
+    Clock::time_point started_;
+    Clock::time_point graceEnd_ = kNoDeadline;
 };
 }  // namespace
 

@@ -149,16 +149,16 @@ void CWorker::MarkFinished()
 // The jobs in flight on one dispatcher, with their deadlines in time order.
 class CWorker::JobsInFlight {
 public:
-    explicit JobsInFlight(CWorker& worker) : worker(worker) {}
+    explicit JobsInFlight(CWorker& worker) : worker_(worker) {}
     ~JobsInFlight() { FinishAll(); }
 
-    bool Empty() const { return jobs.empty(); }
+    bool Empty() const { return jobs_.empty(); }
 
     void Start(std::unique_ptr<CTestJob> job, CTransferLoop& loop)
     {
-        ++worker.activeJobs_;
+        ++worker_.activeJobs_;
         CTestJob* started = job.get();
-        jobs.emplace(started, std::move(job));
+        jobs_.emplace(started, std::move(job));
         started->Start(loop);
         Look(*started);
     }
@@ -172,47 +172,47 @@ public:
         }
         const auto deadline = job.Deadline();
         if (deadline != CTestJob::kNoDeadline)
-            deadlines.push({deadline, &job});
+            deadlines_.push({deadline, &job});
     }
 
-    // Finishes the jobs whose deadline has passed.
+    // Finishes the jobs_ whose deadline has passed.
     void FinishOverdue()
     {
         const auto now = CTestJob::Clock::now();
-        while (!deadlines.empty() && deadlines.top().first <= now) {
-            CTestJob* job = deadlines.top().second;
-            deadlines.pop();
+        while (!deadlines_.empty() && deadlines_.top().first <= now) {
+            CTestJob* job = deadlines_.top().second;
+            deadlines_.pop();
             // An entry outlives a job that ended earlier, and a job may have
             // moved its deadline since: only a live job past its own deadline ends.
-            if (jobs.count(job) && job->Deadline() <= now)
+            if (jobs_.count(job) && job->Deadline() <= now)
                 Finish(*job);
         }
     }
 
     CTestJob::Clock::time_point NextDeadline() const
     {
-        return deadlines.empty() ? CTestJob::kNoDeadline : deadlines.top().first;
+        return deadlines_.empty() ? CTestJob::kNoDeadline : deadlines_.top().first;
     }
 
     void FinishAll()
     {
-        while (!jobs.empty())
-            Finish(*jobs.begin()->first);
-        deadlines = {};
+        while (!jobs_.empty())
+            Finish(*jobs_.begin()->first);
+        deadlines_ = {};
     }
 
 private:
     void Finish(CTestJob& job)
     {
         job.Finish();
-        jobs.erase(&job);
-        --worker.activeJobs_;
+        jobs_.erase(&job);
+        --worker_.activeJobs_;
     }
 
     using Deadline = std::pair<CTestJob::Clock::time_point, CTestJob*>;
-    CWorker& worker;
-    std::unordered_map<CTestJob*, std::unique_ptr<CTestJob>> jobs;
-    std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> deadlines;
+    CWorker& worker_;
+    std::unordered_map<CTestJob*, std::unique_ptr<CTestJob>> jobs_;
+    std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> deadlines_;
 };
 
 void CWorker::DispatchJobs(const JobFormer& formJob)

@@ -69,7 +69,7 @@ public:
 // unexpected one can never hang the test.
 class ModalCloser {
 public:
-    explicit ModalCloser(std::function<void(QWidget*)> inspect = {}) : inspect(std::move(inspect))
+    explicit ModalCloser(std::function<void(QWidget*)> inspector = {}) : inspect(std::move(inspector))
     {
         timer.setInterval(50);
         QObject::connect(&timer, &QTimer::timeout, [this] {

@@ -35,9 +35,9 @@ private:
 
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : name(name)
+    ScopedEnv(const char* variable, const std::string& value) : name(variable)
     {
-        const char* old = std::getenv(name);
+        const char* old = std::getenv(variable);
         had = old != nullptr;
         previous = old ? old : "";
         setenv(name, value.c_str(), 1);

@@ -31,21 +31,21 @@ public:
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        int out[2], err[2];
-        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-        EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
+        int outPipe[2], errPipe[2];
+        EXPECT_EQ(pipe2(outPipe, O_CLOEXEC), 0);
+        EXPECT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addchdir_np(&files, workDir.c_str());
         posix_spawn_file_actions_addopen(&files, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&files, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&files, err[1], STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&files, outPipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&files, errPipe[1], STDERR_FILENO);
         EXPECT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&files);
-        close(out[1]);
-        close(err[1]);
-        outFd = out[0];
-        errFd = err[0];
+        close(outPipe[1]);
+        close(errPipe[1]);
+        outFd = outPipe[0];
+        errFd = errPipe[0];
     }
 
     void Interrupt() { kill(pid, SIGINT); }

@@ -17,9 +17,9 @@ bool ReadWholeFile(const std::string& path, std::string& content)
     return !file.bad();
 }
 
-ServiceAnswers::ServiceAnswers(const ServiceOptions& options, const CountryTable& table, int boundPort,
-                               const HarvestSources* harvest)
-    : options(options), table(table), port(boundPort), harvest(harvest)
+ServiceAnswers::ServiceAnswers(const ServiceOptions& serviceOptions, const CountryTable& countries, int boundPort,
+                               const HarvestSources* harvestSources)
+    : options(serviceOptions), table(countries), port(boundPort), harvest(harvestSources)
 {}
 
 void ServiceAnswers::HarvestCaller(const std::string& callerAddress, std::string& address, std::string& country) const

@@ -66,7 +66,7 @@ struct CrowdFixture::Port {
 
 struct CrowdFixture::Session {
     enum class State { Handshake, Delaying, Connecting, Relaying, Holding };
-    explicit Session(Port& port, int fd) : port(port), fd(fd) {}
+    explicit Session(Port& owner, int socket) : port(owner), fd(socket) {}
     Port& port;
     int fd;
     int upstream = -1;

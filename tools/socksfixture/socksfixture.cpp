@@ -107,9 +107,9 @@ struct SocksFixture::Listener {
 // One accepted connection, served on its own thread.
 class FixtureSession {
 public:
-    FixtureSession(SocksFixture& fixture, SocksFixture::Listener& listener, int fd, size_t record)
-        : fixture(fixture), listener(listener), behaviour(listener.behaviour), fd(fd), stopFd(fixture.stopFd),
-          record(record)
+    FixtureSession(SocksFixture& owner, SocksFixture::Listener& acceptedBy, int socket, size_t recordIndex)
+        : fixture(owner), listener(acceptedBy), behaviour(acceptedBy.behaviour), fd(socket), stopFd(owner.stopFd),
+          record(recordIndex)
     {}
     ~FixtureSession()
     {

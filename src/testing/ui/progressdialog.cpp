@@ -21,35 +21,35 @@ void SetStatus(QLabel* label, const QString& text)
 }  // namespace
 
 CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, QWidget* parent)
-    : QDialog(parent), prompt(prompt), isSpeedTest(isSpeedTest), total(total), statusText(new QLabel(this)),
-      progressBar(new QProgressBar(this)), cancelButton(new QPushButton(QStringLiteral("Cancel"), this))
+    : QDialog(parent), prompt_(prompt), isSpeedTest_(isSpeedTest), total_(total), statusText_(new QLabel(this)),
+      progressBar_(new QProgressBar(this)), cancelButton_(new QPushButton(QStringLiteral("Cancel"), this))
 {
     setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(QStringLiteral("Testing"));
     setModal(true);
     resize(485, 114);
 
-    statusText->setObjectName(QStringLiteral("statusText"));
-    SetStatus(statusText, isSpeedTest ? QStringLiteral("Testing proxies' speed...")
-                                      : QStringLiteral("Testing proxies' availability..."));
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setAccessibleName(QStringLiteral("Progress"));
-    progressBar->setRange(0, 100);
-    progressBar->setValue(0);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    cancelButton->setAccessibleName(QStringLiteral("Cancel"));
-    cancelButton->setAutoDefault(false);
-    connect(cancelButton, &QPushButton::clicked, this, &CProgressDialog::reject);
+    statusText_->setObjectName(QStringLiteral("statusText"));
+    SetStatus(statusText_, isSpeedTest_ ? QStringLiteral("Testing proxies' speed...")
+                                        : QStringLiteral("Testing proxies' availability..."));
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
+    progressBar_->setAccessibleName(QStringLiteral("Progress"));
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton_->setAccessibleName(QStringLiteral("Cancel"));
+    cancelButton_->setAutoDefault(false);
+    connect(cancelButton_, &QPushButton::clicked, this, &CProgressDialog::reject);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(cancelButton);
+    buttons->addWidget(cancelButton_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(statusText);
-    layout->addWidget(progressBar);
+    layout->addWidget(statusText_);
+    layout->addWidget(progressBar_);
     layout->addLayout(buttons);
 
-    if (total == 0) {
+    if (total_ == 0) {
         QTimer::singleShot(0, this, &QDialog::accept);
         return;
     }
@@ -72,19 +72,19 @@ void CProgressDialog::OnComplete()
 
 void CProgressDialog::ShowProgress(int count)
 {
-    if (total == 0 || state != Running)
+    if (total_ == 0 || state_ != Running)
         return;  // the bar stands still after a cancel
-    done = std::min(done + count, total);
-    progressBar->setValue(done * 100 / total);
+    done_ = std::min(done_ + count, total_);
+    progressBar_->setValue(done_ * 100 / total_);
 }
 
 void CProgressDialog::Close()
 {
-    if (state == Canceled) {
-        prompt.Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Ok);
-    } else if (state == Running) {
-        state = Finished;
-        prompt.Show(this, QStringLiteral("The proxy test is finished!"), IPrompt::Ok);
+    if (state_ == Canceled) {
+        prompt_.Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Ok);
+    } else if (state_ == Running) {
+        state_ = Finished;
+        prompt_.Show(this, QStringLiteral("The proxy test is finished!"), IPrompt::Ok);
     }
     WorkerUnderTest().ClearCancel();
     accept();
@@ -92,17 +92,17 @@ void CProgressDialog::Close()
 
 void CProgressDialog::reject()
 {
-    if (state != Running)
+    if (state_ != Running)
         return;
-    state = Canceled;
+    state_ = Canceled;
     WorkerUnderTest().Cancel();
-    SetStatus(statusText, QStringLiteral("Canceling..."));
-    cancelButton->setEnabled(false);
+    SetStatus(statusText_, QStringLiteral("Canceling..."));
+    cancelButton_->setEnabled(false);
 }
 
 CWorker& CProgressDialog::WorkerUnderTest() const
 {
-    if (isSpeedTest)
+    if (isSpeedTest_)
         return GetTestSpeedWorker();
     return GetCheckAnonymousWorker();
 }

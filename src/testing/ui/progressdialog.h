@@ -29,8 +29,8 @@ public:
     void OnProgress(int count) override;
     void OnComplete() override;
 
-    State CurrentState() const { return state; }
-    int Done() const { return done; }
+    State CurrentState() const { return state_; }
+    int Done() const { return done_; }
 
 public slots:
     // Escape, the close box and the Cancel button all cancel; only the
@@ -42,14 +42,14 @@ private:
     void Close();
     CWorker& WorkerUnderTest() const;
 
-    IPrompt& prompt;
-    const bool isSpeedTest;
-    const int total;
-    int done = 0;
-    State state = Running;
-    QLabel* statusText;
-    QProgressBar* progressBar;
-    QPushButton* cancelButton;
+    IPrompt& prompt_;
+    const bool isSpeedTest_;
+    const int total_;
+    int done_ = 0;
+    State state_ = Running;
+    QLabel* statusText_;
+    QProgressBar* progressBar_;
+    QPushButton* cancelButton_;
 };
 
 // Tests the process-wide proxy list behind the modal progress dialog: starts
