@@ -209,33 +209,7 @@ class SocksProxy:
             client.close()
             upstream.close()
             return
-        self._relay(client, upstream)
-
-    @staticmethod
-    def _relay(client, upstream):
-        def pump(source, sink):
-            try:
-                while True:
-                    data = source.recv(65536)
-                    if not data:
-                        break
-                    sink.sendall(data)
-            except OSError:
-                pass
-            finally:
-                try:
-                    sink.shutdown(socket.SHUT_WR)
-                except OSError:
-                    pass
-
-        for sock in (client, upstream):
-            sock.settimeout(30)
-        back = threading.Thread(target=pump, args=(upstream, client), daemon=True)
-        back.start()
-        pump(client, upstream)
-        back.join(timeout=30)
-        client.close()
-        upstream.close()
+        v.relay_sockets(client, upstream)
 
     def stop(self):
         self.stopping = True
@@ -664,7 +638,9 @@ def old_http_proxy(port):
     return preset
 
 
-def main():
+def run_check(name, tools, run_scenarios):
+    """Parses the common options, starts the loopback world and an X session, runs
+    run_scenarios(session, world, args, checks, report) and prints the verdict; the exit code."""
     # An outer timeout sends SIGTERM: end through the finally blocks so nothing is left running.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
     parser = argparse.ArgumentParser()
@@ -675,9 +651,9 @@ def main():
     args = parser.parse_args()
     for key in ("build_run", "demo_world", "work", "logs"):
         setattr(args, key, os.path.abspath(getattr(args, key)))
-    for tool in ("chromium", "firefox-esr", "gsettings"):
+    for tool in tools:
         if shutil.which(tool) is None:
-            print(f"browser check: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
+            print(f"{name}: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
             return 1
     os.makedirs(args.logs, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)
@@ -693,21 +669,28 @@ def main():
         world.start_service()
         session.start()
         checks = Checks(session, shots)
-        scenario(session, world, args, "clean", clean_state, checks, report)
-        scenario(session, world, args, "old-http-proxy", old_http_proxy(world.wrong.port), checks, report)
+        run_scenarios(session, world, args, checks, report)
     except (v.DriverError, AssertionError, subprocess.SubprocessError, OSError) as error:
         if checks:
             checks.shot("failure")
-        print(f"browser check: FAIL: {error}", file=sys.stderr)
-        print(f"browser check: logs in {args.logs}", file=sys.stderr)
+        print(f"{name}: FAIL: {error}", file=sys.stderr)
+        print(f"{name}: logs in {args.logs}", file=sys.stderr)
         return 1
     finally:
         session.stop()
         world.stop()
     for what, versions in report.items():
-        print(f"browser check: {what} spoke SOCKS {', '.join(versions)}")
-    print(f"browser check: PASS: {checks.count} checks in {time.monotonic() - started:.1f} s")
+        print(f"{name}: {what} spoke SOCKS {', '.join(versions)}")
+    print(f"{name}: PASS: {checks.count} checks in {time.monotonic() - started:.1f} s")
     return 0
+
+
+def main():
+    def scenarios(session, world, args, checks, report):
+        scenario(session, world, args, "clean", clean_state, checks, report)
+        scenario(session, world, args, "old-http-proxy", old_http_proxy(world.wrong.port), checks, report)
+
+    return run_check("browser check", ("chromium", "firefox-esr", "gsettings"), scenarios)
 
 
 if __name__ == "__main__":

@@ -24,19 +24,14 @@ Restore IP must still give back the starting file.
 Everything stays on 127.0.0.1 and every wait is bounded. Started by scripts/e2e.
 """
 
-import argparse
 import os
 import re
-import shutil
-import signal
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import velmora_e2e as v  # noqa: E402
 import run_browser_check as browsers  # noqa: E402
-from run_e2e import Checks  # noqa: E402
 
 FINISHED = "The proxy test is finished!"
 RELOAD_SIGNAL = "member=reparseSlaveConfiguration"
@@ -158,46 +153,7 @@ def scenario(session, world, args, checks, report):
 
 
 def main():
-    # An outer timeout sends SIGTERM: end through the finally blocks so nothing is left running.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build-run", required=True, help="the build's run folder (velmora, velmora-service)")
-    parser.add_argument("--demo-world", required=True, help="scripts/demo-world")
-    parser.add_argument("--work", required=True, help="an empty folder for this check")
-    parser.add_argument("--logs", required=True)
-    args = parser.parse_args()
-    for tool in ("chromium", "dbus-monitor"):
-        if shutil.which(tool) is None:
-            print(f"kde check: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
-            return 1
-    os.makedirs(args.logs, exist_ok=True)
-    os.makedirs(args.work, exist_ok=True)
-    shots = os.path.join(args.logs, "screenshots")
-    os.makedirs(shots, exist_ok=True)
-
-    started = time.monotonic()
-    world = browsers.World(os.path.join(args.work, "world"), args.build_run, args.logs)
-    session = v.XSession(args.logs)
-    checks = None
-    report = {}
-    try:
-        world.start_service()
-        session.start()
-        checks = Checks(session, shots)
-        scenario(session, world, args, checks, report)
-    except (v.DriverError, AssertionError, subprocess.SubprocessError, OSError) as error:
-        if checks:
-            checks.shot("failure")
-        print(f"kde check: FAIL: {error}", file=sys.stderr)
-        print(f"kde check: logs in {args.logs}", file=sys.stderr)
-        return 1
-    finally:
-        session.stop()
-        world.stop()
-    for what, versions in report.items():
-        print(f"kde check: {what} spoke SOCKS {', '.join(versions)}")
-    print(f"kde check: PASS: {checks.count} checks in {time.monotonic() - started:.1f} s")
-    return 0
+    return browsers.run_check("kde check", ("chromium", "dbus-monitor"), scenario)
 
 
 if __name__ == "__main__":

@@ -109,6 +109,33 @@ class ProcessGroup:
         self.children.clear()
 
 
+def relay_sockets(client, upstream):
+    """Copies bytes both ways until each side has closed, then closes both (bounded waits)."""
+    def pump(source, sink):
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                sink.sendall(data)
+        except OSError:
+            pass
+        finally:
+            try:
+                sink.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+
+    for sock in (client, upstream):
+        sock.settimeout(30)
+    back = threading.Thread(target=pump, args=(upstream, client), daemon=True)
+    back.start()
+    pump(client, upstream)
+    back.join(timeout=30)
+    client.close()
+    upstream.close()
+
+
 class DelayedRelay:
     """A loopback TCP relay to the service that holds the first connection for a while, so
     the start-up splash stays up long enough to be seen."""
@@ -149,29 +176,7 @@ class DelayedRelay:
             client.close()
             return
 
-        def pump(source, sink):
-            try:
-                while True:
-                    data = source.recv(65536)
-                    if not data:
-                        break
-                    sink.sendall(data)
-            except OSError:
-                pass
-            finally:
-                try:
-                    sink.shutdown(socket.SHUT_WR)
-                except OSError:
-                    pass
-
-        for sock in (client, upstream):
-            sock.settimeout(30)
-        back = threading.Thread(target=pump, args=(upstream, client), daemon=True)
-        back.start()
-        pump(client, upstream)
-        back.join(timeout=30)
-        client.close()
-        upstream.close()
+        relay_sockets(client, upstream)
 
     def stop(self):
         self.stopping = True
