@@ -229,46 +229,41 @@ void CSetting::DefaultMisc()
 
 void CSetting::Load()
 {
-    bool read[5] = {};
-    CTabStdioFile file;
+    // Which sections were read whole; the others take their defaults.
+    bool anonymousRead = false, countryRead = false, testRead = false, switchRead = false, miscRead = false;
     DefaultCountry();  // sizes the flags from the catalogue
+    CTabStdioFile file;
     if (file.Open(path_, CTabStdioFile::modeRead)) {
         // Sections may come in any order; a repeated header replaces the
         // earlier section. Reading stops at the first line that is not a header.
         std::string field;
         while (file.ReadField(field, true)) {
-            int index;
             if (field == kAnonymousHeader) {
-                index = 0;
-                read[index] = ReadAnonymous(file, anonymous_);
+                anonymousRead = ReadAnonymous(file, anonymous_);
             } else if (field == kCountryHeader) {
-                index = 1;
                 DefaultCountry();
-                read[index] = ReadCountry(file, country_);
+                countryRead = ReadCountry(file, country_);
             } else if (field == kTestHeader) {
-                index = 2;
-                read[index] = test_.Read(file);
+                testRead = test_.Read(file);
             } else if (field == kSwitchHeader) {
-                index = 3;
-                read[index] = ReadSwitch(file, switch_);
+                switchRead = ReadSwitch(file, switch_);
             } else if (field == kMiscHeader) {
-                index = 4;
-                read[index] = ReadMisc(file, misc_);
+                miscRead = ReadMisc(file, misc_);
             } else {
                 break;
             }
         }
         file.Close();
     }
-    if (!read[0])
+    if (!anonymousRead)
         DefaultAnonymous();
-    if (!read[1])
+    if (!countryRead)
         DefaultCountry();
-    if (!read[2])
+    if (!testRead)
         DefaultTest();
-    if (!read[3])
+    if (!switchRead)
         DefaultSwitch();
-    if (!read[4])
+    if (!miscRead)
         DefaultMisc();
     loaded_ = true;
     Changed();
@@ -276,8 +271,7 @@ void CSetting::Load()
 
 void CSetting::CreateDefaults()
 {
-    DefaultMisc();
-    loaded_ = false;  // so that the reset gives every section its defaults
+    loaded_ = false;  // so that the reset gives the Misc section its defaults too
     ResetToDefaults();
 }
 
