@@ -17,10 +17,10 @@ size_t StatusKiB(const char* key)
 }
 }  // namespace
 
-#if defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 #define VELMORA_SHADOW_MEMORY 1
 #elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
 #define VELMORA_SHADOW_MEMORY 1
 #endif
 #endif
@@ -29,8 +29,9 @@ namespace PeakMemory {
 bool Reset()
 {
 #ifdef VELMORA_SHADOW_MEMORY
-    // ThreadSanitizer's shadow memory multiplies the resident size; figures
-    // taken under it say nothing about the program.
+    // The sanitizers' shadow memory (and AddressSanitizer's quarantine of
+    // freed blocks) multiply the resident size; figures taken under them say
+    // nothing about the program.
     return false;
 #endif
     // Writing 5 to clear_refs resets VmHWM to the current RSS.
