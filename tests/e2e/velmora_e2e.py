@@ -582,7 +582,9 @@ class App:
         accessibility bus): one entry per item, top to bottom, True when its text is drawn
         dark, False when greyed. Separators are single lines and do not count."""
         run(["import", "-window", window_id, picture], env=self.session.env, timeout=20, check=True)
-        out = run(["convert", picture, "-colorspace", "gray", "-depth", "8", "txt:-"], timeout=20, check=True)
+        # Inside the menu's frame only: the frame is a dark line along every row.
+        out = run(["convert", picture, "-shave", "4x4", "-colorspace", "gray", "-depth", "8", "txt:-"],
+                  timeout=20, check=True)
         darkest = {}
         for line in out.splitlines():
             match = re.match(r"\s*(\d+),(\d+):.*#([0-9A-Fa-f]{2})", line)
