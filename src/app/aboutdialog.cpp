@@ -18,6 +18,8 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("About Velmora"));
     setAccessibleName(windowTitle());
+    // Modal to its parent only, so the tray menu stays usable while it is open.
+    setWindowModality(Qt::WindowModal);
 
     QLabel* icon = MakeLabel(this, "aboutIcon", {});
     icon->setPixmap(AppIcon(AppIconId::Program).pixmap(48, 48));

@@ -1,7 +1,6 @@
 #include "app/commands.h"
 #include "app/commandscope.h"
 #include "app/desktop.h"
-#include "app/guithreadwork.h"
 #include "app/replacedialog.h"
 #include "app/retrieveanswer.h"
 #include "app/tolvanedlg.h"
@@ -10,8 +9,11 @@
 #include "service/postform.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
+#include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
+
+#include <QFileInfo>
 
 namespace {
 
@@ -26,6 +28,16 @@ std::string Retrieve(CTolvaneDlg& window)
             answer.clear();
     });
     return answer;
+}
+
+// Names the folder the answer file goes to and the system's reason.
+QString WriteFailureText(const std::string& path, const std::string& reason)
+{
+    const QString folder = QFileInfo(QString::fromStdString(path)).absolutePath();
+    return QStringLiteral("Could not write local file in the folder %1 (%2).please give your user write access to "
+                          "that folder. Another choice is NOT to run software from a system folder such as /usr/. "
+                          "More info could be found in %3 FAQ.")
+        .arg(folder, QString::fromStdString(reason), ToUi(MakerWebAddress()));
 }
 
 void Tell(CTolvaneDlg& window, const QString& text)
@@ -56,11 +68,9 @@ void GetProxyCommand(CTolvaneDlg& window)
     case RetrieveAnswer::ProxyList: break;
     }
 
-    if (!WriteAnswerFile(kProxyTempFileName, answer)) {
-        Tell(window, QStringLiteral("Could not write local file.please run software as Windows Administrator. "
-                                    "Another choice is NOT to install software to C:\\Program Files\\ folder. "
-                                    "More info could be found in ")
-                         + ToUi(MakerWebAddress()) + QStringLiteral(" FAQ."));
+    std::string whyNotWritten;
+    if (!WriteAnswerFile(kProxyTempFileName, answer, &whyNotWritten)) {
+        Tell(window, WriteFailureText(kProxyTempFileName, whyNotWritten));
         return;
     }
 

@@ -36,6 +36,8 @@ CReplaceDialog::CReplaceDialog(QWidget* parent)
     setObjectName(QStringLiteral("replaceDialog"));
     setWindowTitle(QStringLiteral("Replace or Append"));
     setAccessibleName(windowTitle());
+    // Modal to its parent only, so the tray menu stays usable while it is open.
+    setWindowModality(Qt::WindowModal);
 
     const QString question = QStringLiteral("How do you want to dispose current proxies?");
     QLabel* label = MakeLabel(this, "replaceQuestion", question);

@@ -1,7 +1,9 @@
 #include "app/retrieveanswer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 namespace {
@@ -19,19 +21,27 @@ RetrieveAnswer ClassifyRetrieveAnswer(const std::string& answer)
     return RetrieveAnswer::Unusable;
 }
 
-bool WriteAnswerFile(const std::string& path, const std::string& answer)
+bool WriteAnswerFile(const std::string& path, const std::string& answer, std::string* error)
 {
+    const auto fail = [error] {
+        if (error)
+            *error = std::strerror(errno ? errno : EIO);
+        return false;
+    };
     // Written beside the old file and renamed over it, so a full disk or a
     // failed write leaves the previous answer whole.
     const std::string partial = path + ".part";
+    errno = 0;
     std::ofstream file(partial, std::ios::binary | std::ios::trunc);
     if (!file)
-        return false;
+        return fail();
     file.write(answer.data(), static_cast<std::streamsize>(answer.size()));
     file.close();
     if (file.fail() || std::rename(partial.c_str(), path.c_str()) != 0) {
+        const int reason = errno;
         std::remove(partial.c_str());
-        return false;
+        errno = reason;
+        return fail();
     }
     return true;
 }

@@ -11,7 +11,8 @@ enum class RetrieveAnswer { ProxyList, NoProxies, Unusable };
 RetrieveAnswer ClassifyRetrieveAnswer(const std::string& answer);
 
 // Writes the answer byte for byte to path (created or truncated); false when
-// the file cannot be created or written completely.
-bool WriteAnswerFile(const std::string& path, const std::string& answer);
+// the file cannot be created or written completely, and then error (when
+// given) holds the system's reason.
+bool WriteAnswerFile(const std::string& path, const std::string& answer, std::string* error = nullptr);
 
 constexpr const char* kProxyTempFileName = "proxy.tmp";

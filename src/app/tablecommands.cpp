@@ -1,5 +1,5 @@
 // The commands that act on the proxy table: selection, removal, sorting and
-// the table's context menu.
+// the table's context menu (which also offers the About box).
 #include "app/commands.h"
 
 #include "app/desktop.h"
@@ -83,6 +83,9 @@ void ShowTableContextMenu(CTolvaneDlg& window, const QPoint& globalPos)
     removeSelected->setObjectName(QStringLiteral("removeSelectedAction"));
     QAction* removeAll = menu.addAction(QStringLiteral("Remove All Proxies"));
     removeAll->setObjectName(QStringLiteral("removeAllAction"));
+    menu.addSeparator();
+    QAction* about = menu.addAction(QStringLiteral("About Velmora...\tF1"));
+    about->setObjectName(QStringLiteral("aboutAction"));
 
     // The command runs after the menu has closed, like a posted command.
     QAction* chosen = menu.exec(globalPos);
@@ -92,4 +95,6 @@ void ShowTableContextMenu(CTolvaneDlg& window, const QPoint& globalPos)
         RemoveSelectedCommand(window);
     else if (chosen == removeAll)
         RemoveAllCommand(window);
+    else if (chosen == about)
+        AboutCommand(window);
 }

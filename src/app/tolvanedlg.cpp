@@ -39,7 +39,7 @@ CTolvaneDlg::CTolvaneDlg(CDesktop& desktop, QWidget* parent)
     setWindowTitle(kAppName);
     setAccessibleName(kAppName);
     setWindowIcon(AppIcon(AppIconId::Program));
-    resize(520, 500);
+    FitSize();
     ConnectCommands();
 }
 
@@ -63,6 +63,10 @@ void CTolvaneDlg::ConnectCommands()
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &CTolvaneDlg::HideToTray);
     connect(new QShortcut(QKeySequence(Qt::Key_Delete), this), &QShortcut::activated, this,
             [this] { RemoveSelectedCommand(*this); });
+    // F1, the desktop's help key, shows the About box: without a tray it is
+    // the way to it from the window (the table's menu has it too, with rows).
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+            [this] { AboutCommand(*this); });
 
     // Queued: the menu and the table's own event handling finish first.
     connect(tray_, &CTrayIcon::activated, this, &CTolvaneDlg::OnTrayActivated, Qt::QueuedConnection);
@@ -128,9 +132,21 @@ void CTolvaneDlg::closeEvent(QCloseEvent* event)
         RequestExit();
 }
 
+void CTolvaneDlg::FitSize()
+{
+    // One fixed size, at least the original 520 x 500, wider when the table's
+    // columns need more room at the font in use.
+    const QSize least = minimumSizeHint();
+    setFixedSize(std::max(520, least.width()), std::max(500, least.height()));
+}
+
 void CTolvaneDlg::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        Table()->FitColumnsToFont();
+        FitSize();
+    }
     if (event->type() == QEvent::WindowStateChange && isMinimized() && desktop_.trayAvailable())
         QTimer::singleShot(0, this, &QWidget::hide);  // not from inside the state change itself
 }

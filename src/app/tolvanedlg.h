@@ -63,6 +63,7 @@ protected:
 
 private:
     void ConnectCommands();
+    void FitSize();
 
     CDesktop& desktop_;
     CFlagImages flags_;

@@ -1,7 +1,6 @@
 #include "app/tolvanedlg.h"
 
 #include "app/desktop.h"
-#include "app/guithreadwork.h"
 #include "app/splashdialog.h"
 #include "app/startanswerui.h"
 #include "app/trayicon.h"
@@ -10,6 +9,7 @@
 #include "data/countrycatalogue.h"
 #include "service/startrequest.h"
 #include "settings/setting.h"
+#include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
 
 // The program's start-up, in this order. Requests to the service (the start

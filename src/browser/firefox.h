@@ -19,7 +19,8 @@ void ResetFirefoxPathsForTest();
 
 // True when prefs.js could be read; follows is true when no line of it
 // contains "network.proxy.type", so Firefox uses the system proxy settings.
-bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows);
+// Otherwise whyUnreadable (when given) says why, in words for the user.
+bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows, std::string* whyUnreadable = nullptr);
 // Removes every "network.proxy.type" line (follow true) or appends
 // user_pref("network.proxy.type", 0); (follow false). Copies prefs.js to
 // prefs.js.bkp first; nothing is written when the file already agrees.

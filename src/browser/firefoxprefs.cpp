@@ -10,12 +10,18 @@ namespace {
 constexpr std::string_view kProxyTypeName = "network.proxy.type";
 constexpr std::string_view kDirectLine = "user_pref(\"network.proxy.type\", 0);";
 
-bool ReadWholeFile(const std::string& path, std::string& content)
+// On failure error (when given) gets the system's reason with the file's name.
+bool ReadWholeFile(const std::string& path, std::string& content, std::string* error = nullptr)
 {
     gchar* data = nullptr;
     gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &data, &length, nullptr))
+    GError* failure = nullptr;
+    if (!g_file_get_contents(path.c_str(), &data, &length, &failure)) {
+        if (error)
+            *error = failure->message;
+        g_error_free(failure);
         return false;
+    }
     content.assign(data, length);
     g_free(data);
     return true;
@@ -63,13 +69,21 @@ std::string RewrittenPrefs(std::string_view content, bool follow)
 
 }  // namespace
 
-bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows)
+bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows, std::string* whyUnreadable)
 {
     std::string content;
-    if (!paths.Complete() || !ReadWholeFile(paths.prefsPath, content))
-        return false;
-    follows = !MentionsProxyType(content);
-    return true;
+    std::string why;
+    if (paths.exePath.empty())
+        why = "no Firefox was found (looked on PATH, in /usr/lib, /usr/lib64 and /opt)";
+    else if (paths.prefsPath.empty())
+        why = "no Firefox profile with a prefs.js was found";
+    else if (ReadWholeFile(paths.prefsPath, content, &why)) {
+        follows = !MentionsProxyType(content);
+        return true;
+    }
+    if (whyUnreadable)
+        *whyUnreadable = why;
+    return false;
 }
 
 void SetPrefsFollowSystem(const FirefoxPaths& paths, bool follow)

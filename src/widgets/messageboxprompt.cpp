@@ -35,6 +35,8 @@ IPrompt::Answer CMessageBoxPrompt::Show(QWidget* parent, const QString& text, Bu
                     text, ToStandardButtons(buttons), parent);
     box.setObjectName(QStringLiteral("promptBox"));
     box.setAccessibleName(box.windowTitle());
+    // Modal to its parent only, so the tray menu stays usable while it is open.
+    box.setWindowModality(Qt::WindowModal);
     if (buttons == YesNo || buttons == YesNoCancel)
         box.setDefaultButton(QMessageBox::Yes);
     else

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -182,8 +183,9 @@ TEST_F(GetProxyTest, AnUnwritableProxyFileIsReported)
     SetRetrieveAnswer(kTwoProxies);
     GetProxyCommand(*window);
     EXPECT_EQ(prompt.LastText(),
-              Text("Could not write local file.please run software as Windows Administrator. Another choice is NOT "
-                   "to install software to C:\\Program Files\\ folder. More info could be found in ")
+              Text("Could not write local file in the folder ") + QDir::currentPath()
+                  + Text(" (Is a directory).please give your user write access to that folder. Another choice is NOT "
+                         "to run software from a system folder such as /usr/. More info could be found in ")
                   + QString::fromStdString(MakerWebAddress()) + Text(" FAQ."));
     EXPECT_TRUE(GetProxyList().empty());
 }

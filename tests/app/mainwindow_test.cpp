@@ -227,17 +227,38 @@ TEST_F(MainWindowTest, ContextMenuRunsTheChosenCommand)
     QStringList items;
     WhenWindowShows(Text("tableMenu"), [&](QWidget* widget) {
         auto* menu = static_cast<QMenu*>(widget);
-        for (QAction* action : menu->actions())
-            items << action->text();
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                items << action->text();
+        }
         menu->setActiveAction(menu->findChild<QAction*>(Text("removeSelectedAction")));
         QTest::keyClick(menu, Qt::Key_Return);
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, ipCell, viewport->mapToGlobal(ipCell));
     QApplication::sendEvent(viewport, &event);
     ASSERT_TRUE(WaitUntil([&] { return GetProxyList().size() == 2; }));
-    EXPECT_EQ(items,
-              (QStringList{Text("Invert Selection"), Text("Remove Selected Proxies"), Text("Remove All Proxies")}));
+    EXPECT_EQ(items, (QStringList{Text("Invert Selection"), Text("Remove Selected Proxies"), Text("Remove All Proxies"),
+                                  Text("About Velmora...\tF1")}));
     EXPECT_EQ(ListedAddresses(), (std::vector<std::string>{"127.0.0.1:1081", "127.0.0.3:1083"}));
+}
+
+// The window keeps one fixed size, at least 520 x 500, and grows with the
+// table's columns when the font needs more room.
+TEST_F(MainWindowTest, FixedSizeGrowsWithTheColumns)
+{
+    ASSERT_TRUE(StartWindow());
+    const auto fixed = [this] { return window->minimumSize() == window->maximumSize(); };
+    EXPECT_TRUE(fixed());
+    EXPECT_GE(window->width(), 520);
+    EXPECT_EQ(window->height(), 500);
+    EXPECT_GE(window->Table()->width(), window->Table()->minimumWidth());
+
+    QFont large = window->font();
+    large.setPointSizeF(large.pointSizeF() * 2);
+    window->setFont(large);
+    EXPECT_TRUE(fixed());
+    EXPECT_GT(window->width(), 520);
+    EXPECT_GE(window->Table()->width(), window->Table()->minimumWidth());
 }
 
 TEST_F(MainWindowTest, WebPageCommandsOpenTheServicePages)

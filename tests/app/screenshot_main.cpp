@@ -50,8 +50,9 @@ int main(int argc, char** argv)
     };
     CProxyList& list = GetProxyList();
     for (int i = 0; i < static_cast<int>(std::size(rows)); ++i) {
-        const std::string ip = "127.0." + std::to_string(i / 5 + 1) + "." + std::to_string(i * 53 % 250 + 2);
-        list.emplace_back(ip.c_str(), 1080 + i * 997 % 7000, FindCountryByCode(rows[i].code), rows[i].type,
+        // The widest cells there are: 15-character addresses and five-digit ports.
+        const std::string ip = "127.255." + std::to_string(100 + i) + "." + std::to_string(200 + i * 7 % 55);
+        list.emplace_back(ip.c_str(), 40000 + i * 997 % 25000, FindCountryByCode(rows[i].code), rows[i].type,
                           rows[i].uptime, rows[i].speed);
     }
     // The real address is only shown, never contacted (a documentation address).

@@ -4,13 +4,18 @@
 #include "app/aboutdialog.h"
 #include "app/commandscope.h"
 #include "app/trayicon.h"
+#include "settings/setting.h"
 #include "settings/ui/settingdialog.h"
 #include "support/ui/uiwait.h"
+
+#include "../hostile/scopedserviceurl.h"
+#include "../service/rawhttpserver.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -90,6 +95,70 @@ TEST_F(TrayTest, AboutIsGreyedWhileTheAboutBoxIsOpen)
                                   Text("Version: 1.3"), Text("Update: 10/11/2014")}));
     EXPECT_FALSE(AboutDialogOpen());
     EXPECT_TRUE(SettingAndAboutEnabled().second);
+}
+
+// "Reset to Defaults" asks the service for the test target off the GUI thread:
+// while a slow service trickles its answer, timers fire, the dialog shows the
+// busy state and the tray menu opens with "Setting" greyed.
+TEST_F(TrayTest, ResetAgainstASlowServiceKeepsTheWindowAndTheTrayAnswering)
+{
+    const std::string target = "http://127.0.0.1:1/slow.txt|slow answer|";
+    RawHttpServer slow(RawHttpServer::HttpAnswer(target), RawHttpServer::Mode::Trickle,
+                       static_cast<int>(3000 / target.size()));
+    ScopedServiceUrl useSlow("http://127.0.0.1:" + std::to_string(slow.Port()));
+    CSettingDialog settings(prompt, window.get());
+    settings.show();
+
+    bool resetReturned = false;
+    bool checkedDuringRequest = false;
+    bool dialogBusy = false;
+    bool menuShown = false;
+    bool settingGreyed = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (checkedDuringRequest || resetReturned || slow.Connections() == 0)
+            return;
+        checkedDuringRequest = true;
+        dialogBusy = !settings.isEnabled();
+        tray->Menu()->popup(QPoint(20, 20));
+        menuShown = tray->Menu()->isVisible();
+        settingGreyed = !tray->settingAction->isEnabled();
+        tray->Menu()->hide();
+    });
+    poll.start();
+    prompt.Queue(IPrompt::AnsYes);
+    settings.findChild<QPushButton*>(Text("resetButton"))->click();
+    resetReturned = true;
+
+    EXPECT_TRUE(checkedDuringRequest);
+    EXPECT_TRUE(dialogBusy);
+    EXPECT_TRUE(menuShown);
+    EXPECT_TRUE(settingGreyed);
+    EXPECT_TRUE(settings.isEnabled());
+    EXPECT_EQ(GetSetting().GetTestItem()->testUrl, "http://127.0.0.1:1/slow.txt");
+    EXPECT_EQ(slow.Connections(), 1);
+}
+
+// Every dialog is modal to the main window only: an application-modal one
+// would block the tray icon's own window on an XEmbed tray host.
+TEST_F(TrayTest, DialogsBlockOnlyTheMainWindow)
+{
+    Qt::WindowModality settingModality = Qt::NonModal;
+    WhenWindowShows(Text("settingDialog"), [&](QWidget* dialog) {
+        settingModality = dialog->windowModality();
+        dialog->findChild<QPushButton*>(Text("cancelButton"))->click();
+    });
+    tray->settingAction->trigger();
+    EXPECT_EQ(settingModality, Qt::WindowModal);
+
+    Qt::WindowModality aboutModality = Qt::NonModal;
+    WhenWindowShows(Text("aboutDialog"), [&](QWidget* about) {
+        aboutModality = about->windowModality();
+        about->findChild<QPushButton*>(Text("okButton"))->click();
+    });
+    tray->aboutAction->trigger();
+    EXPECT_EQ(aboutModality, Qt::WindowModal);
 }
 
 TEST_F(TrayTest, ExitWithoutAProxyEndsAtOnce)

@@ -78,6 +78,22 @@ def buttons_sensitive(app):
     return {name: app.sensitive(app.button(name)) for name in LOCKED_BUTTONS}
 
 
+MENU_ITEMS = ("Open", "Setting", "Help", "Official WebSite", "About Velmora...", "Exit")
+
+
+def check_tray_during(app, checks, what, greyed, then_keys):
+    """While a dialog is up: a right click on the tray icon opens the menu, the items in greyed
+    (and only those) are greyed, then then_keys pick an item or close the menu."""
+    menu = app.open_tray_menu()
+    checks.ok(True, f"the tray menu opens while {what} is open")
+    states = app.menu_item_states(menu, os.path.join(checks.shots or "/tmp", f"tray-menu-{what.replace(' ', '-')}.png"))
+    v.log(f"tray menu while {what} is open: {states}")
+    expected = [item not in greyed for item in MENU_ITEMS]
+    checks.equal(states, expected, f"greyed while {what} is open: {', '.join(greyed) or 'nothing'}")
+    app.session.xdotool("key", "--delay", "80", *then_keys)
+    v.wait_for(lambda: menu not in app.visible_windows(), 5, "the tray menu to close")
+
+
 def scenario(app, checks, ports, names):
     session = app.session
 
@@ -108,6 +124,11 @@ def scenario(app, checks, ports, names):
     app.press_button("Get Proxy")
     v.wait_for(lambda: app.dialog("Testing") or app.find_message(FINISHED), 20, "the test to start")
     checks.shot("testing")
+    # The run lasts seconds (the world's slow proxy): the tray stays usable meanwhile.
+    checks.ok(app.dialog("Testing") is not None, "the Testing dialog is up")
+    check_tray_during(app, checks, "the Testing dialog", ["Setting"], ["Down", "Return"])  # Open
+    checks.ok(app.main_window_visible() and app.dialog("Testing") is not None,
+              "the tray menu's Open works during the test run")
     v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
     checks.log_figure = time.monotonic() - started
     v.log(f"Get Proxy with the speed test took {checks.log_figure:.1f} s")
@@ -174,6 +195,29 @@ def scenario(app, checks, ports, names):
     app.tray_menu(["Down", "Return"])  # the first item, "Open"
     v.wait_for(app.main_window_visible, 10, "the tray menu's Open to show the window")
     checks.ok(True, "the tray menu's Open shows the window")
+
+    # The Setting dialog, opened from the tray with the window hidden: the tray menu greys
+    # "Setting" and its Open shows the window.
+    app.press_key_in_main_window("Escape")
+    v.wait_for(lambda: not app.main_window_visible(), 10, "Escape to hide the window")
+    app.tray_menu(["Down", "Down", "Return"])  # "Setting"
+    settings = v.wait_for(lambda: app.dialog("Setting"), 10, "the Setting dialog")
+    check_tray_during(app, checks, "the Setting dialog", ["Setting"], ["Down", "Return"])  # Open
+    v.wait_for(app.main_window_visible, 10, "the tray menu's Open to show the window")
+    checks.ok(app.dialog("Setting") is not None, "the tray menu's Open works while the Setting dialog is open")
+    checks.shot("setting-and-window")
+    app.press(app.find(settings, lambda x: x.getRoleName() == "push button" and x.name == "Cancel"))
+    v.wait_for(lambda: app.dialog("Setting") is None, 10, "the Setting dialog to close")
+
+    # The About box, by F1 from the window: "About Velmora..." greyed, Open works.
+    app.press_key_in_main_window("F1")
+    about = v.wait_for(lambda: app.dialog("About Velmora"), 10, "F1 to show the About box")
+    checks.ok(True, "F1 in the main window shows the About box")
+    check_tray_during(app, checks, "the About box", ["About Velmora..."], ["Down", "Return"])  # Open
+    checks.ok(app.main_window_visible() and app.dialog("About Velmora") is not None,
+              "the tray menu's Open works while the About box is open")
+    app.press(app.find(about, lambda x: x.getRoleName() == "push button" and x.name.replace("&", "") == "OK"))
+    v.wait_for(lambda: app.dialog("About Velmora") is None, 10, "the About box to close")
 
     # Exit with a proxy applied, answering Yes: the direct connection comes back.
     app.select_row(0)

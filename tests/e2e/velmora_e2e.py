@@ -573,6 +573,39 @@ class App:
         time.sleep(0.2)
         self.session.xdotool("key", "--delay", "80", *keys)
 
+    def open_tray_menu(self):
+        """Right-clicks the tray icon; returns the id of the menu's window once it shows."""
+        self._point_at_tray()
+        before = set(self.visible_windows())
+        self.session.xdotool("click", "3")
+        opened = wait_for(lambda: set(self.visible_windows()) - before, 5, "the tray menu to open")
+        time.sleep(0.3)  # let the menu paint before it is read
+        return sorted(opened)[0]
+
+    def menu_item_states(self, window_id, picture):
+        """Reads an open menu from a picture of its window (the menu is not on the
+        accessibility bus): one entry per item, top to bottom, True when its text is drawn
+        dark, False when greyed. Separators are single lines and do not count."""
+        run(["import", "-window", window_id, picture], env=self.session.env, timeout=20, check=True)
+        # Inside the menu's frame only: the frame is a dark line along every row.
+        out = run(["convert", picture, "-shave", "4x4", "-colorspace", "gray", "-depth", "8", "txt:-"],
+                  timeout=20, check=True)
+        darkest = {}
+        for line in out.splitlines():
+            match = re.match(r"\s*(\d+),(\d+):.*#([0-9A-Fa-f]{2})", line)
+            if match:
+                y, gray = int(match.group(2)), int(match.group(3), 16)
+                darkest[y] = min(darkest.get(y, 255), gray)
+        items, band = [], []
+        for y in sorted(darkest) + [None]:
+            if y is not None and darkest[y] < 200:  # text of either kind, darker than the menu
+                band.append(darkest[y])
+                continue
+            if len(band) >= 4:  # a line of text, not a separator
+                items.append(min(band) < 120)
+            band = []
+        return items
+
     # -- system proxy settings (the keyfile of this run) --------------------------------
     def gsettings(self, schema, key):
         return run(["gsettings", "get", schema, key], env=self.env).strip()

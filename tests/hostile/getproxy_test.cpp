@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
@@ -47,11 +48,13 @@ inline void PrintTo(const QString& text, std::ostream* out)
 namespace {
 const QString kUnreachable = QStringLiteral("Could not access server,please try again later.");
 
-QString WriteFailureText()
+// The message names the working folder and the system's reason.
+QString WriteFailureText(const char* reason)
 {
-    return QStringLiteral("Could not write local file.please run software as Windows Administrator. "
-                          "Another choice is NOT to install software to C:\\Program Files\\ folder. "
-                          "More info could be found in ")
+    return QStringLiteral("Could not write local file in the folder ") + QDir::currentPath() + QStringLiteral(" (")
+           + QString::fromLatin1(reason)
+           + QStringLiteral(").please give your user write access to that folder. Another choice is NOT to run "
+                            "software from a system folder such as /usr/. More info could be found in ")
            + ToUi(MakerWebAddress()) + QStringLiteral(" FAQ.");
 }
 
@@ -261,7 +264,7 @@ TEST_F(HostileGetProxy, UnwritableWorkingFolderShowsTheWriteMessageAndChangesNot
         ShowOldList();
         ModalCloser closer;
         ClickGetProxy();
-        EXPECT_EQ(prompt.Texts(), QStringList{WriteFailureText()});
+        EXPECT_EQ(prompt.Texts(), QStringList{WriteFailureText("Is a directory")});
         EXPECT_TRUE(closer.names.empty());
         ExpectOldList();
         window.reset();
@@ -283,7 +286,8 @@ TEST_F(HostileGetProxy, UnwritableWorkingFolderShowsTheWriteMessageAndChangesNot
         prompt.Clear();
         ModalCloser closer;
         ClickGetProxy();
-        EXPECT_EQ(prompt.Texts(), QStringList{WriteFailureText()});
+        EXPECT_EQ(prompt.Texts(),
+                  QStringList{WriteFailureText(readOnly ? "Read-only file system" : "No space left on device")});
         EXPECT_TRUE(closer.names.empty());
         ExpectOldList();
         if (readOnly) {

@@ -100,9 +100,13 @@ TEST_F(SettingDialogTest, TimeoutOutOfRangeBlocksTheTabChange)
     QWidget* testPage = Find<QWidget>("testSettingPage");
     QWidget* switchPage = Find<QWidget>("switchSettingPage");
     Timeout()->SetText(QStringLiteral("31"));
-    Tabs()->setCurrentIndex(1);
+    // Behind the message the test page is the one in front.
+    bool testPageBehindMessage = false;
+    prompt_.onShow = [&] { testPageBehindMessage = testPage->isVisible() && !switchPage->isVisible(); };
+    QTest::mouseClick(Tabs()->tabBar(), Qt::LeftButton, {}, Tabs()->tabBar()->tabRect(1).center());
 
     EXPECT_EQ(prompt_.Texts(), QStringList{QStringLiteral("The timeout seconds must be bewteen 5 to 30.")});
+    EXPECT_TRUE(testPageBehindMessage);
     EXPECT_EQ(Tabs()->currentIndex(), 0);
     EXPECT_TRUE(testPage->isVisible());
     EXPECT_FALSE(switchPage->isVisible());
@@ -334,9 +338,14 @@ TEST_F(SettingDialogTest, ControlsAreNamedAndTheBrowserBoxesFollowTheProfile)
     EXPECT_FALSE(system->isEnabled());
     // No readable prefs.js under the empty HOME.
     EXPECT_FALSE(Find<QCheckBox>("firefoxCheck")->isEnabled());
-    EXPECT_TRUE(Find<QCheckBox>("firefoxCheck")
-                    ->toolTip()
-                    .endsWith(QStringLiteral("Find solution in FAQ at ") + QString::fromStdString(HomePageUrl())));
+    // The tooltip says why prefs.js could not be read.
+    const QString toolTip = Find<QCheckBox>("firefoxCheck")->toolTip();
+    EXPECT_TRUE(toolTip.startsWith(
+        QStringLiteral("If checkbox is disabled, the root cause is that Firefox's prefs.js could not be read: no ")))
+        << toolTip.toStdString();
+    EXPECT_TRUE(
+        toolTip.endsWith(QStringLiteral(" was found.Find solution in FAQ at ") + QString::fromStdString(HomePageUrl())))
+        << toolTip.toStdString();
 
     // Every control a user can reach carries a name and its caption.
     for (QWidget* widget : dialog_->findChildren<QWidget*>()) {

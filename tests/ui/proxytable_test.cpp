@@ -1,4 +1,4 @@
-// The proxy table: cell contents, the Speed score and bar, fixed columns,
+// The proxy table: cell contents, the Speed score and bar, columns that fit the font,
 // Ctrl+A, and where a right-click may open the context menu.
 #include "data/countrycatalogue.h"
 #include "data/ui/flagimages.h"
@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -136,17 +137,39 @@ TEST_F(ProxyTableTest, RowsAreACopyTakenAtRefill)
     EXPECT_EQ(table.RowCount(), 0);
 }
 
-TEST_F(ProxyTableTest, ColumnsHaveFixedWidthsAndHeaders)
+// Each column is at least its original width and wide enough for its header
+// and its widest possible address, port, type and uptime cell, as Qt's own delegate measures them, at the
+// default font and at a much larger one.
+TEST_F(ProxyTableTest, ColumnsFitTheirHeadersAndWidestCellsAtAnyFont)
 {
     const QStringList headers = {QStringLiteral("Country"), QStringLiteral("IP"),     QStringLiteral("Port"),
                                  QStringLiteral("Type"),    QStringLiteral("Uptime"), QStringLiteral("Speed")};
-    const int widths[] = {130, 102, 42, 70, 44, 100};
+    const int leastWidths[] = {130, 102, 42, 70, 44, 100};
+    CProxyList widest;
+    widest.emplace_back("255.255.255.255", 65535, 0, 3, 5, 0);
+    table.Refill(widest, kTenSeconds);
     QHeaderView* header = table.horizontalHeader();
-    for (int column = 0; column < 6; ++column) {
-        EXPECT_EQ(table.model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
-        EXPECT_EQ(header->sectionSize(column), widths[column]);
-        EXPECT_EQ(header->sectionResizeMode(column), QHeaderView::Fixed);
-    }
+    const auto expectFits = [&] {
+        for (int column = 0; column < 6; ++column) {
+            EXPECT_EQ(table.model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
+            EXPECT_GE(header->sectionSize(column), leastWidths[column]) << column;
+            EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << column;
+            // Country names vary in length; that column keeps its least width.
+            if (column != CProxyTableModel::SpeedColumn && column != CProxyTableModel::CountryColumn) {
+                EXPECT_GE(header->sectionSize(column), table.sizeHintForIndex(Cell(0, column)).width()) << column;
+            }
+            EXPECT_EQ(header->sectionResizeMode(column), QHeaderView::Fixed);
+        }
+        EXPECT_GE(table.minimumWidth(), header->length() + table.verticalScrollBar()->sizeHint().width());
+    };
+    expectFits();
+    const int ipWidth = header->sectionSize(CProxyTableModel::IpColumn);
+
+    QFont large = table.font();
+    large.setPointSizeF(large.pointSizeF() * 2);
+    table.setFont(large);
+    expectFits();
+    EXPECT_GT(header->sectionSize(CProxyTableModel::IpColumn), ipWidth);
     EXPECT_FALSE(header->sectionsMovable());
     EXPECT_EQ(table.selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(table.selectionMode(), QAbstractItemView::ExtendedSelection);

@@ -5,6 +5,8 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -40,8 +42,46 @@ CProListCtrl::CProListCtrl(const CFlagImages* flags, QWidget* parent)
     header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSectionResizeMode(QHeaderView::Fixed);  // no dragging, no double-click fit
-    for (int column = 0; column < CProxyTableModel::ColumnCount; ++column)
-        header->resizeSection(column, CProxyTableModel::ColumnWidth(column));
+    FitColumnsToFont();
+}
+
+void CProListCtrl::FitColumnsToFont()
+{
+    const QFontMetrics metrics(font());
+    // The widest digit of this font stands for every varying digit.
+    QChar widestDigit = u'0';
+    for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
+        if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widestDigit))
+            widestDigit = QChar(digit);
+    }
+    // An item view cell pads its text with the focus frame's margin plus one
+    // pixel on each side (QCommonStyle); two pixels more keep the text clear
+    // of eliding at any rounding of a scaled font.
+    const int cellPadding = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 2;
+    QHeaderView* header = horizontalHeader();
+    int total = 0;
+    for (int column = 0; column < CProxyTableModel::ColumnCount; ++column) {
+        int width = std::max(CProxyTableModel::ColumnWidth(column), header->sectionSizeHint(column));
+        QString widest = CProxyTableModel::WidestText(column);
+        if (!widest.isEmpty()) {
+            for (QChar& c : widest) {
+                if (c.isDigit())
+                    c = widestDigit;
+            }
+            width = std::max(width, metrics.horizontalAdvance(widest) + cellPadding);
+        }
+        header->resizeSection(column, width);
+        total += width;
+    }
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    setMinimumWidth(total + scrollBar + 2 * frameWidth());
+}
+
+void CProListCtrl::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        FitColumnsToFont();
 }
 
 void CProListCtrl::Refill(const CProxyList& list, int timeoutMilliseconds)

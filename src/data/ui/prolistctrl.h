@@ -9,7 +9,8 @@
 class CFlagImages;
 class CProxyTableModel;
 
-// The proxy table of the main window: six fixed-width columns, full-row
+// The proxy table of the main window: six columns the user cannot resize,
+// as wide as the font needs, full-row
 // selection of any number of rows, flags in the Country column, Speed as a
 // bar. A right-click left of the Speed column emits contextMenuRequested with
 // the screen position; header clicks come out of horizontalHeader()'s
@@ -29,11 +30,17 @@ public:
     // Whether a right-click at this viewport position may open the menu.
     bool InContextMenuArea(const QPoint& viewportPos) const;
 
+    // Sets every column to its least width or, when wider, to what its header
+    // and its widest possible text need at the table's font; the table's
+    // least width then holds every column without a horizontal scroll bar.
+    void FitColumnsToFont();
+
 signals:
     void contextMenuRequested(const QPoint& globalPos);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     CProxyTableModel* model_;

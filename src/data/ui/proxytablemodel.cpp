@@ -126,3 +126,14 @@ int CProxyTableModel::ColumnWidth(int column)
 {
     return kColumns[column].width;
 }
+
+QString CProxyTableModel::WidestText(int column)
+{
+    switch (column) {
+    case IpColumn: return QStringLiteral("255.255.255.255");
+    case PortColumn: return QStringLiteral("65535");
+    case TypeColumn: return TypeText(3);
+    case UptimeColumn: return QStringLiteral("5/5");
+    default: return {};
+    }
+}

@@ -34,7 +34,14 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     static QString HeaderText(int column);
+    // The least width of a column, in pixels; the table widens a column
+    // further when its header or WidestText needs more at the font in use.
     static int ColumnWidth(int column);
+    // The widest text a cell of the column can hold ("255.255.255.255" for the
+    // IP), written with the digit 8 where digits vary; empty for the Country
+    // column (names vary too much; its least width holds the common ones) and
+    // the Speed column (a bar).
+    static QString WidestText(int column);
 
 private:
     QVariant DisplayText(const CProxy& proxy, int column) const;

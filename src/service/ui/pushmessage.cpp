@@ -28,6 +28,8 @@ CPushMessage::CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QW
     setObjectName(QStringLiteral("pushMessage"));
     setWindowTitle(QStringLiteral("Message"));
     setAccessibleName(windowTitle());
+    // Modal to its parent only, like every dialog of the program.
+    setWindowModality(Qt::WindowModal);
     setFixedSize(452, 122);  // the 301 x 75 dialog units of the original layout
 
     closeButton = MakeButton(this, "closeButton", EndsProgram() ? QStringLiteral("Exit") : QStringLiteral("OK"),

@@ -11,6 +11,7 @@
 #include "settings/ui/digitspinbox.h"
 #include "settings/ui/switchsettingdialog.h"
 #include "settings/ui/testsettingdialog.h"
+#include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
 
 namespace {
@@ -46,6 +47,8 @@ CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
     setObjectName(QStringLiteral("settingDialog"));
     setWindowTitle(QStringLiteral("Setting"));
     setAccessibleName(windowTitle());
+    // Modal to its parent only, so the tray menu stays usable while it is open.
+    setWindowModality(Qt::WindowModal);
 
     tabs_->setObjectName(QStringLiteral("settingTabs"));
     tabs_->setAccessibleName(windowTitle());
@@ -64,6 +67,7 @@ CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(reset, &QPushButton::clicked, this, &CSettingDialog::OnResetToDefaults);
     connect(tabs_, &QTabWidget::currentChanged, this, &CSettingDialog::OnTabChanged);
+    testPage_->SetSectionReset([this] { RunServiceRequest([] { GetSetting().ResetTestSection(); }); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
@@ -111,14 +115,27 @@ bool CSettingDialog::ReportInvalid(const QString& message, QWidget* field)
         const QSignalBlocker noTabChange(tabs_);
         tabs_->setCurrentWidget(testPage_);
     }
+    shownTab_ = tabs_->currentIndex();
     field->setFocus(Qt::OtherFocusReason);
     return false;
 }
 
-void CSettingDialog::OnTabChanged(int)
+void CSettingDialog::OnTabChanged(int index)
 {
-    // A failed check has already put the test page back in front.
-    Validate();
+    // The tab bar has already switched pages. Put the old page back before
+    // anything is painted, and switch only once the fields are valid, so a
+    // failed check never shows the new page.
+    {
+        const QSignalBlocker noTabChange(tabs_);
+        tabs_->setCurrentIndex(shownTab_);
+    }
+    if (!Validate())
+        return;
+    {
+        const QSignalBlocker noTabChange(tabs_);
+        tabs_->setCurrentIndex(index);
+    }
+    shownTab_ = index;
 }
 
 void CSettingDialog::OnOk()
@@ -141,9 +158,17 @@ void CSettingDialog::OnResetToDefaults()
                      IPrompt::YesNo);
     if (answer != IPrompt::AnsYes)
         return;
-    GetSetting().ResetToDefaults();
-    GetSetting().Save();
+    RunServiceRequest([] {
+        GetSetting().ResetToDefaults();
+        GetSetting().Save();
+    });
     LoadPages();
+}
+
+void CSettingDialog::RunServiceRequest(const std::function<void()>& request)
+{
+    CBusyScope busy(this);
+    RunOffGuiThread(request);
 }
 
 void CSettingDialog::LoadPages()

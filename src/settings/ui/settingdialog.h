@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 #include "settings/ui/settingdialogopen.h"
 
 class CSwitchSettingDialog;
@@ -9,7 +11,7 @@ class CTestSettingDialog;
 class IPrompt;
 class QTabWidget;
 
-// The modal "Setting" dialog: a test page and a switch page in tabs, with OK,
+// The window-modal "Setting" dialog: a test page and a switch page in tabs, with OK,
 // Cancel and "Reset to Defaults". It edits the process-wide settings in place
 // and saves the settings file on OK and on a confirmed reset.
 class CSettingDialog : public QDialog {
@@ -29,10 +31,14 @@ private:
     void OnOk();
     void OnResetToDefaults();
     void LoadPages();
+    // Runs a settings change that asks the service (the test target) off the
+    // GUI thread, the dialog busy meanwhile but painted, the tray usable.
+    void RunServiceRequest(const std::function<void()>& request);
     bool ReportInvalid(const QString& message, QWidget* field);
 
     IPrompt& prompt_;
     QTabWidget* tabs_;
     CTestSettingDialog* testPage_;
     CSwitchSettingDialog* switchPage_;
+    int shownTab_ = 0;  // the page in front before a tab change
 };

@@ -10,15 +10,26 @@
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
 
+namespace {
+
+// The check box's tooltip; why says why prefs.js could not be read, when it could not.
+QString FirefoxToolTip(const std::string& why)
+{
+    QString cause =
+        QStringLiteral("If checkbox is disabled, the root cause is that Firefox's prefs.js could not be read");
+    if (!why.empty())
+        cause += QStringLiteral(": ") + QString::fromStdString(why);
+    return cause + QStringLiteral(".Find solution in FAQ at ") + ToUi(HomePageUrl());
+}
+
+}  // namespace
+
 CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
     : CSettingPage(parent), prompt_(prompt),
       systemCheck_(Named(new QCheckBox(QStringLiteral("IE(Chrome)")), QStringLiteral("systemCheck"),
                          QStringLiteral("IE(Chrome)"))),
       firefoxCheck_(Named(new QCheckBox(QStringLiteral("FireFox(>3.6)")), QStringLiteral("firefoxCheck"),
-                          QStringLiteral("FireFox(>3.6)"),
-                          QStringLiteral("If checkbox is disabled, the root cause is you login "
-                                         "Windows as non-admin.Find solution in FAQ at ")
-                              + ToUi(HomePageUrl())))
+                          QStringLiteral("FireFox(>3.6)"), FirefoxToolTip({})))
 {
     Named(this, QStringLiteral("switchSettingPage"), QStringLiteral("Switch Proxy Setting"));
 
@@ -41,8 +52,11 @@ void CSwitchSettingDialog::LoadFromSetting()
 {
     systemCheck_->setChecked(true);
     bool follows = false;
-    // Without a readable prefs.js the choice could not be carried out.
-    firefoxCheck_->setEnabled(PrefsFollowSystem(GetFirefoxPaths(), follows));
+    std::string why;
+    // Without a readable prefs.js the choice could not be carried out; the
+    // tooltip then says what stood in the way.
+    firefoxCheck_->setEnabled(PrefsFollowSystem(GetFirefoxPaths(), follows, &why));
+    firefoxCheck_->setToolTip(FirefoxToolTip(why));
     firefoxCheck_->setChecked(GetSetting().GetSwitchItem()->firefox);
 }
 

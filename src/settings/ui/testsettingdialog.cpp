@@ -105,8 +105,12 @@ void CTestSettingDialog::SaveToSetting()
     // fresh test target from the service; one request serves both fields.
     const std::string url = FromUi(urlField_->text());
     const std::string expected = FromUi(expectedField_->text());
-    if (url.empty() || expected.empty())
-        GetSetting().ResetTestSection();
+    if (url.empty() || expected.empty()) {
+        if (sectionReset_)
+            sectionReset_();
+        else
+            GetSetting().ResetTestSection();
+    }
     if (!url.empty())
         test.testUrl = url;
     if (!expected.empty())

@@ -2,6 +2,8 @@
 
 #include "settings/ui/settingpage.h"
 
+#include <functional>
+
 class CDigitSpinBox;
 class QLineEdit;
 class QRadioButton;
@@ -17,6 +19,11 @@ public:
     void LoadFromSetting() override;
     void SaveToSetting() override;
 
+    // How SaveToSetting gives the whole test section its defaults when a text
+    // is empty. That asks the service for the test target, so the settings
+    // dialog runs it off the GUI thread; by default it runs in place.
+    void SetSectionReset(std::function<void()> reset) { sectionReset_ = std::move(reset); }
+
     // The fields the settings dialog validates.
     CDigitSpinBox* ThreadField() const { return threadField_; }
     CDigitSpinBox* TimeoutField() const { return timeoutField_; }
@@ -31,4 +38,5 @@ private:
     CDigitSpinBox* timeoutField_;
     QLineEdit* urlField_;
     QLineEdit* expectedField_;
+    std::function<void()> sectionReset_;
 };

@@ -26,7 +26,8 @@ CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, Q
 {
     setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(QStringLiteral("Testing"));
-    setModal(true);
+    // Modal to its parent only, so the tray menu stays usable while it is open.
+    setWindowModality(Qt::WindowModal);
     resize(485, 114);
 
     statusText_->setObjectName(QStringLiteral("statusText"));

@@ -13,6 +13,8 @@ QStringList CScriptedPrompt::Texts() const
 IPrompt::Answer CScriptedPrompt::Show(QWidget*, const QString& text, Buttons buttons, const QString& title)
 {
     shown_.push_back({text, title, buttons});
+    if (onShow)
+        onShow();
     if (!answers_.empty()) {
         const Answer answer = answers_.front();
         answers_.pop_front();

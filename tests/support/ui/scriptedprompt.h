@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 // Stands in for the message boxes: records every prompt and answers from a queue. A plain notice (Ok) with nothing
@@ -31,6 +32,9 @@ public:
     }
 
     Answer Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title = {}) override;
+
+    // Runs as each prompt is shown, to look at the windows behind it.
+    std::function<void()> onShow;
 
 private:
     std::deque<Answer> answers_;

@@ -1,4 +1,4 @@
-#include "app/guithreadwork.h"
+#include "widgets/guithreadwork.h"
 
 #include <QApplication>
 #include <QEventLoop>
