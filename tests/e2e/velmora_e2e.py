@@ -184,11 +184,15 @@ class DelayedRelay:
 
 
 class XSession:
-    """Xvfb + D-Bus session + accessibility bus + trayer, private to this run."""
+    """Xvfb + D-Bus session + accessibility bus + a tray host, private to this run: trayer
+    (XEmbed) by default, or with tray="sni" the StatusNotifier watcher from Debian's
+    haskell-status-notifier-item-utils with a host registered by this process."""
 
-    def __init__(self, log_dir, size="1024x768x24"):
+    def __init__(self, log_dir, size="1024x768x24", tray="xembed"):
         self.log_dir = log_dir
         self.size = size
+        self.tray = tray
+        self.sni_bus = None
         self.group = ProcessGroup(log_dir)
         self.env = None
         self.runtime_dir = None
@@ -216,10 +220,13 @@ class XSession:
         env["DBUS_SESSION_BUS_ADDRESS"] = self._read_line(read_end, 10, "the D-Bus session bus")
 
         self.group.start("at-spi", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env)
-        self.group.start("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
-                                    "request", "--height", "32", "--SetDockType", "true"], env)
         self.env = env
-        wait_for(lambda: self._trayer_panel(), 10, "the tray host (trayer) to show its panel")
+        if self.tray == "sni":
+            self._start_sni_host()
+        else:
+            self.group.start("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                        "request", "--height", "32", "--SetDockType", "true"], env)
+            wait_for(lambda: self._trayer_panel(), 10, "the tray host (trayer) to show its panel")
         wait_for(lambda: "a11y" in run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
                                         "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames"], env=env),
                  10, "the accessibility bus")
@@ -248,6 +255,30 @@ class XSession:
         finally:
             os.close(fd)
         return data.decode().strip()
+
+    def _start_sni_host(self):
+        """The watcher, and a host name registered with it: Qt then shows its tray icon as a
+        StatusNotifierItem and exports its menu over D-Bus (com.canonical.dbusmenu)."""
+        from gi.repository import Gio, GLib
+        self.group.start("sni-watcher", ["status-notifier-watcher"], self.env)
+        flags = Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
+        self.sni_bus = Gio.DBusConnection.new_for_address_sync(self.env["DBUS_SESSION_BUS_ADDRESS"], flags,
+                                                               None, None)
+        host = f"org.kde.StatusNotifierHost-{os.getpid()}"
+        self.sni_bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "RequestName", GLib.Variant("(su)", (host, 0)), None, 0, 5000, None)
+        wait_for(lambda: self.sni_call("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                       "org.kde.StatusNotifierWatcher", "RegisterStatusNotifierHost",
+                                       GLib.Variant("(s)", (host,))) is not None,
+                 10, "the StatusNotifier watcher to take the host")
+
+    def sni_call(self, name, path, interface, method, parameters=None):
+        """A call on the session bus; its result unpacked, or None when it failed."""
+        try:
+            return self.sni_bus.call_sync(name, path, interface, method, parameters, None, 0, 5000,
+                                          None).unpack()
+        except Exception:  # the name or object is not (yet) there
+            return None
 
     def _trayer_panel(self):
         return re.search(r'^\s*(0x[0-9a-f]+) "panel": \("panel" "trayer"\)', self.window_tree(), re.M)
