@@ -54,7 +54,7 @@ say "ok - the program took its test page from the loopback service (setting.nbx)
 [[ -L $work/countries.nbx && $(readlink "$work/countries.nbx") == /usr/share/velmora/countries.nbx ]] ||
     { say "the working folder does not link the installed countries.nbx"; exit 1; }
 say "ok - the launcher linked the installed country list into $work"
-grep -q 'velmora/start.php' "$run/service.log" || { say "the service saw no start request"; exit 1; }
-say "ok - the service answered the program's start request"
+grep -q 'POST /tolvane/testurl.txt -> 200' "$run/service.log" || { say "the service saw no test-target request"; exit 1; }
+say "ok - the service answered the program's request (/tolvane/testurl.txt)"
 # The program ends with SIGTERM; its setsid group (launcher exec'd into the program) goes with it.
 kill -TERM -- "-$launcher" 2>/dev/null || true
