@@ -677,7 +677,7 @@ def main():
         setattr(args, key, os.path.abspath(getattr(args, key)))
     for tool in ("chromium", "firefox-esr", "gsettings"):
         if shutil.which(tool) is None:
-            print(f"browser check: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
+            print(f"browser check: {tool} is missing (see scripts/packages-test.txt)", file=sys.stderr)
             return 1
     os.makedirs(args.logs, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)

@@ -168,7 +168,7 @@ def main():
     args = parser.parse_args()
     for tool in ("chromium", "dbus-monitor"):
         if shutil.which(tool) is None:
-            print(f"kde check: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
+            print(f"kde check: {tool} is missing (see scripts/packages-test.txt)", file=sys.stderr)
             return 1
     os.makedirs(args.logs, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)
