@@ -653,7 +653,7 @@ def run_check(name, tools, run_scenarios):
         setattr(args, key, os.path.abspath(getattr(args, key)))
     for tool in tools:
         if shutil.which(tool) is None:
-            print(f"{name}: {tool} is missing (see scripts/packages.txt)", file=sys.stderr)
+            print(f"{name}: {tool} is missing (see scripts/packages-test.txt)", file=sys.stderr)
             return 1
     os.makedirs(args.logs, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)
