@@ -92,7 +92,7 @@ int main()
         const auto end = Clock::now();
         const long known = std::count_if(merged.begin(), merged.end(), [](const CProxy& p) { return p.country >= 0; });
         std::printf("round %d: fetch %.1f ms, merge+filter+countries %.1f ms, total %.1f ms; %d proxies kept "
-                    "(%d duplicates, %d special-purpose dropped, %ld with a country)\n",
+                    "(%d duplicates, %d reserved dropped, %ld with a country)\n",
                     round, Ms(fetchedAt - start), Ms(end - fetchedAt), Ms(end - start), counts.harvested,
                     counts.duplicates, counts.reserved, known);
         totals.push_back(Ms(end - start));

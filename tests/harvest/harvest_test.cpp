@@ -1,5 +1,5 @@
 // The service's harvest: sources in every list format and the ways sources
-// fail, merging, the special-purpose ranges, the country lookup from the
+// fail, merging, the reserved ranges, the country lookup from the
 // packaged database, the served list's swap, and the availability check
 // keeping exactly the proxies that work. Everything on loopback.
 #include <gtest/gtest.h>

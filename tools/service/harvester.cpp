@@ -81,7 +81,7 @@ int Harvester::RunRound()
     CProxyList proxies = MergeSources(fetched, settings_.allowPrivate, countries_, counts);
     std::fprintf(stderr,
                  "velmora-service: harvest: %d proxies from %d of %d sources (%d lines skipped, %d duplicates, "
-                 "%d special-purpose addresses dropped)\n",
+                 "%d reserved addresses dropped)\n",
                  counts.harvested, counts.sources - counts.failedSources, counts.sources, counts.skippedLines,
                  counts.duplicates, counts.reserved);
     const bool allFailed = counts.sources > 0 && counts.failedSources == counts.sources;

@@ -150,7 +150,7 @@ const char* ServiceUsage()
            "  --threads N            availability check: jobs at once, five proxies each\n"
            "                         (1 to 1000, default 50)\n"
            "  --timeout S            availability check: seconds per proxy (1 to 60, default 10)\n"
-           "  --allow-private        keep private, loopback and other special-purpose\n"
+           "  --allow-private        keep private, loopback and other reserved\n"
            "                         addresses (dropped by default)\n"
            "  --public-address-url URL\n"
            "                         page answering with the caller's public address, asked\n"

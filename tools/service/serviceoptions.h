@@ -23,7 +23,7 @@ struct ServiceOptions {
     bool verify = true;                              // test every harvested proxy before serving it
     int threads = 50;                                // availability check: jobs at once (five proxies each)
     int timeoutSeconds = 10;                         // availability check: time allowed per proxy
-    bool allowPrivate = false;                       // keep reserved and special-purpose addresses
+    bool allowPrivate = false;                       // keep reserved addresses
     std::string publicAddressUrl;                    // page answering with the caller's address
     std::string geoipFile = "/usr/share/tor/geoip";  // IPv4 ranges to country codes
     std::string countriesFile;                       // countries.nbx; empty = beside the program or its share folder
