@@ -57,11 +57,7 @@ class SocksProxy:
         self.log_path = log_path
         self.entries = []
         self.lock = threading.Lock()
-        self.server = socket.socket()
-        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.server.bind(("127.0.0.1", 0))
-        self.server.listen(64)
-        self.server.settimeout(0.5)
+        self.server = v.listen_loopback(64)
         self.port = self.server.getsockname()[1]
         self.active = 0  # client connections being handled or relayed
         self.stopping = False
@@ -283,11 +279,7 @@ class WrongListener:
 
     def __init__(self):
         self.connections = []
-        self.server = socket.socket()
-        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.server.bind(("127.0.0.1", 0))
-        self.server.listen(16)
-        self.server.settimeout(0.5)
+        self.server = v.listen_loopback(16)
         self.port = self.server.getsockname()[1]
         self.stopping = False
         self.thread = threading.Thread(target=self._serve, daemon=True)
@@ -531,6 +523,29 @@ def check_browser(checks, world, scenario, browser, run_it):
     return versions
 
 
+def hide_ip_on_the_logging_proxy(app, world, checks, name):
+    """Get Proxy (the service offers only the logging proxy), then Hide IP on it; a message box
+    instead of the Restore IP face fails the check."""
+    app.wait_main_window(30)
+    app.press_button("Get Proxy")
+    v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
+    app.answer_message(FINISHED, "OK")
+    rows = v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
+    checks.equal([(row["IP"], row["Port"]) for row in rows], [("127.0.0.1", str(world.proxy.port))],
+                 f"{name}: the table holds the logging proxy")
+    app.select_row(0)
+    app.press_button("Hide IP")
+
+    def hidden():
+        if app.button("Restore IP") is not None:
+            return True
+        texts = app.message_texts()
+        if texts:
+            raise v.DriverError(f"Hide IP showed a message instead: {texts}")
+        return False
+    v.wait_for(hidden, 20, "the button to offer Restore IP")
+
+
 def scenario(session, world, args, name, preset, checks, report):
     base = os.path.join(args.work, name)
     workdir = os.path.join(base, "work")
@@ -551,25 +566,7 @@ def scenario(session, world, args, name, preset, checks, report):
 
         app.start()
         app.wait_application()
-        app.wait_main_window(30)
-        app.press_button("Get Proxy")
-        v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
-        app.answer_message(FINISHED, "OK")
-        rows = v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
-        checks.equal([(row["IP"], row["Port"]) for row in rows], [("127.0.0.1", str(world.proxy.port))],
-                     f"{name}: the table holds the logging proxy")
-
-        app.select_row(0)
-        app.press_button("Hide IP")
-
-        def hidden():
-            if app.button("Restore IP") is not None:
-                return True
-            texts = app.message_texts()
-            if texts:
-                raise v.DriverError(f"Hide IP showed a message instead: {texts}")
-            return False
-        v.wait_for(hidden, 20, "the button to offer Restore IP")
+        hide_ip_on_the_logging_proxy(app, world, checks, name)
         get = lambda schema, key: app.gsettings(schema, key)  # noqa: E731
         checks.equal(get(SCHEMA, "mode"), "'manual'", f"{name}: Hide IP sets mode 'manual'")
         checks.equal((get(f"{SCHEMA}.socks", "host"), get(f"{SCHEMA}.socks", "port")),

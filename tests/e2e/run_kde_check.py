@@ -33,7 +33,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import velmora_e2e as v  # noqa: E402
 import run_browser_check as browsers  # noqa: E402
 
-FINISHED = "The proxy test is finished!"
 RELOAD_SIGNAL = "member=reparseSlaveConfiguration"
 
 
@@ -93,25 +92,7 @@ def scenario(session, world, args, checks, report):
                                        "type='signal',interface='org.kde.KIO.Scheduler'"], session.env)
         app.start()
         app.wait_application()
-        app.wait_main_window(30)
-        app.press_button("Get Proxy")
-        v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
-        app.answer_message(FINISHED, "OK")
-        rows = v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
-        checks.equal([(row["IP"], row["Port"]) for row in rows], [("127.0.0.1", str(world.proxy.port))],
-                     "kde: the table holds the logging proxy")
-
-        app.select_row(0)
-        app.press_button("Hide IP")
-
-        def hidden():
-            if app.button("Restore IP") is not None:
-                return True
-            texts = app.message_texts()
-            if texts:
-                raise v.DriverError(f"Hide IP showed a message instead: {texts}")
-            return False
-        v.wait_for(hidden, 20, "the button to offer Restore IP")
+        browsers.hide_ip_on_the_logging_proxy(app, world, checks, "kde")
         applied = proxy_settings(kioslaverc)
         v.log(f"kde: [Proxy Settings] while applied: {applied}")
         checks.equal(applied.get("ProxyType"), "1", "kde: Hide IP sets ProxyType=1 (manual)")

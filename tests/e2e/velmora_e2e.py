@@ -109,6 +109,16 @@ class ProcessGroup:
         self.children.clear()
 
 
+def listen_loopback(backlog=16):
+    """A listening TCP socket on a free port of 127.0.0.1 whose accept wakes twice a second."""
+    server = socket.socket()
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind(("127.0.0.1", 0))
+    server.listen(backlog)
+    server.settimeout(0.5)
+    return server
+
+
 def relay_sockets(client, upstream):
     """Copies bytes both ways until each side has closed, then closes both (bounded waits)."""
     def pump(source, sink):
@@ -143,11 +153,7 @@ class DelayedRelay:
     def __init__(self, target_port, first_delay):
         self.target_port = target_port
         self.first_delay = first_delay
-        self.server = socket.socket()
-        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.server.bind(("127.0.0.1", 0))
-        self.server.listen(16)
-        self.server.settimeout(0.5)
+        self.server = listen_loopback(16)
         self.port = self.server.getsockname()[1]
         self.connections = 0
         self.stopping = False
