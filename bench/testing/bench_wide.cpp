@@ -2,8 +2,9 @@
 // (1,500 that relay after 200 ms, 3,000 that never answer, 500 whose port
 // refuses connections), 1,000 jobs at once, 5 s timeout; the speed test and
 // the availability check, then Debian's proxycheck over the same proxies with
-// as many proxies under test at once as the availability check. Prints wall
-// time against the ideal, CPU per fetch and peak memory.
+// as many proxies under test at once as the availability check, and the same
+// fetches on bare libcurl (bare_curl_check). Prints wall time against the
+// ideal, CPU per fetch and peak memory.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -64,6 +65,11 @@ std::string ToolPath(const char* name)
 {
     const char* dir = std::getenv("VELMORA_RUN_DIR");
     return std::string(dir && *dir ? dir : VELMORA_TOOLS_DIR) + "/" + name;
+}
+
+std::string BenchPath(const char* name)
+{
+    return std::string(VELMORA_BENCH_DIR) + "/" + name;
 }
 
 double Seconds(const timeval& t)
@@ -209,6 +215,13 @@ int main()
     Print("velmora-check availability", availability, availabilityIdeal, count);
     sleep(1);
 
+    // The floor libcurl sets: the same fetches, all at once, with nothing of
+    // the engine around them.
+    const Measure bare =
+        Run({BenchPath("bare_curl_check"), url, std::to_string(kTimeoutSeconds), listFile}, outFile, "127.0.0.1:");
+    Print("bare libcurl, all at once", bare, IdealWall(proxies, 1, count), count);
+    sleep(1);
+
     // proxycheck probes one proxy per connection: as many at once as the
     // availability check tests (its jobs times five proxies).
     const int connections = kThreads * kBatch;
@@ -225,6 +238,9 @@ int main()
         std::printf("velmora-check availability / proxycheck: wall %.2f, CPU per fetch %.2f, peak memory %.2f\n",
                     availability.wall / proxycheck.wall, availability.cpu / proxycheck.cpu,
                     availability.peakMiB / proxycheck.peakMiB);
+    if (bare.ran && availability.ran && bare.cpu > 0)
+        std::printf("velmora-check availability / bare libcurl: CPU per fetch %.2f; bare libcurl / proxycheck: %.2f\n",
+                    availability.cpu / bare.cpu, proxycheck.ran ? bare.cpu / proxycheck.cpu : 0.0);
     else if (!proxycheck.ran)
         std::printf("proxycheck is not installed (apt-get install proxycheck)\n");
 
