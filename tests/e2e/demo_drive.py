@@ -56,6 +56,16 @@ def drive(app, shot):
     v.log(f"Exit: the program ended with code {code}")
 
 
+def report_failure(app, shot):
+    """What the program shows when a step fails: its message boxes, and a screenshot."""
+    try:
+        for text in app.message_texts() if app is not None and app.alive() else []:
+            print(f"demo: the program shows the message: {text}", file=sys.stderr)
+        shot("failed")
+    except Exception as error:  # the report must not hide the failure itself
+        print(f"demo: no report of the failure ({error})", file=sys.stderr)
+
+
 def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
     parser = argparse.ArgumentParser()
@@ -82,6 +92,7 @@ def main():
         drive(app, shot)
     except v.DriverError as error:
         print(f"demo: {error} (logs in {args.logs})", file=sys.stderr)
+        report_failure(app, shot)
         return 1
     finally:
         if app is not None:

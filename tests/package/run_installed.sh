@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Run inside the fresh root by scripts/package-check, in a network namespace with only loopback:
+# Run inside the fresh root by scripts/package-check, in a network namespace of its own:
 # the installed velmora-service as the stand-in on the built-in address 127.0.0.1:8808 with a
 # small proxy file, Xvfb, and velmora-launcher starting the installed program; passes when the
 # program's main window shows and the program took its test page from that service.
@@ -39,13 +39,32 @@ done
 setsid velmora-launcher >"$run/program.log" 2>&1 &
 pids+=($!)
 launcher=$!
-if ! window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Velmora$' 2>/dev/null | head -n 1) ||
-    [[ -z $window ]]; then
-    say "no Velmora window within 60 s; program log:"
+# The splash screen and message boxes are titled "Velmora" as well: the main window is the one
+# at least 500 pixels high.
+main_window() {
+    local id height
+    for id in $(xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null); do
+        height=$(xdotool getwindowgeometry "$id" 2>/dev/null | awk '/Geometry:/ { split($2, size, "x"); print size[2] }')
+        if ((${height:-0} >= 500)); then
+            echo "$id"
+            return 0
+        fi
+    done
+    return 1
+}
+window=""
+for ((i = 0; i < 600; i++)); do
+    window=$(main_window) && break
+    sleep 0.1
+done
+if [[ -z $window ]]; then
+    say "no Velmora main window within 60 s; program log:"
     sed 's/^/    /' "$run/program.log"
     exit 1
 fi
 say "ok - the installed program's main window \"Velmora\" is up (X window $window)"
+grep -q 'POST /velmora/start.php -> 200' "$run/service.log" || { say "the service saw no start request"; exit 1; }
+say "ok - the program sent its start request to the service"
 kill -0 "$launcher" 2>/dev/null || { say "the program ended"; exit 1; }
 work=$HOME/.local/share/velmora
 grep -q $'^URL\thttp://127.0.0.1:8808' "$work/setting.nbx" ||
