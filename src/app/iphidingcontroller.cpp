@@ -24,6 +24,14 @@ constexpr int kMaxAddressLength = 15;
 
 }  // namespace
 
+CIpHidingController::CIpHidingController(CTolvaneDlg& window) : window_(window)
+{
+    // Polling serves every store alike (GSettings, kioslaverc) and costs one
+    // read of a few keys a second, only while a proxy is applied.
+    desktopWatch_.setInterval(1000);
+    QObject::connect(&desktopWatch_, &QTimer::timeout, [this] { CheckDesktopStillHoldsProxy(); });
+}
+
 bool AddressFitsDisplay(const QString& text)
 {
     return text.size() <= kMaxAddressLength;
@@ -31,10 +39,9 @@ bool AddressFitsDisplay(const QString& text)
 
 void CIpHidingController::OnHideRestoreClicked()
 {
-    // The caption is the only record of what the button does.
-    if (window_.Controls().hideIpButton->text() != QLatin1String(kHideIpCaption)) {
+    // The face follows the hide state, so the state says what the button does.
+    if (GetHideState().hidden) {
         RestoreIp();
-        SetReadyToHide(true);
         window_.FocusTable();
         return;
     }
@@ -54,7 +61,14 @@ std::string CIpHidingController::RealAddress() const
 
 bool CIpHidingController::RestoreIp()
 {
-    return RestoreSystemProxy(GetHideState(), Context());
+    const ProxyChange change = RestoreSystemProxy(GetHideState(), Context());
+    if (!change)
+        window_.Desktop().prompt.Show(
+            &window_,
+            QStringLiteral("Could not restore your own proxy setting: %1. The proxy stays applied.")
+                .arg(ToUi(change.problem)),
+            IPrompt::Ok);
+    return static_cast<bool>(change);
 }
 
 void CIpHidingController::HideIp()
@@ -93,23 +107,20 @@ void CIpHidingController::HideIp()
         window_.FocusTable();
         return;
     }
-    // The face changes whatever the apply returns (pressing Restore IP after
-    // a failed apply does nothing but turn the button back), except when the
-    // desktop would have sent traffic around the proxy: the user is told, and
-    // the button keeps offering Hide IP.
-    std::string bypass;
-    if (!ApplySystemProxy(GetHideState(), proxy, Context(), &bypass) && !bypass.empty()) {
+    // The face changes only through the listener, once the desktop holds the
+    // proxy; every failure says what failed.
+    const ProxyChange change = ApplySystemProxy(GetHideState(), proxy, Context());
+    if (!change && !change.bypass.empty() && change.userSettingsInPlace)
         window_.Desktop().prompt.Show(
             &window_,
             QStringLiteral("Could not hide your IP: the desktop's proxy setting did not take effect, "
                            "%1 instead of through the proxy %2:%3. Your own proxy setting has been put back.")
-                .arg(ToUi(bypass), ToUi(proxy.ip))
+                .arg(ToUi(change.bypass), ToUi(proxy.ip))
                 .arg(proxy.port),
             IPrompt::Ok);
-        window_.FocusTable();
-        return;
-    }
-    SetReadyToHide(false);
+    else if (!change)
+        window_.Desktop().prompt.Show(&window_, QStringLiteral("Could not hide your IP: %1.").arg(ToUi(change.problem)),
+                                      IPrompt::Ok);
     window_.FocusTable();
 }
 
@@ -141,6 +152,8 @@ void CIpHidingController::OnProxyApplied()
     const CMainWindowControls& c = window_.Controls();
     ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(state.proxy.ip), state.proxy.country);
     window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Fake IP in %1").arg(CountryName(state.proxy.country)));
+    SetReadyToHide(false);
+    desktopWatch_.start();
     window_.FocusTable();
 }
 
@@ -149,6 +162,27 @@ void CIpHidingController::OnProxyRestored()
     const CMainWindowControls& c = window_.Controls();
     ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(RealAddress()), realCountry);
     window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Real IP"));
+    desktopWatch_.stop();
+    SetReadyToHide(true);
+}
+
+void CIpHidingController::CheckDesktopStillHoldsProxy()
+{
+    const HideState& state = GetHideState();
+    ISystemProxyStore& store = window_.Desktop().proxyStore;
+    DesktopProxySettings current;
+    if (!state.hidden || !store.Read(std::string(), current)
+        || store.HoldsSocksProxy(current, state.proxy.ip, state.proxy.port))
+        return;
+    // Something else changed the desktop's proxy settings: settle the saved
+    // configuration as at start-up and show what the desktop holds now.
+    desktopWatch_.stop();
+    ResumeAppliedProxy(GetHideState(), Context());
+    if (!GetHideState().hidden)
+        window_.Desktop().prompt.Show(&window_,
+                                      QStringLiteral("The desktop's proxy setting was changed outside Velmora, so "
+                                                     "the proxy is no longer applied. Your real IP is shown again."),
+                                      IPrompt::Ok);
 }
 
 void CIpHidingController::ShowStartupAddress()
@@ -160,6 +194,5 @@ void CIpHidingController::ShowStartupAddress()
     // A proxy applied by an earlier run that still carries the traffic is
     // shown as applied, so Restore IP and the question on exit give the
     // user's own configuration back.
-    if (ResumeAppliedProxy(GetHideState(), Context()))
-        SetReadyToHide(false);
+    ResumeAppliedProxy(GetHideState(), Context());
 }

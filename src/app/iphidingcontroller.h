@@ -3,6 +3,7 @@
 #include "browser/systemproxy.h"
 
 #include <QString>
+#include <QTimer>
 
 class CTolvaneDlg;
 class QLabel;
@@ -12,9 +13,10 @@ class QLabel;
 // system proxy settings report back.
 class CIpHidingController : public IProxyStateListener {
 public:
-    explicit CIpHidingController(CTolvaneDlg& window) : window_(window) {}
+    explicit CIpHidingController(CTolvaneDlg& window);
 
-    // The Hide IP / Restore IP button. Its caption says which action it performs.
+    // The Hide IP / Restore IP button: Restore IP while a proxy is applied,
+    // else Hide IP. Its face follows the listener calls below.
     void OnHideRestoreClicked();
     // Shows the applied proxy as Current IP and "Fake IP" in the tray.
     void OnProxyApplied() override;
@@ -23,8 +25,12 @@ public:
     // Real IP and Current IP after the start request.
     void ShowStartupAddress();
     // Puts the user's own proxy settings back when a proxy is applied (the
-    // exit request's Yes); true when they were.
+    // exit request's Yes); true when they were, else says what failed.
     bool RestoreIp();
+    // While a proxy is applied the desktop's settings are read every second:
+    // when something else has changed them, the saved configuration is
+    // settled as at start-up and the window shows what the desktop holds.
+    void CheckDesktopStillHoldsProxy();
 
 private:
     void SetReadyToHide(bool readyToHide);
@@ -35,6 +41,7 @@ private:
     std::string RealAddress() const;
 
     CTolvaneDlg& window_;
+    QTimer desktopWatch_;
 };
 
 // Whether an address text fits the display (at most 15 characters); a text

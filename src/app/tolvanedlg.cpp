@@ -163,8 +163,10 @@ void CTolvaneDlg::RequestExit()
                                  IPrompt::YesNoCancel, QStringLiteral("Tolvane"));
         if (answer == IPrompt::AnsCancel)
             return;
-        if (answer == IPrompt::AnsYes)
-            ipHiding_.RestoreIp();
+        // A restore that failed has said so; the program stays, still showing
+        // the proxy as applied, so that the user can try again.
+        if (answer == IPrompt::AnsYes && !ipHiding_.RestoreIp())
+            return;
     }
     tray_->Remove();
     exitRequested_ = true;

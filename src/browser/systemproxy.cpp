@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr const char* kUnwritable = "the desktop's proxy settings could not be written";
+
 // The LAN settings have no name; a dial-up connection is named after its interface.
 bool ActiveConnection(INetworkState& network, std::string& connection)
 {
@@ -23,23 +25,63 @@ void AnnounceChange(ISystemProxyStore& store)
     store.Refresh();
 }
 
-// Writes the saved configuration back; the file goes only once that worked.
-bool PutBack(ISystemProxyStore& store, const SavedProxySettings& saved)
+std::string ValueOf(const DesktopProxySettings& settings, const std::string& key)
+{
+    const auto found = settings.find(key);
+    return found != settings.end() ? found->second : std::string();
+}
+
+// Whether every key of current holds its value from `a`, or from `b` where b
+// has the key.
+bool EveryKeyFrom(const DesktopProxySettings& current, const DesktopProxySettings& a, const DesktopProxySettings& b)
+{
+    for (const auto& [key, value] : current) {
+        const auto inB = b.find(key);
+        if (value != ValueOf(a, key) && (inB == b.end() || value != inB->second))
+            return false;
+    }
+    return true;
+}
+
+bool SameSettings(const DesktopProxySettings& current, const DesktopProxySettings& saved)
+{
+    return EveryKeyFrom(current, saved, {});
+}
+
+// Writes the saved configuration back; done once the desktop reads back as
+// saved. The file goes then; a file that cannot be removed is settled at the
+// next start, which finds the desktop holding the saved values.
+ProxyChange PutBack(ISystemProxyStore& store, const SavedProxySettings& saved)
 {
     const bool written = store.Write(saved.connection, saved.before);
     AnnounceChange(store);
-    return written && RemoveSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()));
+    DesktopProxySettings now;
+    ProxyChange change;
+    if (!written || !store.Read(saved.connection, now) || !SameSettings(now, saved.before)) {
+        change.problem = kUnwritable;
+        return change;
+    }
+    RemoveSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()));
+    change.done = true;
+    change.userSettingsInPlace = true;
+    return change;
 }
 
-// An apply that did not take hold leaves the desktop as the user had it. If
-// an earlier proxy was shown as applied, the display must follow.
-void UndoApply(ISystemProxyStore& store, const SavedProxySettings& saved, HideState& state,
-               IProxyStateListener& listener)
+// Shows the real address again when a proxy was shown as applied.
+void ShowRestored(HideState& state, IProxyStateListener& listener)
 {
-    if (PutBack(store, saved) && state.hidden) {
-        state.hidden = false;
-        listener.OnProxyRestored();
-    }
+    if (!state.hidden)
+        return;
+    state.hidden = false;
+    listener.OnProxyRestored();
+}
+
+ProxyChange Failed(std::string problem, bool userSettingsInPlace = true)
+{
+    ProxyChange change;
+    change.problem = std::move(problem);
+    change.userSettingsInPlace = userSettingsInPlace;
+    return change;
 }
 
 }  // namespace
@@ -57,16 +99,16 @@ ISystemProxyStore& DesktopProxyStore()
     return *store;
 }
 
-bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context, std::string* bypass)
+ProxyChange ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context)
 {
     if (!proxy.IsUsable())
-        return false;
+        return Failed("the proxy's address or port is not valid");
     std::string connection;
     if (!ActiveConnection(context.network, connection))
-        return false;
+        return Failed("no network connection is up");
     ISystemProxyStore& store = context.store;
     if (!store.HasSystemSetting())
-        return false;
+        return Failed("this desktop has no system-wide proxy setting that Velmora can change");
 
     // A configuration saved by an earlier apply (this run's, or one of a run
     // that ended with the proxy applied) is the user's own and is kept: what
@@ -77,51 +119,60 @@ bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& 
         saved = SavedProxySettings();
         saved.connection = connection;
         if (!store.Read(connection, saved.before))
-            return false;
+            return Failed("the desktop's proxy settings could not be read");
     }
     saved.applied = proxy;
     // Nothing is changed unless the way back is safe on disk.
     if (!StoreSavedProxySettings(path, saved))
-        return false;
+        return Failed("your own proxy setting could not be saved to " + path + ", so nothing was changed");
 
     const bool written = store.WriteSocksProxy(saved.connection, saved.before, proxy.ip, proxy.port);
     AnnounceChange(store);
     const std::string check = written ? store.CheckSocksProxy(proxy.ip, proxy.port) : std::string();
     if (!written || !check.empty()) {
-        UndoApply(store, saved, state, context.listener);
-        if (bypass)
-            *bypass = check;
-        return false;
+        // An apply that did not take hold leaves the desktop as the user had it.
+        const ProxyChange undo = PutBack(store, saved);
+        if (undo)
+            ShowRestored(state, context.listener);
+        ProxyChange change = Failed(written ? "the desktop's proxy setting did not take effect, " + check : kUnwritable,
+                                    undo.userSettingsInPlace);
+        change.bypass = check;
+        if (!undo)
+            change.problem +=
+                "; your own proxy setting could not be put back either and is kept in " + path + " for the next try";
+        return change;
     }
     state.hidden = true;
     state.proxy = proxy;
     context.listener.OnProxyApplied();
-    return true;
+    ProxyChange change;
+    change.done = true;
+    return change;
 }
 
-bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context)
+ProxyChange RestoreSystemProxy(HideState& state, const SystemProxyContext& context)
 {
     if (!state.hidden)
-        return false;
-    std::string connection;
-    if (!ActiveConnection(context.network, connection))
-        return false;
+        return Failed("no proxy is applied");
     ISystemProxyStore& store = context.store;
+    const std::string path = SavedProxySettingsPath(store.SavedSettingsName());
     SavedProxySettings saved;
-    bool restored;
-    if (LoadSavedProxySettings(SavedProxySettingsPath(store.SavedSettingsName()), saved)) {
-        restored = PutBack(store, saved);
+    ProxyChange change;
+    if (LoadSavedProxySettings(path, saved)) {
+        change = PutBack(store, saved);
+        if (!change)
+            change.problem += "; your own proxy setting stays saved in " + path + " for the next try";
     } else {
         // The saved configuration is gone (removed by hand): the best left is
         // the direct connection.
-        restored = store.WriteDirect(connection);
+        change.done = store.WriteDirect(std::string());
         AnnounceChange(store);
+        if (!change)
+            change.problem = kUnwritable;
     }
-    if (!restored)
-        return false;
-    state.hidden = false;
-    context.listener.OnProxyRestored();
-    return true;
+    if (change)
+        ShowRestored(state, context.listener);
+    return change;
 }
 
 bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context)
@@ -134,19 +185,29 @@ bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context)
     DesktopProxySettings current;
     if (!store.Read(saved.connection, current))
         return false;
-    if (!store.HoldsSocksProxy(current, saved.applied.ip, saved.applied.port)) {
-        // The user has set up the desktop anew since: that choice stands.
-        RemoveSavedProxySettings(path);
-        return false;
-    }
-    if (!saved.applied.IsUsable() || !store.CheckSocksProxy(saved.applied.ip, saved.applied.port).empty()) {
+    const CProxy& applied = saved.applied;
+    if (store.HoldsSocksProxy(current, applied.ip, applied.port)) {
+        if (applied.IsUsable() && store.CheckSocksProxy(applied.ip, applied.port).empty()) {
+            const bool announce = !state.hidden || !(state.proxy == applied);
+            state.hidden = true;
+            state.proxy = applied;
+            if (announce)
+                context.listener.OnProxyApplied();
+            return true;
+        }
         // Still written but no longer carrying the traffic: give the user's
         // own configuration back rather than show an address that is not used.
         PutBack(store, saved);
-        return false;
+    } else if (SameSettings(current, saved.before)) {
+        RemoveSavedProxySettings(path);
+    } else if (const DesktopProxySettings target = store.SocksProxySettings(saved.before, applied.ip, applied.port);
+               !target.empty() && EveryKeyFrom(current, saved.before, target)) {
+        // Part of the apply (or of a restore) was written when the run ended.
+        PutBack(store, saved);
+    } else {
+        // The user has set up the desktop anew since: that choice stands.
+        RemoveSavedProxySettings(path);
     }
-    state.hidden = true;
-    state.proxy = saved.applied;
-    context.listener.OnProxyApplied();
-    return true;
+    ShowRestored(state, context.listener);
+    return false;
 }

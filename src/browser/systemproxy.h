@@ -49,6 +49,14 @@ public:
     // and the mode becomes manual.
     virtual bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before,
                                  const std::string& host, int port) = 0;
+    // The settings, as Read gives them, that WriteSocksProxy writes over
+    // `before`, for a store whose write is seen in steps by a run killed
+    // half-way; empty for a store that writes in one step (one renamed file).
+    virtual DesktopProxySettings SocksProxySettings(const DesktopProxySettings& /*before*/, const std::string& /*host*/,
+                                                    int /*port*/) const
+    {
+        return {};
+    }
     // Writes back settings that Read returned, key for key.
     virtual bool Write(const std::string& connection, const DesktopProxySettings& settings) = 0;
     // Switches to a direct connection, leaving the other keys alone: the way
@@ -78,20 +86,42 @@ struct SystemProxyContext {
     IProxyStateListener& listener;
 };
 
+// What an apply or a restore came to. On failure problem says what failed, in
+// words for the user ("the desktop's proxy settings could not be written").
+struct ProxyChange {
+    bool done = false;
+    std::string problem;
+    // Apply only: where the desktop's resolver sent pages instead of through
+    // the proxy ("http:// pages go to direct://"); empty for other failures.
+    std::string bypass;
+    // Whether the desktop is as the user had it before the apply (an apply
+    // that failed and was undone, or never changed anything).
+    bool userSettingsInPlace = false;
+
+    explicit operator bool() const { return done; }
+};
+
 // Applies the proxy to the active connection, so that it carries all traffic.
 // The desktop's configuration from before is kept on disk (see
 // savedproxysettings.h) until RestoreSystemProxy puts it back. When the
 // desktop's resolver would still send requests around the proxy, the earlier
-// configuration is written back, false is returned and *bypass (when given)
-// says what would have gone around it. On success sets hidden, keeps a copy
-// of the proxy and tells the listener.
-bool ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context, std::string* bypass = nullptr);
-// Puts back the configuration the desktop had before the proxy was applied.
-// On success clears hidden and tells the listener.
-bool RestoreSystemProxy(HideState& state, const SystemProxyContext& context);
-// At start-up: when an earlier run applied a proxy and the desktop still sends
-// all traffic through it, takes it over as applied (sets hidden and the proxy,
-// tells the listener) and returns true. A saved configuration whose proxy
-// the desktop no longer uses is dropped; one whose proxy no longer takes
-// effect is written back.
+// configuration is written back and bypass says what would have gone around
+// it. On success sets hidden, keeps a copy of the proxy and tells the listener.
+ProxyChange ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context);
+// Puts back the configuration the desktop had before the proxy was applied;
+// needs no network connection. Done only once the desktop reads back as
+// saved: then clears hidden and tells the listener. On failure the saved
+// configuration stays on disk for the next try.
+ProxyChange RestoreSystemProxy(HideState& state, const SystemProxyContext& context);
+// At start-up, and whenever the desktop's settings change while a proxy is
+// applied: settles a saved configuration against what the desktop holds.
+// - The applied proxy, still carrying all traffic: taken over as applied
+//   (sets hidden and the proxy, tells the listener); returns true.
+// - The applied proxy, no longer taking effect, or a mix of the saved and the
+//   applied values (a run killed while writing): the saved configuration is
+//   written back.
+// - The saved values: the file is no longer needed and goes.
+// - Anything else: the user has set up the desktop anew; that choice stands
+//   and the file goes.
+// In every case but the first, a proxy shown as applied is shown as restored.
 bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context);

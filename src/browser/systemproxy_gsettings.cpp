@@ -49,8 +49,12 @@ struct ObjectUnref {
 struct VariantUnref {
     void operator()(GVariant* value) const { g_variant_unref(value); }
 };
+struct SchemaKeyUnref {
+    void operator()(GSettingsSchemaKey* key) const { g_settings_schema_key_unref(key); }
+};
 using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
 using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+using SchemaKeyPtr = std::unique_ptr<GSettingsSchemaKey, SchemaKeyUnref>;
 
 std::string TakeText(gchar* text)
 {
@@ -94,33 +98,42 @@ public:
     bool Complete() const { return complete_; }
     GSettings* Settings(const ProxyKey& key) { return settings_[key.child].get(); }
 
-    // The schema's type of the key, for parsing a saved text.
-    const GVariantType* Type(const ProxyKey& key)
-    {
-        GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(schemas_[key.child], key.key);
-        const GVariantType* type = g_settings_schema_key_get_value_type(schemaKey);
-        g_settings_schema_key_unref(schemaKey);  // the type belongs to the schema
-        return type;
-    }
-
     // Empty text resets the key to its default; other texts are parsed with
-    // the key's type and must be in its range.
+    // the key's type and must be in its range. The type belongs to the schema
+    // key, which is kept until the text has been parsed.
     bool Set(const ProxyKey& key, const std::string& text)
     {
         if (text.empty()) {
             g_settings_reset(Settings(key), key.key);
             return true;
         }
-        VariantPtr value(g_variant_parse(Type(key), text.c_str(), nullptr, nullptr, nullptr));
-        return value && SetValue(key, value.get());
+        const SchemaKeyPtr schemaKey(g_settings_schema_get_key(schemas_[key.child], key.key));
+        const VariantPtr value(g_variant_parse(g_settings_schema_key_get_value_type(schemaKey.get()), text.c_str(),
+                                               nullptr, nullptr, nullptr));
+        return value && g_settings_schema_key_range_check(schemaKey.get(), value.get())
+               && g_settings_set_value(Settings(key), key.key, value.get());
     }
 
-    bool SetValue(const ProxyKey& key, GVariant* value)
+    // Changes made between Delay and Apply reach the backend together, one
+    // schema at a time: the children first, the parent with the mode last, so
+    // that manual mode never points at entries still being changed. Revert
+    // drops them.
+    void Delay()
     {
-        GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(schemas_[key.child], key.key);
-        const bool inRange = g_settings_schema_key_range_check(schemaKey, value);
-        g_settings_schema_key_unref(schemaKey);
-        return inRange && g_settings_set_value(Settings(key), key.key, value);
+        for (auto& [child, settings] : settings_)
+            g_settings_delay(settings.get());
+    }
+    void Apply()
+    {
+        for (auto& [child, settings] : settings_)
+            if (*child.c_str())
+                g_settings_apply(settings.get());
+        g_settings_apply(settings_[""].get());
+    }
+    void Revert()
+    {
+        for (auto& [child, settings] : settings_)
+            g_settings_revert(settings.get());
     }
 
 private:
@@ -222,15 +235,15 @@ bool CGSettingsProxyStore::Read(const std::string& /*connection*/, DesktopProxyS
     return true;
 }
 
-bool CGSettingsProxyStore::WriteSocksProxy(const std::string& /*connection*/, const DesktopProxySettings& before,
-                                           const std::string& host, int port)
+DesktopProxySettings CGSettingsProxyStore::SocksProxySettings(const DesktopProxySettings& before,
+                                                              const std::string& host, int port) const
 {
     // Values GSettings would refuse with a critical warning are refused here.
     if (port < 1 || port > 65535 || !g_utf8_validate(host.c_str(), -1, nullptr))
-        return false;
+        return {};
     ProxySchemas schemas;
     if (!schemas.Complete())
-        return false;
+        return {};
 
     std::vector<const char*> bypass;
     const std::vector<std::string> hosts = BypassWithLoopback(schemas, before);
@@ -250,12 +263,20 @@ bool CGSettingsProxyStore::WriteSocksProxy(const std::string& /*connection*/, co
         {"socks.port", g_variant_new_int32(port)},
         {"mode", g_variant_new_string("manual")},
     };
-    bool written = true;
-    for (const ProxyKey& key : kProxyKeys) {
-        VariantPtr value(g_variant_ref_sink(values.at(key.name)));
-        written = written && schemas.SetValue(key, value.get());
+    // Printed as Read prints what the user set.
+    DesktopProxySettings settings;
+    for (const auto& [name, floating] : values) {
+        const VariantPtr value(g_variant_ref_sink(floating));
+        settings[name] = TakeText(g_variant_print(value.get(), TRUE));
     }
-    return written;
+    return settings;
+}
+
+bool CGSettingsProxyStore::WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before,
+                                           const std::string& host, int port)
+{
+    const DesktopProxySettings settings = SocksProxySettings(before, host, port);
+    return !settings.empty() && Write(connection, settings);
 }
 
 bool CGSettingsProxyStore::Write(const std::string& /*connection*/, const DesktopProxySettings& settings)
@@ -263,13 +284,19 @@ bool CGSettingsProxyStore::Write(const std::string& /*connection*/, const Deskto
     ProxySchemas schemas;
     if (!schemas.Complete())
         return false;
+    schemas.Delay();
     bool written = true;
     for (const ProxyKey& key : kProxyKeys) {
         const auto found = settings.find(key.name);
         // A key the saved settings lack was at its default.
-        written = schemas.Set(key, found != settings.end() ? found->second : std::string()) && written;
+        written = written && schemas.Set(key, found != settings.end() ? found->second : std::string());
     }
-    return written;
+    if (!written) {
+        schemas.Revert();
+        return false;
+    }
+    schemas.Apply();
+    return true;
 }
 
 bool CGSettingsProxyStore::WriteDirect(const std::string& /*connection*/)

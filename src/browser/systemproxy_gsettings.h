@@ -15,7 +15,11 @@ public:
     bool Read(const std::string& connection, DesktopProxySettings& settings) override;
     bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before, const std::string& host,
                          int port) override;
+    // Each schema's keys reach the backend together (delayed, then applied);
+    // nothing is written when any value is refused.
     bool Write(const std::string& connection, const DesktopProxySettings& settings) override;
+    DesktopProxySettings SocksProxySettings(const DesktopProxySettings& before, const std::string& host,
+                                            int port) const override;
     bool WriteDirect(const std::string& connection) override;
     bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const override;
     // Asks GIO's proxy resolver, the one GNOME's programs use.

@@ -114,18 +114,70 @@ TEST_F(IpHidingTest, RemovingTheAppliedRowLeavesTheProxyApplied)
     EXPECT_EQ(store.writes, std::vector<std::string>{"127.0.0.4:1084"});
 }
 
-TEST_F(IpHidingTest, AFailedApplyTurnsTheButtonButChangesNoDisplay)
+TEST_F(IpHidingTest, AFailedApplyOrRestoreSaysWhatFailedAndKeepsTheFaceTheDesktopHolds)
 {
-    store.succeed = false;
+    // The way back cannot be kept on disk (the state folder is a file).
+    const std::string blocked = dir.WriteFile("state-file", "");
+    setenv("XDG_STATE_HOME", blocked.c_str(), 1);
     SelectRows({0});
     Click();
-    EXPECT_FALSE(GetHideState().hidden);
-    EXPECT_EQ(c->hideIpButton->text(), Text("Restore IP"));
-    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.1"));
-    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
+    EXPECT_TRUE(prompt.LastText().startsWith(Text("Could not hide your IP: your own proxy setting could not be saved")))
+        << prompt.LastText().toStdString();
+    EXPECT_TRUE(store.writes.empty());
+    setenv("XDG_STATE_HOME", "", 1);
+
+    // The desktop refuses the write.
+    store.succeed = false;
     Click();
+    EXPECT_TRUE(prompt.LastText().startsWith(Text("Could not hide your IP: the desktop's proxy settings could not be "
+                                                  "written")));
+    for (bool hidden : {false, true}) {
+        EXPECT_EQ(GetHideState().hidden, hidden);
+        EXPECT_EQ(c->hideIpButton->text(), Text(hidden ? "Restore IP" : "Hide IP"));
+        EXPECT_EQ(CommandButtonsEnabled(), !hidden);
+        EXPECT_EQ(c->currentIpLabel->text(), Text(hidden ? "127.0.0.2" : "127.0.0.1"));
+        EXPECT_EQ(window->Tray()->ToolTip(), Text(hidden ? "Tolvane : Fake IP in France" : "Tolvane : Real IP"));
+        if (hidden)
+            break;
+        store.succeed = true;
+        Click();
+    }
+
+    // A restore the desktop refuses keeps the proxy shown as applied, here and at exit.
+    store.succeed = false;
+    Click();
+    EXPECT_TRUE(prompt.LastText().startsWith(Text("Could not restore your own proxy setting: ")));
+    EXPECT_TRUE(prompt.LastText().contains(Text("for the next try")));
+    EXPECT_TRUE(std::ifstream(SavedProxySettingsPath()).good());
+    prompt.Queue(IPrompt::AnsYes);
+    window->RequestExit();
+    EXPECT_TRUE(exitCodes.empty());
+    EXPECT_TRUE(GetHideState().hidden);
+    EXPECT_EQ(c->hideIpButton->text(), Text("Restore IP"));
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Fake IP in France"));
+
+    store.succeed = true;
+    Click();
+    EXPECT_FALSE(GetHideState().hidden);
+    EXPECT_FALSE(std::ifstream(SavedProxySettingsPath()).good());
+}
+
+TEST_F(IpHidingTest, AChangeOfTheDesktopsSettingElsewhereShowsTheRealAddressAgain)
+{
+    SelectRows({0});
+    Click();
+    ASSERT_TRUE(GetHideState().hidden);
+    window->IpHiding().CheckDesktopStillHoldsProxy();
+    EXPECT_TRUE(GetHideState().hidden);
+
+    // Another program (or another copy of Velmora) restored the desktop.
+    store.holds = false;
+    window->IpHiding().CheckDesktopStillHoldsProxy();
+    EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
-    EXPECT_TRUE(CommandButtonsEnabled());
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
+    EXPECT_TRUE(prompt.LastText().startsWith(Text("The desktop's proxy setting was changed outside Velmora")));
+    EXPECT_FALSE(std::ifstream(SavedProxySettingsPath()).good());
 }
 
 TEST_F(IpHidingTest, AProxyTheDesktopWouldBypassIsExplainedAndNeverShownAsApplied)
@@ -164,7 +216,7 @@ TEST_F(IpHidingTest, ADesktopWithoutAProxySettingGetsTheProxyToEnterByHand)
 TEST_F(MainWindowTest, AProxyAnEarlierRunLeftAppliedIsShownAsAppliedAtStart)
 {
     SavedProxySettings saved;
-    saved.before = {{"mode", "'none'"}};
+    saved.before = {{"mode", "none"}};
     saved.applied = CProxy("127.0.0.2", 1082, kTestFrance, 1, 5, 100);
     ASSERT_TRUE(StoreSavedProxySettings(SavedProxySettingsPath(), saved));
     ASSERT_TRUE(StartWindow());

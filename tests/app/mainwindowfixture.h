@@ -44,7 +44,7 @@ public:
         return succeed;
     }
     bool WriteDirect(const std::string&) override { return false; }
-    bool HoldsSocksProxy(const DesktopProxySettings&, const std::string&, int) const override { return true; }
+    bool HoldsSocksProxy(const DesktopProxySettings&, const std::string&, int) const override { return holds; }
     std::string CheckSocksProxy(const std::string&, int) override { return bypass; }
     void NotifySettingsChanged() override {}
     void Refresh() override {}
@@ -53,6 +53,7 @@ public:
     bool succeed = true;
     std::string bypass;            // what the desktop's resolver answers instead of the proxy
     bool hasSystemSetting = true;  // false: a desktop with nothing to change
+    bool holds = true;             // false: the desktop no longer holds the applied proxy
 };
 
 class MainWindowTest : public ::testing::Test {

@@ -116,8 +116,8 @@ TEST_F(KdeProxyTest, ApplyAndRestoreFromEachStartingState)
             Write(start.content);
         const ino_t before = Inode();
 
-        std::string bypass;
-        ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context, &bypass)) << bypass;
+        const ProxyChange applied = ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context);
+        ASSERT_TRUE(applied) << applied.problem;
         EXPECT_EQ("1", Value("ProxyType"));
         EXPECT_EQ("socks://127.0.0.2 1080", Value("socksProxy"));
         for (const char* key : {"httpProxy", "httpsProxy", "ftpProxy"})
@@ -177,9 +177,9 @@ TEST_F(KdeProxyTest, AProxyTheReadersWouldNotFollowIsUndoneAndExplained)
     // The user's own no-proxy list covers every host.
     const std::string start = "[Proxy Settings]\nNoProxyFor=*\nProxyType=0\n";
     Write(start);
-    std::string bypass;
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context, &bypass));
-    EXPECT_EQ("http:// pages go to direct://", bypass);
+    ProxyChange refused = ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ("http:// pages go to direct://", refused.bypass);
     EXPECT_EQ(start, Content());
     EXPECT_FALSE(state.hidden);
 
@@ -187,8 +187,10 @@ TEST_F(KdeProxyTest, AProxyTheReadersWouldNotFollowIsUndoneAndExplained)
     Write("");
     config = home.Path() + "/elsewhere";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context, &bypass));
-    EXPECT_EQ("http:// pages go to direct:// in Chromium, which reads " + home.Path() + "/.config/kioslaverc,", bypass);
+    refused = ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ("http:// pages go to direct:// in Chromium, which reads " + home.Path() + "/.config/kioslaverc,",
+              refused.bypass);
     EXPECT_FALSE(Exists());
 }
 

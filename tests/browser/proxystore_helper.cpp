@@ -1,0 +1,115 @@
+// One step of a Hide IP on the GSettings keyfile backend, in a process of its
+// own, so that a test can kill it half-way and look at what a fresh process
+// finds: killedapply_test drives it. Steps:
+//   start                 the user's own configuration: a manual HTTP proxy
+//                         and a bypass list of their own
+//   dump                  prints every key of the proxy schemas (user values only)
+//   apply-killed N        applies 127.0.0.2:1080 and is killed (SIGKILL) after
+//                         N keys of the proxy's settings have been written
+//   settle                what a new run does at start-up, then Restore IP
+//                         when it took the proxy over
+#include <gio/gio.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "browser/systemproxy.h"
+#include "browser/systemproxy_gsettings.h"
+#include "support/fakenetwork.h"
+
+namespace {
+
+constexpr const char* kSchemas[] = {"org.gnome.system.proxy", "org.gnome.system.proxy.http",
+                                    "org.gnome.system.proxy.https", "org.gnome.system.proxy.ftp",
+                                    "org.gnome.system.proxy.socks"};
+
+struct NoListener : IProxyStateListener {
+    void OnProxyApplied() override {}
+    void OnProxyRestored() override {}
+};
+
+// Writes the first `keys` keys of the proxy's settings over what the desktop
+// holds, then dies as a killed run would.
+struct KilledStore : CGSettingsProxyStore {
+    explicit KilledStore(int keys) : keys_(keys) {}
+    bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before, const std::string& host,
+                         int port) override
+    {
+        DesktopProxySettings partial;
+        Read(connection, partial);
+        int written = 0;
+        for (const auto& [key, value] : SocksProxySettings(before, host, port))
+            if (written++ < keys_)
+                partial[key] = value;
+        Write(connection, partial);
+        g_settings_sync();
+        raise(SIGKILL);
+        return false;
+    }
+    int keys_;
+};
+
+void Set(const char* schema, const char* key, const char* text)
+{
+    GSettings* settings = g_settings_new(schema);
+    GVariant* current = g_settings_get_value(settings, key);
+    GVariant* value = g_variant_parse(g_variant_get_type(current), text, nullptr, nullptr, nullptr);
+    g_settings_set_value(settings, key, value);
+    g_variant_unref(current);
+    g_object_unref(settings);
+}
+
+void Dump()
+{
+    for (const char* id : kSchemas) {
+        GSettings* settings = g_settings_new(id);
+        GSettingsSchema* schema = nullptr;
+        g_object_get(settings, "settings-schema", &schema, nullptr);
+        gchar** keys = g_settings_schema_list_keys(schema);
+        for (gchar** key = keys; *key; ++key) {
+            GVariant* user = g_settings_get_user_value(settings, *key);
+            gchar* text = user ? g_variant_print(user, FALSE) : nullptr;
+            std::printf("%s %s = %s\n", id, *key, text ? text : "(default)");
+            g_free(text);
+            if (user)
+                g_variant_unref(user);
+        }
+        g_strfreev(keys);
+        g_settings_schema_unref(schema);
+        g_object_unref(settings);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string step = argc > 1 ? argv[1] : "";
+    FakeNetwork network;
+    NoListener listener;
+    HideState state;
+    if (step == "start") {
+        Set("org.gnome.system.proxy", "mode", "'manual'");
+        Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
+        Set("org.gnome.system.proxy.http", "port", "3128");
+        Set("org.gnome.system.proxy", "ignore-hosts", "['*.corp.example', '10.0.0.0/8']");
+        g_settings_sync();
+    } else if (step == "dump") {
+        Dump();
+    } else if (step == "apply-killed" && argc > 2) {
+        KilledStore store(std::atoi(argv[2]));
+        ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300), SystemProxyContext{store, network, listener});
+        return 3;  // not reached: the store kills the process
+    } else if (step == "settle") {
+        CGSettingsProxyStore store;
+        const SystemProxyContext context{store, network, listener};
+        if (ResumeAppliedProxy(state, context) && !RestoreSystemProxy(state, context))
+            return 4;
+        g_settings_sync();
+    } else {
+        return 2;
+    }
+    return 0;
+}
