@@ -2,6 +2,7 @@
 
 #include "app/appicons.h"
 #include "app/desktop.h"
+#include "app/singleinstance.h"
 #include "app/splashdialog.h"
 #include "app/tolvanedlg.h"
 #include "service/curlglobal.h"
@@ -25,10 +26,15 @@ int CTolvaneApp::InitInstance()
     // Once, before any thread makes a transfer.
     EnsureCurlGlobalInit();
 
+    CSingleInstance instance;
+    if (instance.HandOverToRunningCopy())
+        return 0;
+
     CSplashDialog splash;
     splash.show();
 
     CTolvaneDlg window(RealDesktop());
+    QObject::connect(&instance, &CSingleInstance::showRequested, &window, &CTolvaneDlg::ShowFromTray);
     if (!window.Initialize(&splash))
         return 255;
     window.show();
