@@ -33,7 +33,8 @@ FirefoxPaths& GetFirefoxPaths()
         lookup.done = true;
         lookup.paths.exePath = FindFirefoxInstall(Environment("PATH"), DefaultFirefoxInstallPatterns());
         lookup.paths.prefsPath =
-            FindFirefoxProfile(FirefoxProfileRoots(Environment("HOME"), Environment("XDG_CONFIG_HOME")));
+            FindFirefoxProfile(FirefoxProfileRoots(Environment("HOME"), Environment("XDG_CONFIG_HOME")),
+                               FirefoxInstallFolder(lookup.paths.exePath));
     }
     return lookup.paths;
 }

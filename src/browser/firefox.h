@@ -17,13 +17,17 @@ void ResetFirefoxPathsForTest();
 
 // Every operation below does nothing (false or 0) unless both paths are set.
 
-// True when prefs.js could be read; follows is true when no line of it
-// contains "network.proxy.type", so Firefox uses the system proxy settings.
-// Otherwise whyUnreadable (when given) says why, in words for the user.
+// True when prefs.js could be read and is Velmora's to change; follows is
+// true when no user_pref("network.proxy.type", ...) statement of it sets
+// another value than 5, so Firefox uses the system proxy settings. False
+// (whyUnreadable, when given, says why in words for the user) also when the
+// profile's user.js sets the proxy type: Firefox applies it at every start.
 bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows, std::string* whyUnreadable = nullptr);
-// Removes every "network.proxy.type" line (follow true) or appends
-// user_pref("network.proxy.type", 0); (follow false). Copies prefs.js to
-// prefs.js.bkp first; nothing is written when the file already agrees.
+// Removes every network.proxy.type statement (follow true) or adds
+// user_pref("network.proxy.type", 0); on a line of its own (follow false),
+// keeping every other byte and the file's line ends. Copies prefs.js to
+// prefs.js.bkp first and writes through a link to the file it names;
+// nothing is written when the file already agrees.
 void SetPrefsFollowSystem(const FirefoxPaths& paths, bool follow);
 
 // Id of a running Firefox of this user, or 0.

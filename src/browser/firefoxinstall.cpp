@@ -107,3 +107,10 @@ const std::vector<std::string>& DefaultFirefoxInstallPatterns()
     static const std::vector<std::string> patterns = {"/usr/lib/firefox*", "/usr/lib64/firefox*", "/opt/firefox*"};
     return patterns;
 }
+
+std::string FirefoxInstallFolder(const std::string& exePath)
+{
+    std::error_code error;
+    const fs::path program = exePath.empty() ? fs::path() : fs::canonical(exePath, error);
+    return error || program.empty() ? std::string() : program.parent_path().string();
+}

@@ -13,3 +13,7 @@ std::string FindFirefoxInstall(const std::string& searchPath, const std::vector<
 
 // /usr/lib/firefox*, /usr/lib64/firefox*, /opt/firefox*
 const std::vector<std::string>& DefaultFirefoxInstallPatterns();
+
+// The folder of the program file exePath leads to through its links
+// (/usr/bin/firefox-esr -> /usr/lib/firefox-esr); "" when it cannot be resolved.
+std::string FirefoxInstallFolder(const std::string& exePath);

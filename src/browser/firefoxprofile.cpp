@@ -47,19 +47,34 @@ std::string ProfileFolder(const std::string& root, const std::string& path, bool
     return IsFolder(folder) ? folder : std::string();
 }
 
+// The folder of the Firefox install that last ran the profile, as Firefox
+// records it in the profile's compatibility.ini.
+std::string LastInstallOf(const std::string& profile)
+{
+    KeyFilePtr compatibility = LoadIni(profile + "/compatibility.ini");
+    return compatibility ? StringValue(compatibility.get(), "Compatibility", "LastPlatformDir") : std::string();
+}
+
 // The default profile of an install group: installs.ini's groups, and the
-// [Install...] groups newer Firefox also writes into profiles.ini.
-std::string InstallDefault(GKeyFile* file, const std::string& root, bool installGroupsOnly)
+// [Install...] groups newer Firefox also writes into profiles.ini. With
+// several installs, the group of installFolder's Firefox; else the first.
+std::string InstallDefault(GKeyFile* file, const std::string& root, bool installGroupsOnly,
+                           const std::string& installFolder)
 {
     gchar** groups = g_key_file_get_groups(file, nullptr);
-    std::string found;
-    for (gchar** group = groups; found.empty() && *group; ++group) {
+    std::string first;
+    std::string ours;
+    for (gchar** group = groups; ours.empty() && *group; ++group) {
         if (installGroupsOnly && !g_str_has_prefix(*group, "Install"))
             continue;
-        found = ProfileFolder(root, StringValue(file, *group, "Default"), true);
+        const std::string profile = ProfileFolder(root, StringValue(file, *group, "Default"), true);
+        if (first.empty())
+            first = profile;
+        if (!profile.empty() && !installFolder.empty() && LastInstallOf(profile) == installFolder)
+            ours = profile;
     }
     g_strfreev(groups);
-    return found;
+    return ours.empty() ? first : ours;
 }
 
 std::string MarkedDefault(GKeyFile* file, const std::string& root)
@@ -92,16 +107,16 @@ std::string FirstDotDefault(const std::string& root)
     return std::string();
 }
 
-std::string ProfileIn(const std::string& root)
+std::string ProfileIn(const std::string& root, const std::string& installFolder)
 {
     if (!IsFolder(root))
         return std::string();
     std::string profile;
     if (KeyFilePtr installs = LoadIni(root + "/installs.ini"))
-        profile = InstallDefault(installs.get(), root, false);
+        profile = InstallDefault(installs.get(), root, false, installFolder);
     KeyFilePtr profiles = LoadIni(root + "/profiles.ini");
     if (profile.empty() && profiles)
-        profile = InstallDefault(profiles.get(), root, true);
+        profile = InstallDefault(profiles.get(), root, true, installFolder);
     if (profile.empty() && profiles)
         profile = MarkedDefault(profiles.get(), root);
     return profile.empty() ? FirstDotDefault(root) : profile;
@@ -124,10 +139,10 @@ std::vector<std::string> FirefoxProfileRoots(const std::string& home, const std:
     return roots;
 }
 
-std::string FindFirefoxProfile(const std::vector<std::string>& roots)
+std::string FindFirefoxProfile(const std::vector<std::string>& roots, const std::string& installFolder)
 {
     for (const std::string& root : roots) {
-        const std::string profile = ProfileIn(root);
+        const std::string profile = ProfileIn(root, installFolder);
         if (!profile.empty())
             return profile + "/prefs.js";
     }

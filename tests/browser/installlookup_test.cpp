@@ -54,6 +54,14 @@ TEST(InstallLookupTest, ProfileIsTheOneTheIniFilesNameInTheXdgFolderFirst)
     home.WriteFile("config/mozilla/firefox/installs.ini", "[3B6073811A6ABF12]\nDefault=bbb.default-esr\nLocked=1\n");
     EXPECT_EQ(config + "/mozilla/firefox/bbb.default-esr/prefs.js", FindFirefoxProfile(roots));
 
+    // Two installs: the group of the Firefox found, by the install that last ran its profile.
+    home.WriteFile("config/mozilla/firefox/installs.ini",
+                   "[3B6073811A6ABF12]\nDefault=bbb.default-esr\n[46F4AB8FE48A1C1E]\nDefault=aaa.default\n");
+    home.WriteFile("config/mozilla/firefox/aaa.default/compatibility.ini",
+                   "[Compatibility]\nLastPlatformDir=/usr/lib/firefox-esr\n");
+    EXPECT_EQ(config + "/mozilla/firefox/aaa.default/prefs.js", FindFirefoxProfile(roots, "/usr/lib/firefox-esr"));
+    EXPECT_EQ(config + "/mozilla/firefox/bbb.default-esr/prefs.js", FindFirefoxProfile(roots, "/opt/firefox"));
+
     // An absolute path, and an install default whose folder is gone.
     home.WriteFile("elsewhere/prefs.js", "");
     home.WriteFile("config/mozilla/firefox/installs.ini", "[3B6073811A6ABF12]\nDefault=gone.default\n");

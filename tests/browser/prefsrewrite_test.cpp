@@ -28,21 +28,25 @@ protected:
     TempDir dir;
 };
 
-TEST_F(PrefsRewriteTest, FollowRemovesTheProxyTypeLineAndKeepsABackup)
+TEST_F(PrefsRewriteTest, FollowRemovesOnlyTheStatementsAndKeepsEveryOtherByte)
 {
-    // Mixed line ends, a lone CR, a tab and a Latin-1 byte inside kept lines.
+    // Mixed line ends, a lone CR, a tab and a Latin-1 byte inside kept lines,
+    // and mentions of the name that are no statement.
     const std::string old = "# Mozilla User Preferences\n"
                             "user_pref(\"network.proxy.type\", 1);\r\n"
-                            "user_pref(\"a\", \"x\ty\rz\xe9\");\r\n"
+                            "user_pref(\"a\", \"x\ty\rz\xe9 user_pref(\\\"network.proxy.type\\\", 1);\");\r\n"
+                            "// network.proxy.type was set here\n"
+                            "user_pref(\"network.proxy.type_extra\", 1);\n"
+                            "user_pref(\"NETWORK.PROXY.TYPE\", 1);\n"
                             "user_pref(\"b\", 2);";
     WritePrefs(old);
     EXPECT_FALSE(Follows());
 
     SetPrefsFollowSystem(Paths(), true);
-    EXPECT_EQ("# Mozilla User Preferences\r\n"
-              "user_pref(\"a\", \"x\ty\rz\xe9\");\r\n"
-              "user_pref(\"b\", 2);",
-              Prefs());
+    std::string expected = old;
+    const std::string statement = "user_pref(\"network.proxy.type\", 1);\r\n";
+    expected.erase(expected.find(statement), statement.size());
+    EXPECT_EQ(expected, Prefs());
     EXPECT_EQ(old, dir.ReadFile("prefs.js.bkp"));
     EXPECT_TRUE(Follows());
     // Written through a temporary file that is gone afterwards.
@@ -52,25 +56,30 @@ TEST_F(PrefsRewriteTest, FollowRemovesTheProxyTypeLineAndKeepsABackup)
     EXPECT_EQ(2, entries);
 }
 
-TEST_F(PrefsRewriteTest, DirectAppendsTheLineRightAfterTheOldContent)
+TEST_F(PrefsRewriteTest, DirectGoesOnALineOfItsOwnWithTheFilesLineEnds)
 {
-    WritePrefs("user_pref(\"a\", 1);\nuser_pref(\"b\", 2);");
+    // A last line without a line end, even a comment, is not extended.
+    WritePrefs("user_pref(\"a\", 1);\nuser_pref(\"b\", 2); // last");
     SetPrefsFollowSystem(Paths(), false);
-    EXPECT_EQ("user_pref(\"a\", 1);\r\nuser_pref(\"b\", 2);" + kDirectLine, Prefs());
+    EXPECT_EQ("user_pref(\"a\", 1);\nuser_pref(\"b\", 2); // last\n" + kDirectLine + "\n", Prefs());
     EXPECT_FALSE(Follows());
 
-    WritePrefs("user_pref(\"a\", 1);\n");
+    // CR-only line ends stay CR-only, and the way back leaves the start.
+    const std::string crOnly = "user_pref(\"a\", 1);\ruser_pref(\"b\", 2);\r";
+    WritePrefs(crOnly);
     SetPrefsFollowSystem(Paths(), false);
-    EXPECT_EQ("user_pref(\"a\", 1);\r\n" + kDirectLine, Prefs());
-    EXPECT_EQ("user_pref(\"a\", 1);\n", dir.ReadFile("prefs.js.bkp"));
+    EXPECT_EQ(crOnly + kDirectLine + "\r", Prefs());
+    EXPECT_EQ(crOnly, dir.ReadFile("prefs.js.bkp"));
+    SetPrefsFollowSystem(Paths(), true);
+    EXPECT_EQ(crOnly, Prefs());
 }
 
 TEST_F(PrefsRewriteTest, NothingIsWrittenWhenTheFileAlreadyAgrees)
 {
-    const std::string following = "user_pref(\"a\", 1);\n";
+    const std::string following = "user_pref(\"a\", 1);\nuser_pref(\"network.proxy.type\", 5);\n";
     WritePrefs(following);
     SetPrefsFollowSystem(Paths(), true);
-    EXPECT_EQ(following, Prefs());  // LF kept: not rewritten
+    EXPECT_EQ(following, Prefs());
     EXPECT_FALSE(BackupExists());
 
     const std::string direct = "user_pref(\"network.proxy.type\", 0);\n";
@@ -80,32 +89,31 @@ TEST_F(PrefsRewriteTest, NothingIsWrittenWhenTheFileAlreadyAgrees)
     EXPECT_FALSE(BackupExists());
 }
 
-TEST_F(PrefsRewriteTest, AnyMentionCountsButCapitalsDoNot)
+TEST_F(PrefsRewriteTest, ALinkedPrefsIsWrittenThroughItsLink)
 {
-    WritePrefs("user_pref(\"NETWORK.PROXY.TYPE\", 1);\n");
-    EXPECT_TRUE(Follows());
-
-    WritePrefs("// network.proxy.type was set here\n"
-               "user_pref(\"network.proxy.type_extra\", 1);\n"
-               "user_pref(\"NETWORK.PROXY.TYPE\", 1);\n");
-    EXPECT_FALSE(Follows());
+    const std::string target = dir.WriteFile("real/prefs.js", "user_pref(\"network.proxy.type\", 1);\n");
+    fs::create_symlink(target, dir.File("prefs.js"));
     SetPrefsFollowSystem(Paths(), true);
-    EXPECT_EQ("user_pref(\"NETWORK.PROXY.TYPE\", 1);\r\n", Prefs());
+    EXPECT_TRUE(fs::is_symlink(dir.File("prefs.js")));
+    EXPECT_EQ("", dir.ReadFile("real/prefs.js"));
+    EXPECT_TRUE(Follows());
 }
 
-TEST_F(PrefsRewriteTest, LongLinesAreJudgedAndCopiedWhole)
+TEST_F(PrefsRewriteTest, AUserJsThatSetsTheProxyTypeIsNotOverruled)
 {
-    const std::string longLine = "user_pref(\"x\", \"" + std::string(300 - 19, 'a') + "\");";
-    ASSERT_EQ(300u, longLine.size());
-    // The name straddles the 255th character of this one.
-    const std::string longMention = "// " + std::string(245, 'b') + " network.proxy.type " + std::string(30, 'c');
-    WritePrefs(longLine + "\n" + longMention + "\n" + longLine);
-    EXPECT_FALSE(Follows());
-
+    WritePrefs("user_pref(\"network.proxy.type\", 1);\n");
+    dir.WriteFile("user.js", "user_pref(\"network.proxy.type\", 0); // my choice\n");
+    bool follows = true;
+    std::string why;
+    EXPECT_FALSE(PrefsFollowSystem(Paths(), follows, &why));
+    EXPECT_NE(std::string::npos, why.find("user.js")) << why;
     SetPrefsFollowSystem(Paths(), true);
-    EXPECT_EQ(longLine + "\r\n" + longLine, Prefs());
-    SetPrefsFollowSystem(Paths(), false);
-    EXPECT_EQ(longLine + "\r\n" + longLine + kDirectLine, Prefs());
+    EXPECT_EQ("user_pref(\"network.proxy.type\", 1);\n", Prefs());
+    EXPECT_FALSE(BackupExists());
+
+    // One that leaves it to the system, or says nothing of it, changes nothing.
+    dir.WriteFile("user.js", "user_pref(\"network.proxy.type\", 5);\nuser_pref(\"x\", 1);\n");
+    EXPECT_FALSE(Follows());
 }
 
 TEST_F(PrefsRewriteTest, MissingFileOrPathsDoNothing)

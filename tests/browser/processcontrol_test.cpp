@@ -196,7 +196,7 @@ TEST_F(ProcessControlTest, ReconcileEndsFirefoxThenRewritesThenStarts)
     ASSERT_TRUE(WaitForFile("started"));
     // What Firefox saved while shutting down is in the backup and survives the
     // rewrite, and the new Firefox starts with the rewritten prefs.
-    const std::string expected = "user_pref(\"a\", 1);\r\n" + kSavedLine + "\r\n";
+    const std::string expected = "user_pref(\"a\", 1);\r\n" + kSavedLine + "\n";
     EXPECT_EQ(expected, FirefoxWorld::home.ReadFile("prefs-at-start"));
     EXPECT_EQ(expected, FirefoxWorld::Prefs());
     EXPECT_EQ("user_pref(\"a\", 1);\r\n" + kProxyTypeLine + kSavedLine + "\n",

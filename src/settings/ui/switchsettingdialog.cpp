@@ -55,9 +55,11 @@ void CSwitchSettingDialog::LoadFromSetting()
     std::string why;
     // Without a readable prefs.js the choice could not be carried out; the
     // tooltip then says what stood in the way.
-    firefoxCheck_->setEnabled(PrefsFollowSystem(GetFirefoxPaths(), follows, &why));
+    const bool changeable = PrefsFollowSystem(GetFirefoxPaths(), follows, &why);
+    firefoxCheck_->setEnabled(changeable);
     firefoxCheck_->setToolTip(FirefoxToolTip(why));
-    firefoxCheck_->setChecked(GetSetting().GetSwitchItem()->firefox);
+    // A box that cannot be carried out never claims that Firefox follows.
+    firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem()->firefox);
 }
 
 void CSwitchSettingDialog::SaveToSetting()
