@@ -123,6 +123,14 @@ TEST_F(MainWindowTest, NoNetworkAtStartUpTellsAndEnds)
     EXPECT_EQ(prompt.Texts(), QStringList{Text("Could not find network connection in your system.")});
     EXPECT_EQ(exitCodes, std::vector<int>{-1});
 
+    // While the splash shows, the box is shown over it, not over the window
+    // that has no place yet.
+    CSplashDialog splash;
+    splash.show();
+    window = std::make_unique<CTolvaneDlg>(desktop);
+    EXPECT_FALSE(window->Initialize(&splash));
+    ASSERT_EQ(prompt.Prompts().size(), 2u);
+    EXPECT_EQ(prompt.Prompts().back().parent, &splash);
 }
 
 class UnreachableServiceTest : public MainWindowTest {
