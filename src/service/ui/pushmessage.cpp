@@ -13,7 +13,8 @@
 namespace {
 constexpr int kLineLength = 50;
 constexpr int kTextLeft = 45;
-constexpr int kLinePitch = 30;         // the first two lines at y 15 and 45
+constexpr int kSingleLineTop = 30;     // a body of one line
+constexpr int kLinePitch = 30;         // longer ones from y 15 on: 15, 45, 75...
 constexpr QSize kLeastSize(452, 122);  // the 301 x 75 dialog units of the original layout
 constexpr QSize kButtonSize(87, 23);
 constexpr int kWebsiteLeft = 93;    // the website button's left edge
@@ -103,9 +104,9 @@ void CPushMessage::FitToText()
             websiteWidth = room;
         }
     }
+    // A body holds at most 255 characters, ten lines at the most: the height fits any screen.
     const int buttonTop = std::max(kLeastSize.height() - kMargin - kButtonSize.height(), textBottom + kMargin);
-    const int height = std::min(buttonTop + kButtonSize.height() + kMargin,
-                                screen.isEmpty() ? QWIDGETSIZE_MAX : screen.height() * 9 / 10);
+    const int height = buttonTop + kButtonSize.height() + kMargin;
 
     setFixedSize(width, height);
     closeButton->setGeometry(width - kCloseRightGap - closeWidth, height - kMargin - kButtonSize.height(), closeWidth,
@@ -117,7 +118,7 @@ QVector<CPushMessage::Line> CPushMessage::BodyLines() const
 {
     const QStringList lines = BreakLines(body);
     if (lines.size() == 1)
-        return {{QPoint(kTextLeft, 30), lines.first()}};
+        return {{QPoint(kTextLeft, kSingleLineTop), lines.first()}};
     const int pitch = std::max(kLinePitch, fontMetrics().lineSpacing());
     QVector<Line> placed;
     for (qsizetype i = 0; i < lines.size(); ++i)
