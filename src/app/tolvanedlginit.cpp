@@ -37,7 +37,9 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
     });
 
     if (!desktop_.network.Query().connected) {
-        desktop_.prompt.Show(this, QStringLiteral("Could not find network connection in your system."), IPrompt::Ok);
+        // Over the splash while it shows; the window itself is not placed yet.
+        QWidget* over = splash && splash->isVisible() ? static_cast<QWidget*>(splash) : this;
+        desktop_.prompt.Show(over, QStringLiteral("Could not find network connection in your system."), IPrompt::Ok);
         RequestExit();
         return false;
     }

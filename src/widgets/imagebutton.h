@@ -7,7 +7,8 @@
 
 // A flat button with its icon above the caption (or beside it for small
 // icons). The caption doubles as the accessible name so assistive tools and
-// UI tests find the button by what it says.
+// UI tests find the button by what it says. A disabled button shows its
+// icon grey and faint.
 QToolButton* MakeImageButton(QWidget* parent, const QString& objectName, const QString& caption, const QIcon& icon,
                              const QString& toolTip, const QSize& iconSize = QSize(32, 32));
 

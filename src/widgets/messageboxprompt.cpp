@@ -1,10 +1,24 @@
 #include "widgets/messageboxprompt.h"
 
 #include "widgets/appname.h"
+#include "widgets/windowplacement.h"
 
 #include <QMessageBox>
 
 namespace {
+
+// A message box centred on the screen when its parent is not shown yet.
+class CPlacedMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event);  // gives the box its size
+        CentreOnScreenWithoutShownParent(this);
+    }
+};
 
 QMessageBox::StandardButtons ToStandardButtons(IPrompt::Buttons buttons)
 {
@@ -31,8 +45,8 @@ IPrompt::Answer ToAnswer(int button)
 
 IPrompt::Answer CMessageBoxPrompt::Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title)
 {
-    QMessageBox box(buttons == Ok ? QMessageBox::Warning : QMessageBox::Question, title.isEmpty() ? kAppName : title,
-                    text, ToStandardButtons(buttons), parent);
+    CPlacedMessageBox box(buttons == Ok ? QMessageBox::Warning : QMessageBox::Question,
+                          title.isEmpty() ? kAppName : title, text, ToStandardButtons(buttons), parent);
     box.setObjectName(QStringLiteral("promptBox"));
     box.setAccessibleName(box.windowTitle());
     // Modal to its parent only, so the tray menu stays usable while it is open.

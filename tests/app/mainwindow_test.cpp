@@ -15,11 +15,15 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QToolButton>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -66,12 +70,67 @@ TEST_F(MainWindowTest, ButtonsCarryTheirCaptionsTooltipsAndNames)
     EXPECT_NE(window->findChild<CProListCtrl*>(Text("proxyTable")), nullptr);
 }
 
+// What a button's icon shows: how many pixels have a clear hue (caption and
+// frame are grey) and how far the icon stands out from the background.
+struct IconLook {
+    int coloured = 0;
+    double contrast = 0;
+};
+
+IconLook LookOfIcon(QToolButton* button)
+{
+    const QImage image = button->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // The icon's part of the button: above the caption, or left of it.
+    QRect icon = image.rect();
+    if (button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon)
+        icon.setBottom(image.height() - button->fontMetrics().height() - 6);
+    else
+        icon.setRight(button->iconSize().width() + 6);
+    const QColor background = image.pixelColor(1, 1);
+    IconLook look;
+    for (int y = icon.top(); y <= icon.bottom(); ++y)
+        for (int x = icon.left(); x <= icon.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            look.coloured += std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 60;
+            look.contrast += std::abs(c.red() - background.red()) + std::abs(c.green() - background.green())
+                             + std::abs(c.blue() - background.blue());
+        }
+    return look;
+}
+
+TEST_F(MainWindowTest, EveryImageButtonLooksGreyedWhenDisabled)
+{
+    ASSERT_TRUE(StartWindow());
+    const auto buttons = window->findChildren<QToolButton*>();
+    ASSERT_GE(buttons.size(), 6);
+    for (QToolButton* button : buttons) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        button->setEnabled(true);
+        const IconLook enabled = LookOfIcon(button);
+        EXPECT_GT(enabled.coloured, 20);  // no icon looks greyed while it works
+        button->setEnabled(false);
+        const IconLook disabled = LookOfIcon(button);
+        EXPECT_EQ(disabled.coloured, 0);
+        EXPECT_LT(disabled.contrast, enabled.contrast / 2);
+        button->setEnabled(true);
+    }
+}
+
 TEST_F(MainWindowTest, NoNetworkAtStartUpTellsAndEnds)
 {
     network.info.connected = false;
     EXPECT_FALSE(StartWindow());
     EXPECT_EQ(prompt.Texts(), QStringList{Text("Could not find network connection in your system.")});
     EXPECT_EQ(exitCodes, std::vector<int>{-1});
+
+    // While the splash shows, the box is shown over it, not over the window
+    // that has no place yet.
+    CSplashDialog splash;
+    splash.show();
+    window = std::make_unique<CTolvaneDlg>(desktop);
+    EXPECT_FALSE(window->Initialize(&splash));
+    ASSERT_EQ(prompt.Prompts().size(), 2u);
+    EXPECT_EQ(prompt.Prompts().back().parent, &splash);
 }
 
 class UnreachableServiceTest : public MainWindowTest {

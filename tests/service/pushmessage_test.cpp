@@ -1,10 +1,12 @@
-// The pushed-message dialog: buttons per type, colours, line split, closing.
+// The pushed-message dialog: buttons per type, colours, line breaks, its size and place, closing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -77,7 +79,7 @@ TEST(PushMessageDialog, ButtonsFollowTheType)
         {2, "Download", QStringLiteral("OK"), true, QStringLiteral("Download")},
         {2, nullptr, QStringLiteral("OK"), true, QStringLiteral("Official Website")},
         {3, nullptr, QStringLiteral("Exit"), false, QString()},
-        {4, "", QStringLiteral("Exit"), true, QString()},
+        {4, "", QStringLiteral("Exit"), true, QStringLiteral("Official Website")},
         {7, nullptr, QStringLiteral("OK"), false, QString()},
     };
     for (const Case& c : cases) {
@@ -123,6 +125,55 @@ TEST(PushMessageDialog, LongBodyIsSplitAtFiftyCharactersOnEveryPaint)
     CPushMessage shortOne(Message(1, std::string(50, 'c')), opener);
     ASSERT_EQ(shortOne.BodyLines().size(), 1);
     EXPECT_EQ(shortOne.BodyLines()[0].topLeft, QPoint(45, 30));
+}
+
+TEST(PushMessageDialog, LinesBreakAtSpacesNearFiftyCharacters)
+{
+    const QString body = QStringLiteral("The service is down for maintenance and will be back for an hour. "
+                                        "Supercalifragilisticexpialidociouslylongwordwithoutanyspaceinit ends.");
+    const QStringList lines = CPushMessage::BreakLines(body);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("The service is down for maintenance and will be "));
+    EXPECT_EQ(lines[1], QStringLiteral("back for an hour. "));
+    // A word longer than a line is cut after 50 characters.
+    EXPECT_EQ(lines[2].size(), 50);
+    EXPECT_EQ(lines.join(QString()), body);
+}
+
+// The rightmost painted pixel above the buttons.
+int InkRight(QWidget& widget, int bottom)
+{
+    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb background = image.pixel(2, 2);
+    int right = -1;
+    for (int y = 0; y < bottom; ++y)
+        for (int x = right + 1; x < image.width(); ++x)
+            if (image.pixel(x, y) != background)
+                right = x;
+    return right;
+}
+
+TEST(PushMessageDialog, LongMessageAndCaptionFitTheDialog)
+{
+    std::string body;
+    while (body.size() < 240)
+        body += "Wide words WWWWW MMMMM in a long pushed message. ";
+    const char* caption = "Download the new version from the official website now";
+    CPushMessage dialog(Message(4, body, caption), opener);
+    dialog.show();
+    QPushButton* website = Button(dialog, "websiteButton");
+    QPushButton* close = Button(dialog, "closeButton");
+    const auto lines = dialog.BodyLines();
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_LT(lines.last().topLeft.y() + dialog.fontMetrics().height(), close->y());
+    EXPECT_LT(InkRight(dialog, close->y()), dialog.width() - 20);
+    EXPECT_EQ(website->text(), QString::fromLatin1(caption));
+    EXPECT_GE(website->width(), website->sizeHint().width());
+    EXPECT_LT(website->geometry().right(), close->x());
+    EXPECT_LE(close->geometry().right(), dialog.width());
+    // Without a shown parent (at start-up), centred on the screen.
+    const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((dialog.geometry().center() - screenCentre).manhattanLength(), 2);
 }
 
 TEST(PushMessageDialog, MarkupIsDrawnAsItsOwnCharacters)

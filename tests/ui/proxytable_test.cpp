@@ -14,9 +14,12 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -115,15 +118,62 @@ TEST_F(ProxyTableTest, CellsShowTheProxyFields)
     EXPECT_EQ(Cell(1, 3).data().toString(), QStringLiteral("Socks4"));
     EXPECT_EQ(Cell(1, 5).data(CProxyTableModel::SpeedScoreRole).toInt(), 0);
 
-    // A known country whose flag file is missing: name, no flag.
+    // A known country whose flag file is missing: name, and a blank flag in the flag's place.
     EXPECT_EQ(Cell(2, 0).data().toString(), QStringLiteral("Japan"));
-    EXPECT_FALSE(Cell(2, 0).data(Qt::DecorationRole).isValid());
+    const QImage blank = Cell(2, 0).data(Qt::DecorationRole).value<QPixmap>().toImage();
+    EXPECT_EQ(blank.size(), CFlagImages::kFlagSize);
+    EXPECT_EQ(qAlpha(blank.pixel(12, 7)), 0);
     EXPECT_EQ(Cell(2, 3).data().toString(), QString());
     EXPECT_EQ(Cell(2, 5).data(CProxyTableModel::SpeedScoreRole).toInt(), 100);
 
     for (int column = 0; column < CProxyTableModel::ColumnCount; ++column)
         EXPECT_EQ(Qt::Alignment(Cell(0, column).data(Qt::TextAlignmentRole).toInt()) & Qt::AlignHorizontal_Mask,
                   Qt::AlignLeft);
+}
+
+// The leftmost dark (text) pixel of a row's Country cell in the table's picture.
+int CountryTextLeft(CProListCtrl& table, int row)
+{
+    const QImage image = table.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect cell = table.visualRect(table.model()->index(row, CProxyTableModel::CountryColumn));
+    for (int x = cell.left(); x <= cell.right(); ++x)
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            if (qGray(image.pixel(x, y)) < 100)
+                return x;
+    return -1;
+}
+
+TEST_F(ProxyTableTest, NamesLineUpWhetherTheirFlagLoadedOrNot)
+{
+    CProxyList list;
+    list.emplace_back("127.0.0.10", 1080, kTestGermany, 1, 5, 100);  // a light flag, not taken for text
+    list.emplace_back("127.0.0.11", 1080, kTestJapanWithoutFlag, 1, 5, 100);
+    table.Refill(list, kTenSeconds);
+    const int withFlag = CountryTextLeft(table, 0);
+    ASSERT_GT(withFlag, CFlagImages::kFlagSize.width());
+    EXPECT_NEAR(CountryTextLeft(table, 1), withFlag, 2);  // "G" and "J" start within a pixel or two
+}
+
+TEST_F(ProxyTableTest, ACutNameShowsWholeInItsTooltip)
+{
+    const QString longName = QStringLiteral("South Georgia and the South Sandwich Islands");
+    dir.WriteFile("countries.nbx",
+                  "DE\tGermany\r\nFR\tFrance\r\nUS\tUnited States\r\nGS\t" + longName.toStdString() + "\r\n");
+    ResetCountryCatalogueForTest();
+    CProxyList list;
+    list.emplace_back("127.0.0.10", 1080, kTestGermany, 1, 5, 100);
+    list.emplace_back("127.0.0.11", 1080, 3, 1, 5, 100);
+    table.Refill(list, kTenSeconds);
+    const auto tipAt = [this](int row) {
+        const QPoint pos = table.visualRect(Cell(row, 0)).center();
+        QHelpEvent help(QEvent::ToolTip, pos, table.viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(table.viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_FALSE(table.IsCut(Cell(0, 0)));
+    EXPECT_EQ(tipAt(0), QString());
+    EXPECT_TRUE(table.IsCut(Cell(1, 0)));
+    EXPECT_EQ(tipAt(1), longName);
 }
 
 TEST_F(ProxyTableTest, RowsAreACopyTakenAtRefill)

@@ -1,5 +1,5 @@
-// The message-box prompt's captions and answers, the test hooks, and the
-// Latin-1 conversions at the widget boundary.
+// The message-box prompt's captions, answers and place, the test hooks, the
+// image buttons, and the Latin-1 conversions at the widget boundary.
 #include "support/ui/scriptedprompt.h"
 #include "support/ui/testapplication.h"
 #include "support/ui/uiwait.h"
@@ -9,8 +9,10 @@
 #include "widgets/uitext.h"
 #include "widgets/urlopener.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -59,6 +61,27 @@ TEST_F(MessageBoxPromptTest, ButtonsMapToAnswers)
     // Escape is Cancel where there is one, No for a Yes/No question.
     EXPECT_EQ(ShowAndPress(IPrompt::YesNoCancel, QMessageBox::NoButton, caption), IPrompt::AnsCancel);
     EXPECT_EQ(ShowAndPress(IPrompt::YesNo, QMessageBox::NoButton, caption), IPrompt::AnsNo);
+}
+
+TEST_F(MessageBoxPromptTest, BoxIsCentredOnItsShownParentElseOnTheScreen)
+{
+    const auto centreOfBox = [this](QWidget* parent) {
+        QPoint centre;
+        WhenWindowShows(QStringLiteral("promptBox"), [&centre](QWidget* box) {
+            centre = box->geometry().center();
+            static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+        });
+        prompt.Show(parent, QStringLiteral("Could not find network connection in your system."), IPrompt::Ok);
+        return centre;
+    };
+    QWidget notShownYet;  // the main window during start-up
+    const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((centreOfBox(&notShownYet) - screenCentre).manhattanLength(), 2);
+    EXPECT_LE((centreOfBox(nullptr) - screenCentre).manhattanLength(), 2);
+    QWidget shown;  // the splash, say
+    shown.setGeometry(100, 100, 400, 300);
+    shown.show();
+    EXPECT_LE((centreOfBox(&shown) - shown.geometry().center()).manhattanLength(), 2);
 }
 
 TEST(PromptQuestionTest, AsksThroughThePromptAndTakesOnlyYesForYes)

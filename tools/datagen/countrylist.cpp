@@ -31,7 +31,11 @@ QVector<CountryLine> ReadIsoCountries(const QString& jsonPath, QString& error)
     for (const QJsonValue& value : entries) {
         const QJsonObject entry = value.toObject();
         const QString code = entry.value(QStringLiteral("alpha_2")).toString();
-        QString name = entry.value(QStringLiteral("name")).toString().simplified();  // no tabs or line ends
+        // The common name where iso-codes has one ("South Korea", "Bolivia"), else the
+        // formal short name; simplified: no tabs or line ends.
+        QString name = entry.value(QStringLiteral("common_name")).toString().simplified();
+        if (name.isEmpty())
+            name = entry.value(QStringLiteral("name")).toString().simplified();
         if (code.size() != 2 || name.isEmpty())
             continue;
         // Latin-1 is the single-byte text the program shows; other characters become '?'.

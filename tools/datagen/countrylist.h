@@ -11,7 +11,8 @@ struct CountryLine {
     QByteArray name;
 };
 
-// Reads iso-codes' iso_3166-1.json. The lines come sorted by code
+// Reads iso-codes' iso_3166-1.json, naming each country by its common name
+// where iso-codes gives one, else its name. The lines come sorted by code
 // ascending, so the catalogue numbering only changes when iso-codes adds or
 // drops a country. Names are cut to 63 characters. Empty on a read error
 // (the message is in error).

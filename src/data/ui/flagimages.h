@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QSize>
 
 #include <vector>
 
@@ -10,6 +11,9 @@ class CCountryCatalogue;
 // the working directory. A flag that cannot be loaded stays empty.
 class CFlagImages {
 public:
+    // The size of every flag picture.
+    static constexpr QSize kFlagSize{25, 15};
+
     void Load(const CCountryCatalogue& catalogue);
     int Count() const { return static_cast<int>(flags_.size()); }
     // A null pixmap outside the catalogue or for a flag that did not load.

@@ -1,12 +1,16 @@
 #include "data/ui/prolistctrl.h"
 
+#include "data/ui/flagimages.h"
 #include "data/ui/proxytablemodel.h"
 #include "data/ui/speedbardelegate.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -26,7 +30,7 @@ CProListCtrl::CProListCtrl(const CFlagImages* flags, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(false);
     setWordWrap(false);
-    setIconSize(QSize(25, 15));
+    setIconSize(CFlagImages::kFlagSize);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
     QHeaderView* rows = verticalHeader();
@@ -117,6 +121,31 @@ bool CProListCtrl::InContextMenuArea(const QPoint& viewportPos) const
 {
     return RowCount() > 0 && viewport()->rect().contains(viewportPos)
            && viewportPos.x() < columnViewportPosition(CProxyTableModel::SpeedColumn);
+}
+
+bool CProListCtrl::IsCut(const QModelIndex& index) const
+{
+    QAbstractItemDelegate* delegate = itemDelegateForIndex(index);
+    if (!delegate || index.data().toString().isEmpty())
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return delegate->sizeHint(option, index).width() > visualRect(index).width();
+}
+
+bool CProListCtrl::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(event);
+    // The columns cannot be widened, so a cell whose text is cut (a long
+    // country name) shows the whole text as its tooltip.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    if (index.isValid() && IsCut(index))
+        QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), visualRect(index));
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void CProListCtrl::contextMenuEvent(QContextMenuEvent* event)

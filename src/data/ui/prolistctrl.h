@@ -14,7 +14,8 @@ class CProxyTableModel;
 // selection of any number of rows, flags in the Country column, Speed as a
 // bar. A right-click left of the Speed column emits contextMenuRequested with
 // the screen position; header clicks come out of horizontalHeader()'s
-// sectionClicked.
+// sectionClicked. A cell whose text is cut shows the whole text as its
+// tooltip.
 class CProListCtrl : public QTableView {
     Q_OBJECT
 public:
@@ -29,6 +30,8 @@ public:
     std::vector<int> SelectedRows() const;
     // Whether a right-click at this viewport position may open the menu.
     bool InContextMenuArea(const QPoint& viewportPos) const;
+    // Whether the cell is too narrow for its whole text.
+    bool IsCut(const QModelIndex& index) const;
 
     // Sets every column to its least width or, when wider, to what its header
     // and its widest possible text need at the table's font; the table's
@@ -40,6 +43,7 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:

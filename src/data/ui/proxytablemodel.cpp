@@ -27,8 +27,10 @@ QString TypeText(int type)
 }  // namespace
 
 CProxyTableModel::CProxyTableModel(const CFlagImages* flags, QObject* parent)
-    : QAbstractTableModel(parent), flags_(flags)
-{}
+    : QAbstractTableModel(parent), flags_(flags), blankFlag_(CFlagImages::kFlagSize)
+{
+    blankFlag_.fill(Qt::transparent);
+}
 
 void CProxyTableModel::Refill(const CProxyList& list, int timeoutMilliseconds)
 {
@@ -76,10 +78,11 @@ QVariant CProxyTableModel::data(const QModelIndex& index, int role) const
         return DisplayText(*proxy, index.column());
     case SpeedScoreRole: return SpeedScore(proxy->speed, timeoutMilliseconds_);
     case Qt::DecorationRole:
-        if (index.column() == CountryColumn && flags_) {
+        if (index.column() == CountryColumn && flags_ && proxy->country >= 0 && proxy->country < flags_->Count()) {
+            // A country without a flag picture keeps the flag's space, so that
+            // its name lines up with the names below and above it.
             const QPixmap flag = flags_->Flag(proxy->country);
-            if (!flag.isNull())
-                return flag;
+            return flag.isNull() ? blankFlag_ : flag;
         }
         return {};
     case Qt::TextAlignmentRole: return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));

@@ -3,6 +3,7 @@
 #include "data/proxy.h"
 
 #include <QAbstractTableModel>
+#include <QPixmap>
 
 #include <vector>
 
@@ -47,6 +48,7 @@ private:
     QVariant DisplayText(const CProxy& proxy, int column) const;
 
     const CFlagImages* flags_;
+    QPixmap blankFlag_;  // transparent, the size of a flag
     std::vector<CProxy> rows_;
     int timeoutMilliseconds_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -14,8 +15,12 @@ class QPushButton;
 
 // Shows a message the service pushed in its start answer. Types 1 and 2 have
 // an "OK" button, types 3 and 4 an "Exit" button, red text, and closing them
-// asks the program to exit. Types 2 and 4 add a button to the home page.
-// The text comes from the network and is only ever drawn as plain text.
+// asks the program to exit. Types 2 and 4 add a button to the home page,
+// captioned with the message's caption or, without one, "Official Website".
+// The text comes from the network and is only ever drawn as plain text, in
+// lines of about 50 characters; the dialog grows to hold the text and the
+// buttons' captions, within the screen, and is centred on the screen while
+// its parent is not shown.
 class CPushMessage : public QDialog {
     Q_OBJECT
 public:
@@ -29,9 +34,13 @@ public:
         QPoint topLeft;  // client pixel position
         QString text;
     };
-    // The lines painting draws: the first 50 characters at (45, 15) and the
-    // rest at (45, 45) for a longer body, else the whole body at (45, 30).
+    // The lines painting draws: a body of up to 50 characters whole at
+    // (45, 30); a longer one in lines of at most 50 characters, broken after
+    // the last space that allows it (or after 50 characters inside a longer
+    // word), at (45, 15), (45, 45) and on at 30 pixels (or the font's line
+    // spacing when larger). The lines together are the body, spaces and all.
     QVector<Line> BodyLines() const;
+    static QStringList BreakLines(const QString& body);
     bool EndsProgram() const { return type >= 3; }
 
 signals:
@@ -42,9 +51,13 @@ public slots:
     void reject() override;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Sizes the dialog to its text and buttons and places the buttons at its bottom.
+    void FitToText();
+
     int type;
     QString body;
     QPushButton* closeButton;

@@ -10,9 +10,9 @@ QStringList CScriptedPrompt::Texts() const
     return texts;
 }
 
-IPrompt::Answer CScriptedPrompt::Show(QWidget*, const QString& text, Buttons buttons, const QString& title)
+IPrompt::Answer CScriptedPrompt::Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title)
 {
-    shown_.push_back({text, title, buttons});
+    shown_.push_back({text, title, buttons, parent});
     if (onShow)
         onShow();
     if (!answers_.empty()) {

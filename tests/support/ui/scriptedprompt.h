@@ -18,6 +18,7 @@ public:
         QString text;
         QString title;  // as passed; empty means the application name
         Buttons buttons;
+        const QWidget* parent;  // the window the box would be shown over
     };
 
     void Queue(Answer answer) { answers_.push_back(answer); }
