@@ -9,6 +9,7 @@
 #include "data/ui/countryname.h"
 #include "data/ui/prolistctrl.h"
 #include "service/startrequest.h"
+#include "settings/ui/webrtcchoice.h"
 #include "widgets/imagebutton.h"
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
@@ -110,6 +111,9 @@ void CIpHidingController::HideIp()
         return;
     }
     SetReadyToHide(false);
+    // WebRTC in Chromium-based browsers goes around the desktop's proxy.
+    if (GetHideState().hidden)
+        CheckWebRtcAfterHideIp(window_.Desktop().prompt, &window_);
     window_.FocusTable();
 }
 
