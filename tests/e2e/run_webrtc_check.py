@@ -3,8 +3,8 @@
 proxy the program applies, with "Keep WebRTC behind the proxy" on and off.
 
 Runs inside a network namespace of its own (scripts/e2e starts it with unshare): loopback, plus
-a veth pair that leads nowhere whose address STUN_ADDRESS gives the browsers a network to
-gather candidates on. A UDP listener on that address plays the STUN server and records every
+a veth pair that leads nowhere, with the default route on it, whose address STUN_ADDRESS gives
+the browsers a network to gather candidates on (Firefox gathers none without a default route). A UDP listener on that address plays the STUN server and records every
 datagram. The real program (as in run_browser_check.py) applies the logging SOCKS proxy with
 Hide IP; each browser then loads, through that proxy, a page whose script opens an
 RTCPeerConnection to the STUN address and reports its ICE candidates back to the page server.
@@ -16,7 +16,9 @@ RTCPeerConnection to the STUN address and reports its ICE candidates back to the
   web pages your real address; ..."; Chromium's STUN requests reach the listener (the leak).
 Firefox ESR (a profile in system-proxy mode, without MOZ_DISABLE_NONLOCAL_CONNECTIONS, which
 would refuse the STUN address by itself) is measured on the same page in both runs, with its
-defaults and with media.peerconnection.ice.proxy_only_if_behind_proxy set.
+defaults and with media.peerconnection.ice.proxy_only_if_behind_proxy set, and once more without
+a proxy after Restore IP, where its STUN requests must reach the listener: the proof that the
+listener would have seen them behind the proxy.
 
 Nothing leaves the namespace: the veth pair has no other end anywhere, the proxy relays only
 to loopback, and every wait is bounded.
@@ -209,16 +211,15 @@ def scenario(session, world, stun, args, name, keep, checks, report):
             checks.equal(app.message_texts(), [], f"{name}: Hide IP shows no WebRTC message")
             policy = json.load(open(preferences, encoding="utf-8")).get("webrtc", {}).get("ip_handling_policy")
             checks.equal(policy, "disable_non_proxied_udp", f"{name}: Hide IP set the profile's WebRTC policy")
-            checks.equal(open(preferences + ".bkp", encoding="utf-8").read(), before,
-                         f"{name}: Preferences.bkp holds the file from before")
+            checks.ok(open(preferences + ".bkp", encoding="utf-8").read() == before,
+                      f"{name}: Preferences.bkp holds the file from before")
         else:
             box = v.wait_for(lambda: app.find_message(LEAK_MESSAGE), 20, "Hide IP's WebRTC message")
             text = [t for t in app.message_texts() if LEAK_MESSAGE in t]
             v.log(f"{name}: Hide IP said: {text}")
             checks.ok(box is not None, f"{name}: Hide IP's message names Chromium")
             app.answer_message(LEAK_MESSAGE, "OK")
-            checks.equal(open(preferences, encoding="utf-8").read(), before,
-                         f"{name}: the profile is left as it was")
+            checks.ok(open(preferences, encoding="utf-8").read() == before, f"{name}: the profile is left as it was")
         # As in run_browser_check.py: the loopback page through the applied proxy.
         app.set_gsettings(SCHEMA, "ignore-hosts", "['<-loopback>']")
 
@@ -240,19 +241,23 @@ def scenario(session, world, stun, args, name, keep, checks, report):
         if keep:
             checks.equal(policy, "disable_non_proxied_udp", f"{name}: Chromium kept the value when it rewrote the file")
 
-        for variant, extra in (("defaults", {}),
-                               ("proxy_only_if_behind_proxy", {"media.peerconnection.ice.proxy_only_if_behind_proxy":
-                                                               True})):
-            def firefox(url, report_prefix, extra=extra, variant=variant):
+        def firefox_with(variant, extra):
+            def firefox(url, report_prefix):
                 profile = os.path.join(base, f"firefox-{variant}")
                 os.makedirs(profile, exist_ok=True)
                 with open(os.path.join(profile, "user.js"), "w", encoding="utf-8") as handle:
                     handle.write(firefox_user_js(dict(FIREFOX_PREFS, **extra)))
-                return run_until_report(f"{name}-firefox-{variant}", ["firefox-esr", "--headless", "--no-remote",
-                                                                      "--profile", profile, url],
+                return run_until_report(f"{name}-firefox-{variant}-{len(os.listdir(logs))}",
+                                        ["firefox-esr", "--headless", "--no-remote", "--profile", profile, url],
                                         dict(env, HOME=os.path.join(base, "home")), logs, base, world.page,
                                         report_prefix)
-            datagrams, page_report, through = measure(checks, world, stun, name, f"firefox-{variant}", firefox)
+            return firefox
+
+        for variant, extra in (("defaults", {}),
+                               ("proxy_only_if_behind_proxy", {"media.peerconnection.ice.proxy_only_if_behind_proxy":
+                                                               True})):
+            datagrams, page_report, through = measure(checks, world, stun, name, f"firefox-{variant}",
+                                                      firefox_with(variant, extra))
             checks.ok(page_report is not None, f"{name}: Firefox ({variant}) ran the page's script and reported")
             checks.ok(through, f"{name}: Firefox ({variant}) loaded the page through the applied proxy")
             report[f"{name}: firefox-esr ({variant})"] = (f"{len(datagrams)} UDP datagram(s) to the STUN address, "
@@ -265,6 +270,14 @@ def scenario(session, world, stun, args, name, keep, checks, report):
         # What the kept value costs without a proxy: measured, not required.
         datagrams, page_report, _ = measure(checks, world, stun, name + "-restored", "chromium", chromium)
         report[f"{name}: chromium after Restore IP (no proxy)"] = (
+            f"{len(datagrams)} UDP datagram(s) to the STUN address, candidates "
+            f"{page_report and page_report['candidates']}")
+        # Firefox without a proxy, on the same page: shows whether the listener would see its UDP.
+        datagrams, page_report, _ = measure(checks, world, stun, name + "-restored", "firefox-defaults",
+                                            firefox_with("defaults", {}))
+        checks.ok(len(datagrams) > 0, f"{name}: without a proxy Firefox's STUN requests reach the listener "
+                                      f"({len(datagrams)} datagrams), so it would have seen them behind the proxy")
+        report[f"{name}: firefox-esr after Restore IP (no proxy)"] = (
             f"{len(datagrams)} UDP datagram(s) to the STUN address, candidates "
             f"{page_report and page_report['candidates']}")
     finally:
