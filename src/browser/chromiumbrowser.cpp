@@ -62,8 +62,12 @@ bool IsChromiumProcess(int pid)
 std::vector<ChromiumBrowser> ChromiumBrowsers(const std::string& home, const std::string& configHome)
 {
     const std::string config = !configHome.empty() && configHome[0] == '/' ? configHome : home + "/.config";
-    return {{"Chromium", config + "/chromium", "chromium", "/etc/chromium/policies/managed"},
-            {"Google Chrome", config + "/google-chrome", "google-chrome", "/etc/opt/chrome/policies/managed"}};
+    // Snap's Chromium (Ubuntu's) keeps a folder of its own and runs with the
+    // host's process ids, so its SingletonLock can be followed.
+    return {
+        {"Chromium", config + "/chromium", "chromium", "/etc/chromium/policies/managed"},
+        {"Chromium", home + "/snap/chromium/common/chromium", "/snap/bin/chromium", "/etc/chromium/policies/managed"},
+        {"Google Chrome", config + "/google-chrome", "google-chrome", "/etc/opt/chrome/policies/managed"}};
 }
 
 std::vector<ChromiumBrowser> ChromiumBrowsersOfUser()

@@ -9,12 +9,12 @@
 struct ChromiumBrowser {
     std::string name;         // "Chromium"
     std::string userDataDir;  // ~/.config/chromium
-    std::string launcher;     // "chromium", looked up on PATH
+    std::string launcher;     // "chromium", looked up on PATH (or a full path)
     std::string policyDir;    // /etc/chromium/policies/managed
 };
 
-// Chromium and Google Chrome under configHome (else home/.config), in that
-// order, whether or not their folders exist.
+// Chromium and Google Chrome under configHome (else home/.config), with
+// Snap's Chromium between them, whether or not their folders exist.
 std::vector<ChromiumBrowser> ChromiumBrowsers(const std::string& home, const std::string& configHome);
 // The same from HOME and XDG_CONFIG_HOME.
 std::vector<ChromiumBrowser> ChromiumBrowsersOfUser();

@@ -22,6 +22,14 @@ std::optional<QJsonObject> ParseObject(const std::string& text)
     return document.object();
 }
 
+// The compact JSON text of one value: Qt writes whole documents only, so the
+// value is written as {"v":...} and cut out.
+std::string RawJson(const QJsonValue& value)
+{
+    const QByteArray document = QJsonDocument(QJsonObject{{QStringLiteral("v"), value}}).toJson(QJsonDocument::Compact);
+    return document.mid(5, document.size() - 6).toStdString();
+}
+
 // A value parsed on its own, as the member it would be ("[1]" for 1).
 std::optional<QJsonValue> ParseValue(const std::string& raw)
 {
@@ -139,17 +147,6 @@ std::string NewMember(const char* key, const std::string& value, bool objectEmpt
     return JsonString(key) + ":" + value + (objectEmpty ? "" : ",");
 }
 
-bool ReadWholeFile(const std::string& path, std::string& content)
-{
-    gchar* data = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &data, &length, nullptr))
-        return false;
-    content.assign(data, length);
-    g_free(data);
-    return true;
-}
-
 bool ReplaceFile(const std::string& path, const std::string& content, int mode)
 {
     return g_file_set_contents_full(
@@ -162,10 +159,18 @@ bool ReplaceFile(const std::string& path, const std::string& content, int mode)
 
 std::string JsonString(const std::string& text)
 {
-    const QByteArray document =
-        QJsonDocument(QJsonObject{{QStringLiteral("v"), QString::fromStdString(text)}}).toJson(QJsonDocument::Compact);
-    // {"v":"..."}: the value between the colon and the closing brace.
-    return document.mid(5, document.size() - 6).toStdString();
+    return RawJson(QString::fromStdString(text));
+}
+
+bool ReadPrefsText(const std::string& path, std::string& text)
+{
+    gchar* data = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(path.c_str(), &data, &length, nullptr))
+        return false;
+    text.assign(data, length);
+    g_free(data);
+    return true;
 }
 
 WebRtcPolicyInPrefs ReadWebRtcPolicy(const std::string& text)
@@ -178,9 +183,7 @@ WebRtcPolicyInPrefs ReadWebRtcPolicy(const std::string& text)
     const QJsonValue webrtc = object->value(QLatin1String(kWebRtc));
     result.hasWebRtc = !webrtc.isUndefined();
     if (webrtc.isObject() && webrtc.toObject().contains(QLatin1String(kPolicy))) {
-        const QJsonObject one{{QStringLiteral("v"), webrtc.toObject().value(QLatin1String(kPolicy))}};
-        const QByteArray document = QJsonDocument(one).toJson(QJsonDocument::Compact);
-        result.policy = document.mid(5, document.size() - 6).toStdString();
+        result.policy = RawJson(webrtc.toObject().value(QLatin1String(kPolicy)));
     }
     // Chromium keeps a tracked preference's MAC under protection.macs, nested
     // by the preference's path.
@@ -254,7 +257,7 @@ std::optional<std::string> WithWebRtcPolicy(const std::string& text, const RawJs
 PrefsWrite WriteWebRtcPolicy(const std::string& path, const RawJsonValue& value, bool dropEmptyWebRtc)
 {
     std::string content;
-    if (!ReadWholeFile(path, content))
+    if (!ReadPrefsText(path, content))
         return PrefsWrite::Unreadable;
     const WebRtcPolicyInPrefs now = ReadWebRtcPolicy(content);
     if (!now.isObject)

@@ -73,14 +73,11 @@ private:
     KeyFilePtr file_;
 };
 
+// The file's bytes, "" when it cannot be read (which no JSON object is).
 std::string ReadText(const std::string& path)
 {
-    gchar* data = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &data, &length, nullptr))
-        return std::string();
-    std::string text(data, length);
-    g_free(data);
+    std::string text;
+    ReadPrefsText(path, text);
     return text;
 }
 
@@ -217,21 +214,15 @@ std::vector<WebRtcResult> WebRtcAsItIs(const std::vector<ChromiumBrowser>& brows
     return results;
 }
 
-std::string WebRtcLeakMessage(const WebRtcResult& result, const ChromiumBrowser& browser)
+std::string WebRtcLeakMessage(const WebRtcResult& result)
 {
     std::string why;
+    // A browser that never ran (NoProfile) has nothing to change yet; the
+    // next Hide IP after its first start sets it.
     switch (result.outcome) {
     case WebRtcOutcome::BehindProxy:
-    case WebRtcOutcome::PutBack: return std::string();
-    case WebRtcOutcome::NoProfile: {
-        gchar* found = g_find_program_in_path(browser.launcher.c_str());
-        const bool installed = found != nullptr;
-        g_free(found);
-        if (!installed)
-            return std::string();
-        why = "it has no profile yet that Velmora could change. Start it once, close it and press Hide IP again.";
-        break;
-    }
+    case WebRtcOutcome::PutBack:
+    case WebRtcOutcome::NoProfile: return std::string();
     case WebRtcOutcome::NotClosed:
         why = "it was not closed, so its setting could not be changed. Close it and press Hide IP again.";
         break;

@@ -48,6 +48,5 @@ std::vector<WebRtcResult> WebRtcAsItIs(const std::vector<ChromiumBrowser>& brows
 
 // "WebRTC in <browser> can show web pages your real address; " and what
 // stands in the way, for an outcome that leaves WebRTC around the proxy while
-// one is applied; "" for the others. A browser without a profile counts only
-// when launcher is on PATH.
-std::string WebRtcLeakMessage(const WebRtcResult& result, const ChromiumBrowser& browser);
+// one is applied; "" for the others.
+std::string WebRtcLeakMessage(const WebRtcResult& result);

@@ -123,7 +123,7 @@ TEST_F(WebRtcPolicyTest, SetsTheProfileInUseAndPutsTheOldValueBack)
     EXPECT_EQ(WebRtcOutcome::Exposed, asItIs.outcome);
     EXPECT_EQ("WebRTC in Chromium can show web pages your real address; turn on \"Keep WebRTC behind the proxy\" "
               "in Setting, Switch Proxy Setting, to keep it behind the proxy.",
-              WebRtcLeakMessage(asItIs, browser));
+              WebRtcLeakMessage(asItIs));
 
     // A value the user chose since is left alone.
     EXPECT_EQ(WebRtcOutcome::BehindProxy, Keep(true, never));
@@ -136,7 +136,7 @@ TEST_F(WebRtcPolicyTest, SetsTheProfileInUseAndPutsTheOldValueBack)
     EXPECT_EQ(WebRtcOutcome::Policy, Keep(true, never));
     EXPECT_EQ(WebRtcOutcome::Policy, WebRtcAsItIs({browser}).front().outcome);
     EXPECT_NE(std::string::npos,
-              WebRtcLeakMessage(KeepWebRtcBehindProxy({browser}, true, never, home.File("s")).front(), browser)
+              WebRtcLeakMessage(KeepWebRtcBehindProxy({browser}, true, never, home.File("s")).front())
                   .find("WebRTC in Chromium can show web pages your real address; a policy"));
 }
 

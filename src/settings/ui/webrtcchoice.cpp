@@ -15,21 +15,12 @@ std::set<std::string>& Told()
     return told;
 }
 
-const ChromiumBrowser* Named(const std::vector<ChromiumBrowser>& browsers, const std::string& name)
-{
-    for (const ChromiumBrowser& browser : browsers)
-        if (browser.name == name)
-            return &browser;
-    return nullptr;
-}
-
 // Shows the leak message of every result that has one; with onceEach only
 // for browsers not told about before.
-void Tell(const std::vector<WebRtcResult>& results, const std::vector<ChromiumBrowser>& browsers, bool onceEach,
-          IPrompt& prompt, QWidget* parent)
+void Tell(const std::vector<WebRtcResult>& results, bool onceEach, IPrompt& prompt, QWidget* parent)
 {
     for (const WebRtcResult& result : results) {
-        const std::string text = WebRtcLeakMessage(result, *Named(browsers, result.browser));
+        const std::string text = WebRtcLeakMessage(result);
         if (text.empty() || (onceEach && !Told().insert(result.browser).second))
             continue;
         prompt.Show(parent, QString::fromStdString(text), IPrompt::Ok);
@@ -44,7 +35,7 @@ bool ApplyWebRtcChoice(bool keep, IPrompt& prompt, QWidget* parent)
     CPromptQuestion question(prompt, parent);
     const std::vector<WebRtcResult> results = KeepWebRtcBehindProxy(browsers, keep, question, WebRtcSavedValuesPath());
     if (keep) {
-        Tell(results, browsers, false, prompt, parent);
+        Tell(results, false, prompt, parent);
         return true;
     }
     bool allBack = true;
@@ -73,7 +64,7 @@ void CheckWebRtcAfterHideIp(IPrompt& prompt, QWidget* parent)
     } else {
         results = WebRtcAsItIs(browsers);
     }
-    Tell(results, browsers, true, prompt, parent);
+    Tell(results, true, prompt, parent);
 }
 
 void ResetWebRtcNoticesForTest()
