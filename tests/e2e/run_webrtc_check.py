@@ -3,10 +3,11 @@
 proxy the program applies, with "Keep WebRTC behind the proxy" on and off.
 
 Runs inside a network namespace of its own (scripts/e2e starts it with unshare): loopback, plus
-a veth pair that leads nowhere, with the default route on it, whose address STUN_ADDRESS gives
-the browsers a network to gather candidates on (Firefox gathers none without a default route). A UDP listener on that address plays the STUN server and records every
-datagram. The real program (as in run_browser_check.py) applies the logging SOCKS proxy with
-Hide IP; each browser then loads, through that proxy, a page whose script opens an
+a veth pair that leads nowhere, with the default route on it (Firefox gathers no candidates
+without one), whose address STUN_ADDRESS gives the browsers a network to gather candidates on.
+A UDP listener on that address plays the STUN server (and a TURN server over UDP) and records
+every datagram. The real program (as in run_browser_check.py) applies the logging SOCKS proxy
+with Hide IP; each browser then loads, through that proxy, a page whose script opens an
 RTCPeerConnection to the STUN address and reports its ICE candidates back to the page server.
 
 - box on: the program writes webrtc.ip_handling_policy "disable_non_proxied_udp" into the
@@ -15,7 +16,7 @@ RTCPeerConnection to the STUN address and reports its ICE candidates back to the
 - box off: the program leaves the profile alone and Hide IP says "WebRTC in Chromium can show
   web pages your real address; ..."; Chromium's STUN requests reach the listener (the leak).
 Firefox ESR (a profile in system-proxy mode, without MOZ_DISABLE_NONLOCAL_CONNECTIONS, which
-would refuse the STUN address by itself) is measured on the same page in both runs, with its
+makes Firefox refuse non-loopback addresses and so could hide a leak) is measured on the same page in both runs, with its
 defaults and with media.peerconnection.ice.proxy_only_if_behind_proxy set, and once more without
 a proxy after Restore IP, where its STUN requests must reach the listener: the proof that the
 listener would have seen them behind the proxy.
@@ -69,9 +70,9 @@ class StunListener:
             except OSError:
                 return
             with self.lock:
-                # A STUN binding request starts with type 0x0001.
-                self.datagrams.append({"from": f"{sender[0]}:{sender[1]}", "bytes": len(data),
-                                       "stun": data[:2] == b"\x00\x01"})
+                # STUN message types: 0x0001 binding request, 0x0003 TURN allocate request.
+                kind = {b"\x00\x01": "binding", b"\x00\x03": "allocate"}.get(data[:2], data[:2].hex())
+                self.datagrams.append({"from": f"{sender[0]}:{sender[1]}", "bytes": len(data), "type": kind})
 
     def mark(self):
         with self.lock:
@@ -88,13 +89,16 @@ class StunListener:
 
 
 def page_html(report_path):
-    """The page: an RTCPeerConnection with the STUN server, its candidates reported after 6 s."""
+    """The page: an RTCPeerConnection with the STUN server (also as a TURN server over UDP), its
+    candidates reported after 6 s."""
     return f"""<html><head><title>{PageServer.MARKER}</title></head><body><p>{PageServer.MARKER}</p>
 <script>
 const found = [];
 let state = "none";
 try {{
-  const pc = new RTCPeerConnection({{iceServers: [{{urls: "stun:{STUN_ADDRESS}:{STUN_PORT}"}}]}});
+  const pc = new RTCPeerConnection({{iceServers: [
+    {{urls: "stun:{STUN_ADDRESS}:{STUN_PORT}"}},
+    {{urls: "turn:{STUN_ADDRESS}:{STUN_PORT}?transport=udp", username: "probe", credential: "probe"}}]}});
   pc.createDataChannel("probe");
   pc.onicecandidate = (e) => {{ if (e.candidate) found.push(e.candidate.candidate); }};
   pc.onicegatheringstatechange = () => {{ state = pc.iceGatheringState; }};
@@ -158,6 +162,16 @@ def run_until_report(name, args, env, logs, cwd, page, report_prefix):
     if found is None:
         return None
     return json.loads(unquote(found["path"].split("?", 1)[1]))
+
+
+def figure(datagrams, page_report):
+    """What one load sent to the STUN address, by STUN message type, and the candidates the page saw."""
+    counts = {}
+    for datagram in datagrams:
+        counts[datagram["type"]] = counts.get(datagram["type"], 0) + 1
+    by_type = ", ".join(f"{kind} {count}" for kind, count in sorted(counts.items())) or "none"
+    return (f"{len(datagrams)} UDP datagram(s) to the STUN address ({by_type}), "
+            f"candidates {page_report and page_report['candidates']}")
 
 
 def measure(checks, world, stun, name, browser, start_it):
@@ -235,7 +249,7 @@ def scenario(session, world, stun, args, name, keep, checks, report):
             checks.equal(datagrams, [], f"{name}: Chromium sent no UDP to the STUN address")
         else:
             checks.ok(len(datagrams) > 0, f"{name}: Chromium sent UDP around the proxy ({len(datagrams)} datagrams)")
-        report[f"{name}: chromium"] = f"{len(datagrams)} UDP datagram(s) to the STUN address"
+        report[f"{name}: chromium"] = figure(datagrams, page_report)
         policy = json.load(open(preferences, encoding="utf-8")).get("webrtc", {}).get("ip_handling_policy")
         v.log(f"{name}: after Chromium's own rewrite: webrtc.ip_handling_policy = {policy!r}")
         if keep:
@@ -260,8 +274,7 @@ def scenario(session, world, stun, args, name, keep, checks, report):
                                                       firefox_with(variant, extra))
             checks.ok(page_report is not None, f"{name}: Firefox ({variant}) ran the page's script and reported")
             checks.ok(through, f"{name}: Firefox ({variant}) loaded the page through the applied proxy")
-            report[f"{name}: firefox-esr ({variant})"] = (f"{len(datagrams)} UDP datagram(s) to the STUN address, "
-                                                          f"candidates {page_report and page_report['candidates']}")
+            report[f"{name}: firefox-esr ({variant})"] = figure(datagrams, page_report)
             if variant == "defaults":
                 checks.equal(datagrams, [], f"{name}: Firefox in system-proxy mode sent no UDP to the STUN address")
 
@@ -269,17 +282,13 @@ def scenario(session, world, stun, args, name, keep, checks, report):
         v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
         # What the kept value costs without a proxy: measured, not required.
         datagrams, page_report, _ = measure(checks, world, stun, name + "-restored", "chromium", chromium)
-        report[f"{name}: chromium after Restore IP (no proxy)"] = (
-            f"{len(datagrams)} UDP datagram(s) to the STUN address, candidates "
-            f"{page_report and page_report['candidates']}")
+        report[f"{name}: chromium after Restore IP (no proxy)"] = figure(datagrams, page_report)
         # Firefox without a proxy, on the same page: shows whether the listener would see its UDP.
         datagrams, page_report, _ = measure(checks, world, stun, name + "-restored", "firefox-defaults",
                                             firefox_with("defaults", {}))
         checks.ok(len(datagrams) > 0, f"{name}: without a proxy Firefox's STUN requests reach the listener "
                                       f"({len(datagrams)} datagrams), so it would have seen them behind the proxy")
-        report[f"{name}: firefox-esr after Restore IP (no proxy)"] = (
-            f"{len(datagrams)} UDP datagram(s) to the STUN address, candidates "
-            f"{page_report and page_report['candidates']}")
+        report[f"{name}: firefox-esr after Restore IP (no proxy)"] = figure(datagrams, page_report)
     finally:
         app.kill()
 

@@ -34,8 +34,9 @@ CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
                           QStringLiteral("FireFox(>3.6)"), FirefoxToolTip({}))),
       webrtcCheck_(Named(new QCheckBox(QStringLiteral("Keep WebRTC behind the proxy")), QStringLiteral("webrtcCheck"),
                          QStringLiteral("Keep WebRTC behind the proxy"),
-                         QStringLiteral("Sets WebRTC in Chromium and Google Chrome to use only the proxy while one "
-                                        "is applied, so web pages cannot learn your real address through it")))
+                         QStringLiteral("Sets WebRTC in Chromium and Google Chrome to send nothing around the "
+                                        "proxy, so web pages cannot learn your real address through it. Without a "
+                                        "proxy their WebRTC then sends no UDP either (calls need a TCP relay).")))
 {
     Named(this, QStringLiteral("switchSettingPage"), QStringLiteral("Switch Proxy Setting"));
 
