@@ -16,10 +16,10 @@ RTCPeerConnection to the STUN address and reports its ICE candidates back to the
 - box off: the program leaves the profile alone and Hide IP says "WebRTC in Chromium can show
   web pages your real address; ..."; Chromium's STUN requests reach the listener (the leak).
 Firefox ESR (a profile in system-proxy mode, without MOZ_DISABLE_NONLOCAL_CONNECTIONS, which
-makes Firefox refuse non-loopback addresses and so could hide a leak) is measured on the same page in both runs, with its
-defaults and with media.peerconnection.ice.proxy_only_if_behind_proxy set, and once more without
-a proxy after Restore IP, where its STUN requests must reach the listener: the proof that the
-listener would have seen them behind the proxy.
+makes Firefox refuse non-loopback addresses and so could hide a leak) is measured on the same
+page in both runs, with its defaults and with media.peerconnection.ice.proxy_only_if_behind_proxy
+set, and once more without a proxy after Restore IP, where its STUN requests must reach the
+listener: the proof that the listener would have seen them behind the proxy.
 
 Nothing leaves the namespace: the veth pair has no other end anywhere, the proxy relays only
 to loopback, and every wait is bounded.
