@@ -5,7 +5,9 @@
 
 // Chromium's (and Google Chrome's) per-profile WebRTC setting
 // webrtc.ip_handling_policy in the profile's Preferences file, a JSON object.
-// "disable_non_proxied_udp" keeps WebRTC on the proxy (TCP) while one is set.
+// "disable_non_proxied_udp" keeps WebRTC from sending UDP around the proxy:
+// it goes over TCP through the proxy, and sends no UDP of its own when no
+// proxy is set either (so calls then need a TCP relay).
 
 constexpr const char* kWebRtcPolicyBehindProxy = "disable_non_proxied_udp";
 
