@@ -9,6 +9,7 @@
 #include "data/ui/countryname.h"
 #include "data/ui/prolistctrl.h"
 #include "service/startrequest.h"
+#include "settings/ui/webrtcchoice.h"
 #include "widgets/imagebutton.h"
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
@@ -121,6 +122,9 @@ void CIpHidingController::HideIp()
     else if (!change)
         window_.Desktop().prompt.Show(&window_, QStringLiteral("Could not hide your IP: %1.").arg(ToUi(change.problem)),
                                       IPrompt::Ok);
+    // WebRTC in Chromium-based browsers goes around the desktop's proxy.
+    if (change)
+        CheckWebRtcAfterHideIp(window_.Desktop().prompt, &window_);
     window_.FocusTable();
 }
 

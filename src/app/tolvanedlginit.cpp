@@ -9,6 +9,7 @@
 #include "data/countrycatalogue.h"
 #include "service/startrequest.h"
 #include "settings/setting.h"
+#include "settings/webrtcsetting.h"
 #include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
 
@@ -28,12 +29,14 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
     setting.SetChangedCallback(
         [this] { QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection); });
     RunOffGuiThread([&setting] {
-        if (setting.SettingFileExists()) {
+        const bool existed = setting.SettingFileExists();
+        if (existed) {
             setting.Load();
         } else {
             setting.CreateDefaults();
             setting.Save();
         }
+        GetWebRtcSetting().Load(!existed);
     });
 
     if (!desktop_.network.Query().connected) {

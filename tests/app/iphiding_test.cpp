@@ -6,6 +6,8 @@
 #include "app/trayicon.h"
 #include "browser/savedproxysettings.h"
 #include "data/ui/prolistctrl.h"
+#include "settings/ui/webrtcchoice.h"
+#include "settings/webrtcsetting.h"
 #include "support/ui/testcountries.h"
 #include "support/ui/uiwait.h"
 
@@ -75,6 +77,32 @@ TEST_F(IpHidingTest, HideShowsTheProxyAndRestoreBringsBackTheRealAddress)
     EXPECT_EQ(c->hideIpButton->toolTip(), Text("Hide your real IP"));
     EXPECT_TRUE(CommandButtonsEnabled());
     EXPECT_TRUE(prompt.Prompts().empty());
+}
+
+TEST_F(IpHidingTest, HideSetsChromiumsWebRtcOrSaysOnceThatItGoesAroundTheProxy)
+{
+    const std::string prefs = ".config/chromium/Default/Preferences";
+    home.WriteFile(prefs, "{}");
+    ResetWebRtcNoticesForTest();
+    GetWebRtcSetting().keepBehindProxy = false;
+    const QString leak = QStringLiteral(
+        "WebRTC in Chromium can show web pages your real address; turn on \"Keep WebRTC behind the proxy\" in "
+        "Setting, Switch Proxy Setting, to keep it behind the proxy.");
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(prompt.Texts(), QStringList{leak});
+    EXPECT_EQ(home.ReadFile(prefs), "{}");
+    Click();
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(prompt.Texts(), QStringList{leak});  // once per browser
+
+    Click();
+    GetWebRtcSetting().keepBehindProxy = true;
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(prompt.Texts(), QStringList{leak});
+    EXPECT_EQ(home.ReadFile(prefs), "{\"webrtc\":{\"ip_handling_policy\":\"disable_non_proxied_udp\"}}");
 }
 
 TEST_F(IpHidingTest, AProxyWithoutCountryShowsNoFlag)

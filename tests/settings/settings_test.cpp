@@ -13,6 +13,7 @@
 #include "service/serviceendpoints.h"
 #include "service/startrequest.h"
 #include "settings/setting.h"
+#include "settings/webrtcsetting.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 
@@ -257,4 +258,30 @@ TEST_F(Settings, FailedSaveLeavesTheFileAsItWas)
         EXPECT_FALSE(setting.Save());
         EXPECT_EQ(dir.ReadFile(kSettingFileName), file);
     }
+}
+
+TEST(WebRtcSetting, OnForNewSettingsOffForOlderOnesAndKeptInItsOwnFile)
+{
+    TempDir dir;
+    const std::string path = dir.File("webrtc.nbx");
+    CWebRtcSetting created(path);
+    created.Load(true);
+    EXPECT_TRUE(created.keepBehindProxy);
+    EXPECT_EQ("WebRTC:\r\nKeep Behind Proxy\t1\r\n", dir.ReadFile("webrtc.nbx"));
+
+    // Settings from before the choice existed: off until the user turns it on.
+    std::remove(path.c_str());
+    CWebRtcSetting older(path);
+    older.Load(false);
+    EXPECT_FALSE(older.keepBehindProxy);
+    older.keepBehindProxy = true;
+    ASSERT_TRUE(older.Save());
+    CWebRtcSetting again(path);
+    again.Load(false);
+    EXPECT_TRUE(again.keepBehindProxy);
+
+    // A damaged file counts as missing.
+    dir.WriteFile("webrtc.nbx", "Keep Behind Proxy\t1\r\n");
+    again.Load(false);
+    EXPECT_FALSE(again.keepBehindProxy);
 }

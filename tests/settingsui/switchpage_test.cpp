@@ -16,6 +16,7 @@
 #include "browser/firefox.h"
 #include "settings/setting.h"
 #include "settings/ui/settingdialog.h"
+#include "settings/webrtcsetting.h"
 #include "settinguitest.h"
 
 extern char** environ;
@@ -213,6 +214,35 @@ TEST_F(SwitchPageTest, UnreadablePrefsDisableTheChoiceAndKeepTheSetting)
     EXPECT_TRUE(GetSetting().GetSwitchItem()->firefox);
     EXPECT_TRUE(SettingFileHasLine("Firefox\t1"));
     EXPECT_FALSE(fs::exists(FirefoxWorld::PrefsPath()));
+}
+
+TEST_F(SwitchPageTest, TheWebRtcBoxSetsChromiumsProfileAndTurnedOffPutsItBack)
+{
+    const std::string prefs = ".config/chromium/Default/Preferences";
+    const std::string old = "{\"intl\":{\"accept_languages\":\"de\"}}";
+    FirefoxWorld::home.WriteFile(prefs, old);
+    GetWebRtcSetting().keepBehindProxy = false;
+
+    OpenSwitchPage();
+    QCheckBox* box = Child<QCheckBox>(*dialog_, "webrtcCheck");
+    ASSERT_FALSE(box->isChecked());
+    box->click();
+    PressOk();
+    EXPECT_TRUE(prompt_.Texts().isEmpty());
+    EXPECT_TRUE(GetWebRtcSetting().keepBehindProxy);
+    EXPECT_EQ("WebRTC:\r\nKeep Behind Proxy\t1\r\n", dir_.ReadFile("webrtc.nbx"));
+    EXPECT_EQ(
+        "{\"webrtc\":{\"ip_handling_policy\":\"disable_non_proxied_udp\"},\"intl\":{\"accept_languages\":\"de\"}}",
+        FirefoxWorld::home.ReadFile(prefs));
+
+    OpenSwitchPage();
+    box = Child<QCheckBox>(*dialog_, "webrtcCheck");
+    ASSERT_TRUE(box->isChecked());
+    box->click();
+    PressOk();
+    EXPECT_FALSE(GetWebRtcSetting().keepBehindProxy);
+    EXPECT_EQ(old, FirefoxWorld::home.ReadFile(prefs));
+    fs::remove_all(FirefoxWorld::home.File(".config/chromium"));
 }
 
 }  // namespace

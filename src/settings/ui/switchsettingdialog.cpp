@@ -7,6 +7,8 @@
 #include "browser/firefox.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
+#include "settings/ui/webrtcchoice.h"
+#include "settings/webrtcsetting.h"
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
 
@@ -29,7 +31,12 @@ CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
       systemCheck_(Named(new QCheckBox(QStringLiteral("IE(Chrome)")), QStringLiteral("systemCheck"),
                          QStringLiteral("IE(Chrome)"))),
       firefoxCheck_(Named(new QCheckBox(QStringLiteral("FireFox(>3.6)")), QStringLiteral("firefoxCheck"),
-                          QStringLiteral("FireFox(>3.6)"), FirefoxToolTip({})))
+                          QStringLiteral("FireFox(>3.6)"), FirefoxToolTip({}))),
+      webrtcCheck_(Named(new QCheckBox(QStringLiteral("Keep WebRTC behind the proxy")), QStringLiteral("webrtcCheck"),
+                         QStringLiteral("Keep WebRTC behind the proxy"),
+                         QStringLiteral("Sets WebRTC in Chromium and Google Chrome to send nothing around the "
+                                        "proxy, so web pages cannot learn your real address through it. Without a "
+                                        "proxy their WebRTC then sends no UDP either (calls need a TCP relay).")))
 {
     Named(this, QStringLiteral("switchSettingPage"), QStringLiteral("Switch Proxy Setting"));
 
@@ -42,6 +49,7 @@ CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
     auto* boxes = new QVBoxLayout(group);
     boxes->addWidget(systemCheck_);
     boxes->addWidget(firefoxCheck_);
+    boxes->addWidget(webrtcCheck_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -60,10 +68,12 @@ void CSwitchSettingDialog::LoadFromSetting()
     firefoxCheck_->setToolTip(FirefoxToolTip(why));
     // A box that cannot be carried out never claims that Firefox follows.
     firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem()->firefox);
+    webrtcCheck_->setChecked(GetWebRtcSetting().keepBehindProxy);
 }
 
 void CSwitchSettingDialog::SaveToSetting()
 {
+    SaveWebRtcChoice();
     CSettingSwitchItem& switchItem = *GetSetting().GetSwitchItem();
     const bool follow = firefoxCheck_->isChecked();
     // A disabled box cannot have been changed by the user; leave the setting alone.
@@ -72,4 +82,19 @@ void CSwitchSettingDialog::SaveToSetting()
     switchItem.firefox = follow;
     CPromptQuestion question(prompt_, this);
     ChangeFirefoxPrefs(GetFirefoxPaths(), follow, question, kFirefoxCloseQuestion);
+}
+
+void CSwitchSettingDialog::SaveWebRtcChoice()
+{
+    CWebRtcSetting& webrtc = GetWebRtcSetting();
+    const bool keep = webrtcCheck_->isChecked();
+    if (keep == webrtc.keepBehindProxy)
+        return;
+    // Turned off, the choice stays on until every browser has its value from before again.
+    if (!ApplyWebRtcChoice(keep, prompt_, this)) {
+        webrtcCheck_->setChecked(true);
+        return;
+    }
+    webrtc.keepBehindProxy = keep;
+    webrtc.Save();
 }

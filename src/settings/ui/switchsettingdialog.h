@@ -8,6 +8,8 @@ class QCheckBox;
 // The "Switch Proxy Setting" page: which browsers follow the applied proxy.
 // The system settings always apply (IE and Chrome follow them); Firefox
 // follows them only while its profile lacks a proxy-type preference.
+// "Keep WebRTC behind the proxy" sets Chromium's and Google Chrome's WebRTC
+// setting so that web pages cannot learn the real address around the proxy.
 class CSwitchSettingDialog : public CSettingPage {
     Q_OBJECT
 
@@ -19,7 +21,10 @@ public:
     void SaveToSetting() override;
 
 private:
+    void SaveWebRtcChoice();
+
     IPrompt& prompt_;
     QCheckBox* systemCheck_;
     QCheckBox* firefoxCheck_;
+    QCheckBox* webrtcCheck_;
 };
