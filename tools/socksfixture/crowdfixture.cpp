@@ -112,7 +112,7 @@ int CrowdFixture::AddPort(std::unique_ptr<Port> port)
         std::lock_guard<std::mutex> guard(lock);
         ports.push_back(std::move(port));
     }
-    if (added->isPage || (added->kind != Kind::Refuse && added->kind != Kind::Unaccepted))
+    if (added->isPage || added->kind != Kind::Refuse)
         Watch(added->fd, &added->tag, EPOLLIN, true);
     return number;
 }

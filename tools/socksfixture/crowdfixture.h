@@ -19,8 +19,6 @@ public:
         RelayHoldingSocks5,  // as Relay, but a SOCKS5 greeting gets no answer at all
         Silent,              // accepts, reads, never answers until the client leaves
         Refuse,              // the port is taken but nobody listens: connections are refused
-        Unaccepted,          // listens but never accepts: the kernel completes the TCP handshake, then
-                             // nothing; a silent proxy that costs the fixture no descriptor per client
     };
 
     CrowdFixture();
