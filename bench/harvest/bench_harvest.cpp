@@ -136,8 +136,14 @@ RoundFigures RunService(const std::vector<std::string>& urls, const std::string&
 {
     const std::string portFile = logPath + ".port";
     std::remove(portFile.c_str());
-    std::vector<std::string> arguments = {VELMORA_RUN_DIR "/velmora-service", "--port", "0", "--port-file", portFile,
-                                          "--allow-private", "--test-target", target};
+    std::vector<std::string> arguments = {VELMORA_RUN_DIR "/velmora-service",
+                                          "--port",
+                                          "0",
+                                          "--port-file",
+                                          portFile,
+                                          "--allow-private",
+                                          "--test-target",
+                                          target};
     for (const std::string& url : urls) {
         arguments.push_back("--source");
         arguments.push_back(url);
@@ -235,7 +241,9 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < plan.size(); ++i) {
         std::string line;
         switch (plan[i]) {
-        case LineKind::Relay: line = "127.0.0.1:" + std::to_string(crowd.AddProxy(CrowdFixture::Kind::Relay, kRelayDelayMs)); break;
+        case LineKind::Relay:
+            line = "127.0.0.1:" + std::to_string(crowd.AddProxy(CrowdFixture::Kind::Relay, kRelayDelayMs));
+            break;
         case LineKind::Silent: line = "127.0.0.1:" + std::to_string(silentPorts[nextSilent++]); break;
         case LineKind::Duplicate:
             line = lines.empty() ? "# no proxy yet" : lines[random() % lines.size()];

@@ -129,7 +129,7 @@ private:
     mutable std::mutex pendingLock_;
     CProxyList knownProxies_;
     std::unordered_set<const CProxy*, IdentityHash, IdentityEqual> knownIndex_;
-    CProxyList pendingProxies_;            // waiting to be dispatched, oldest first
+    CProxyList pendingProxies_;              // waiting to be dispatched, oldest first
     CTransferLoop* dispatchLoop_ = nullptr;  // the running dispatcher's loop
 
     mutable std::mutex passedLock_;

@@ -108,8 +108,8 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
     limits.maxBytes = 16 * 1024;
     limits.lowSpeedTimeSeconds = 1;
     limits.connectTimeoutSeconds = 2;
-    const std::vector<std::string> sources = {Url(plain.Port()),  Url(slow.Port()),       listFile,
-                                              Url(broken.Port()), Url(endless.Port()),    Url(silent.Port()),
+    const std::vector<std::string> sources = {Url(plain.Port()),  Url(slow.Port()),        listFile,
+                                              Url(broken.Port()), Url(endless.Port()),     Url(silent.Port()),
                                               Url(ClosedPort()),  dir.File("missing.txt"), dir.File("fifo")};
     const std::vector<SourceResult> fetched = FetchSources(sources, limits);
     ASSERT_EQ(fetched.size(), sources.size());

@@ -14,12 +14,12 @@ class CountryLookup;
 struct HarvestCounts {
     int sources = 0;
     int failedSources = 0;
-    int skippedLines = 0;  // lines that name no proxy
-    int duplicates = 0;    // the same address and port again, in a source or across sources
-    int reserved = 0;      // reserved addresses dropped
+    int skippedLines = 0;   // lines that name no proxy
+    int duplicates = 0;     // the same address and port again, in a source or across sources
+    int reserved = 0;       // reserved addresses dropped
     int cappedSources = 0;  // sources cut off at the cap per source
     int overRoundCap = 0;   // proxies left out by the cap per round
-    int harvested = 0;     // proxies left to test
+    int harvested = 0;      // proxies left to test
 };
 
 // Merges what the sources of one round give, source by source as they end:

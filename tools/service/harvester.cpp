@@ -26,8 +26,7 @@ void LogSource(const SourceResult& source)
                      source.proxies.size(), source.capped ? " (capped: the rest was not read)" : "",
                      source.skippedLines);
     else
-        std::fprintf(stderr, "velmora-service: harvest: %s: failed: %s\n", source.source.c_str(),
-                     source.error.c_str());
+        std::fprintf(stderr, "velmora-service: harvest: %s: failed: %s\n", source.source.c_str(), source.error.c_str());
 }
 }  // namespace
 
@@ -235,6 +234,6 @@ std::string Harvester::Status() const
     return std::string("state: ") + (busy_ ? "harvesting" : "waiting") + "\nrounds: " + std::to_string(rounds_)
            + "\nserved: " + std::to_string(served_.Count()) + "\npassed: " + std::to_string(roundPassed_.size())
            + "\nretrying: " + std::to_string(retries_.size()) + "\nsources: " + std::to_string(lastCounts_.sources)
-           + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources) + "\nharvested: "
-           + std::to_string(lastCounts_.harvested) + "\n";
+           + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources)
+           + "\nharvested: " + std::to_string(lastCounts_.harvested) + "\n";
 }

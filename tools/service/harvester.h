@@ -22,13 +22,13 @@ struct HarvestSettings {
     int intervalSeconds = 1800;
     bool verify = true;
     bool allowPrivate = false;
-    int threads = 1000;              // availability check: jobs of five proxies at once
-    int timeoutSeconds = 10;         // availability check: the whole fetch through a proxy
-    int connectTimeoutSeconds = 5;   // its connect phase (TCP and SOCKS handshake); 0 = the whole timeout
-    std::string testUrl;             // page fetched through each proxy
-    std::string expect;              // text that page holds
+    int threads = 1000;             // availability check: jobs of five proxies at once
+    int timeoutSeconds = 10;        // availability check: the whole fetch through a proxy
+    int connectTimeoutSeconds = 5;  // its connect phase (TCP and SOCKS handshake); 0 = the whole timeout
+    std::string testUrl;            // page fetched through each proxy
+    std::string expect;             // text that page holds
     SourceLimits limits;
-    int retrySeconds = 60;           // a failed source is fetched again after this, twice as long each time
+    int retrySeconds = 60;  // a failed source is fetched again after this, twice as long each time
     size_t maxProxiesPerRound = 250000;
 };
 

@@ -14,9 +14,9 @@
 #include "openfiles.h"
 #include "publicaddress.h"
 #include "servedlist.h"
-#include "testing/checkanonymousworker.h"
 #include "serviceanswers.h"
 #include "serviceoptions.h"
+#include "testing/checkanonymousworker.h"
 
 namespace {
 const char kHost[] = "127.0.0.1";

@@ -41,7 +41,7 @@ private:
 
     const size_t serveCount_;
     mutable std::mutex lock_;
-    std::vector<CProxy> proxies_;                // fastest first
+    std::vector<CProxy> proxies_;               // fastest first
     std::shared_ptr<const std::string> whole_;  // every proxy, or "Empty"
     std::map<std::string, Turn> turns_;
     unsigned long long uses_ = 0;

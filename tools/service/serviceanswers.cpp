@@ -48,8 +48,7 @@ std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
         // A program starting: its first Get Proxy brings the fastest proxies again.
         harvest->served.BeginTurn(callerAddress);
         HarvestCaller(callerAddress, address, country);
-    }
-    else
+    } else
         country = !options.country.empty() ? options.country : table.Lookup(callerAddress);
     answer = "Velmora service\r\n";
     if (!address.empty())
