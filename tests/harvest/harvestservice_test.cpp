@@ -2,6 +2,7 @@
 // line, the start answer for a loopback caller, the served list; and
 // velmora-launcher starting that service when none answers and reusing it.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 
 #include "../service/rawhttpserver.h"
 #include "service/postform.h"
+#include "socksfixture.h"
 #include "serviceoptions.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
@@ -94,6 +96,14 @@ TEST(HarvestService, ServesTheHarvestAndAnswersALoopbackCallerWithThePublicAddre
     const std::string local = Post(withoutPage.BaseUrl() + "/velmora/start.php", "Version=1.3.0.0&OperationType=1");
     EXPECT_EQ(local.find("IPAddress:"), std::string::npos) << local;
     EXPECT_EQ(local.find("CountryCode:"), std::string::npos) << local;
+}
+
+// The body of a GET on loopback, or "" when it fails.
+std::string RawGet(int port, const std::string& path)
+{
+    httplib::Client client("127.0.0.1", port);
+    const auto answer = client.Get(path.c_str());
+    return answer && answer->status == 200 ? answer->body : std::string();
 }
 
 // velmora-launcher copied beside a stand-in program that records its start.
@@ -183,6 +193,32 @@ TEST_F(LauncherTest, OneServiceAfterThreeStartsWithALargeAnswer)
     std::istringstream(dir.ReadFile("state/velmora/service.pid")) >> pid;
     EXPECT_GT(pid, 0);
     EXPECT_EQ(kill(pid, 0), 0);
+}
+
+TEST_F(LauncherTest, FirstStartCountsTheProxiesFoundAndStartsAtTheFirst)
+{
+    SocksFixture fixture;
+    const int page = fixture.AddPage();
+    // One proxy that works and three that hold the round for their connect bound.
+    std::string list = "127.0.0.1:" + std::to_string(fixture.AddSocks({})) + "\n";
+    for (int i = 0; i < 3; ++i)
+        list += "127.0.0.1:" + std::to_string(fixture.AddSocks({SocksBehaviour::Protocol::Socks4,
+                                                                SocksBehaviour::Action::NeverAnswer, 0, {}, 100}))
+                + "\n";
+    dir.WriteFile("config/velmora/service.conf", "[service]\nsources=" + dir.WriteFile("first.txt", list)
+                                                     + "\nallow-private=true\ntimeout=20\nconnect-timeout=15\n"
+                                                       "test-target="
+                                                     + SocksFixture::PageUrl(page) + "|engine|\n");
+    ASSERT_EQ(Launch("first"), 0) << dir.ReadFile("out");
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "first\n");
+    // The program was started while the round still ran, with the working proxy served.
+    std::string status;
+    for (int attempt = 0; attempt < 3 && status.empty(); ++attempt)
+        status = RawGet(port, "/velmora/status");
+    EXPECT_NE(status.find("rounds: 0\n"), std::string::npos) << status;
+    EXPECT_NE(status.find("served: 1\n"), std::string::npos) << status;
+    const std::string out = dir.ReadFile("out");
+    EXPECT_NE(out.find("Working proxies found so far: 1"), std::string::npos) << out;
 }
 
 TEST_F(LauncherTest, HelpStartsNothing)
