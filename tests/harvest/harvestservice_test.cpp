@@ -14,8 +14,8 @@
 
 #include "../service/rawhttpserver.h"
 #include "service/postform.h"
-#include "socksfixture.h"
 #include "serviceoptions.h"
+#include "socksfixture.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 
@@ -202,8 +202,9 @@ TEST_F(LauncherTest, FirstStartCountsTheProxiesFoundAndStartsAtTheFirst)
     // One proxy that works and three that hold the round for their connect bound.
     std::string list = "127.0.0.1:" + std::to_string(fixture.AddSocks({})) + "\n";
     for (int i = 0; i < 3; ++i)
-        list += "127.0.0.1:" + std::to_string(fixture.AddSocks({SocksBehaviour::Protocol::Socks4,
-                                                                SocksBehaviour::Action::NeverAnswer, 0, {}, 100}))
+        list += "127.0.0.1:"
+                + std::to_string(fixture.AddSocks(
+                    {SocksBehaviour::Protocol::Socks4, SocksBehaviour::Action::NeverAnswer, 0, {}, 100}))
                 + "\n";
     dir.WriteFile("config/velmora/service.conf", "[service]\nsources=" + dir.WriteFile("first.txt", list)
                                                      + "\nallow-private=true\ntimeout=20\nconnect-timeout=15\n"
