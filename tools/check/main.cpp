@@ -16,6 +16,7 @@
 
 namespace {
 constexpr int kExitDone = 0, kExitOutput = 1, kExitBadInput = 2, kExitCanceled = 130;
+
 int Fail(int code, const std::string& message)
 {
     std::fprintf(stderr, "velmora-check: %s\n", message.c_str());
