@@ -218,6 +218,15 @@ TEST(ServedTurns, FastestFirstThenTheNextOnesForEachCaller)
     served.Publish(more);
     EXPECT_EQ(SpeedsOf(Served(served, "b")), (Speeds{50, 500, 600, 700}));
 
+    // While fewer than the serve count are kept, each answer holds those not
+    // given yet, and every one again once all were given.
+    ServedList growing(4);
+    growing.Publish(WithSpeeds({300, 100}));
+    EXPECT_EQ(SpeedsOf(Served(growing, "a")), (Speeds{100, 300}));
+    growing.Publish(WithSpeeds({300, 100, 200, 400, 500}));
+    EXPECT_EQ(SpeedsOf(Served(growing, "a")), (Speeds{200, 400, 500}));
+    EXPECT_EQ(SpeedsOf(Served(growing, "a")), (Speeds{100, 200, 300, 400}));
+
     ServedList all;  // no serve count: every proxy, every time
     all.Publish(more);
     EXPECT_EQ(Served(all, "a").size(), 11u);

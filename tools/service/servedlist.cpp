@@ -65,7 +65,7 @@ ServedList::Turn& ServedList::TurnOf(const std::string& caller)
 std::shared_ptr<const std::string> ServedList::Answer(const std::string& caller)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    if (serveCount_ == 0 || proxies_.size() <= serveCount_)
+    if (serveCount_ == 0 || proxies_.empty())
         return whole_;
     Turn& turn = TurnOf(caller);
     std::vector<const CProxy*> chosen;
@@ -79,12 +79,15 @@ std::shared_ptr<const std::string> ServedList::Answer(const std::string& caller)
                 chosen.push_back(&proxy);
         }
     }
+    for (const CProxy* proxy : chosen)
+        turn.given.insert(Identity(*proxy));
+    // Every proxy, as kept: the shared answer serves.
+    if (chosen.size() == proxies_.size())
+        return whole_;
     std::string text;
     text.reserve(chosen.size() * 40);
-    for (const CProxy* proxy : chosen) {
+    for (const CProxy* proxy : chosen)
         AppendLine(text, *proxy);
-        turn.given.insert(Identity(*proxy));
-    }
     return std::make_shared<const std::string>(std::move(text));
 }
 
