@@ -87,6 +87,7 @@ bool Harvester::Collect(const std::vector<std::string>& sources, std::vector<std
     test.correctValue = settings_.expect;
     HarvestCheck worker(settings_.threads * kAvailabilityBatchSize, &test, settings_.connectTimeoutSeconds * 1000L);
     worker.OpenIntake();
+    EnsureCurlGlobalInit();  // before the threads below make handles
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (stopping_)
@@ -122,7 +123,6 @@ bool Harvester::Collect(const std::vector<std::string>& sources, std::vector<std
     std::thread dispatcher;
     if (settings_.verify) {
         dispatcher = std::thread([&] {
-            EnsureCurlGlobalInit();  // before the dispatcher makes a handle
             worker.RunDispatcher();
             std::lock_guard<std::mutex> guard(lock_);
             tested = true;
