@@ -14,11 +14,6 @@ namespace {
 // How often the proxies that passed meanwhile are served during a round.
 constexpr auto kPublishEvery = std::chrono::milliseconds(250);
 
-std::string Identity(const CProxy& proxy)
-{
-    return std::string(proxy.ip) + ":" + std::to_string(proxy.port);
-}
-
 void LogSource(const SourceResult& source)
 {
     if (source.ok)
@@ -69,9 +64,9 @@ void Harvester::PublishLocked()
     if (!replaced_) {
         std::unordered_set<std::string> fresh;
         for (const CProxy& proxy : roundPassed_)
-            fresh.insert(Identity(proxy));
+            fresh.insert(ProxyIdentity(proxy));
         for (const CProxy& proxy : previous_)
-            if (!fresh.count(Identity(proxy)))
+            if (!fresh.count(ProxyIdentity(proxy)))
                 current_.push_back(proxy);
     }
     served_.Publish(current_);

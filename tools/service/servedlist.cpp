@@ -15,12 +15,12 @@ void AppendLine(std::string& text, const CProxy& proxy)
                                      proxy.country, proxy.type, proxy.uptime, proxy.speed);
     text.append(line, static_cast<size_t>(length));
 }
+}  // namespace
 
-std::string Identity(const CProxy& proxy)
+std::string ProxyIdentity(const CProxy& proxy)
 {
     return std::string(proxy.ip) + ":" + std::to_string(proxy.port);
 }
-}  // namespace
 
 std::string FormatProxyList(const CProxyList& list)
 {
@@ -75,12 +75,12 @@ std::shared_ptr<const std::string> ServedList::Answer(const std::string& caller)
         for (const CProxy& proxy : proxies_) {
             if (chosen.size() == serveCount_)
                 break;
-            if (!turn.given.count(Identity(proxy)))
+            if (!turn.given.count(ProxyIdentity(proxy)))
                 chosen.push_back(&proxy);
         }
     }
     for (const CProxy* proxy : chosen)
-        turn.given.insert(Identity(*proxy));
+        turn.given.insert(ProxyIdentity(*proxy));
     // Every proxy, as kept: the shared answer serves.
     if (chosen.size() == proxies_.size())
         return whole_;

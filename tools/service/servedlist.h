@@ -47,5 +47,8 @@ private:
     unsigned long long uses_ = 0;
 };
 
+// "ip:port": a proxy's identity.
+std::string ProxyIdentity(const CProxy& proxy);
+
 // The proxy list file lines of list: six tab-separated fields, CR LF ends.
 std::string FormatProxyList(const CProxyList& list);
