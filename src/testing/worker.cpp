@@ -46,6 +46,26 @@ void CWorker::AddProxies(const CProxyList& list)
         knownIndex_.insert(&knownProxies_.back());
         pendingProxies_.push_back(proxy);
     }
+    if (dispatchLoop_)
+        dispatchLoop_->Wake();
+}
+
+void CWorker::OpenIntake()
+{
+    intakeOpen_ = true;
+}
+
+void CWorker::CloseIntake()
+{
+    intakeOpen_ = false;
+    WakeDispatcher();
+}
+
+void CWorker::WakeDispatcher()
+{
+    std::lock_guard<std::mutex> lock(pendingLock_);
+    if (dispatchLoop_)
+        dispatchLoop_->Wake();
 }
 
 bool CWorker::TakeNext(CProxy& out)
@@ -221,6 +241,10 @@ void CWorker::DispatchJobs(const JobFormer& formJob)
     constexpr auto kLongestWait = std::chrono::seconds(1);
     {
         CTransferLoop loop;
+        {
+            std::lock_guard<std::mutex> lock(pendingLock_);
+            dispatchLoop_ = &loop;
+        }
         JobsInFlight inFlight(*this);
         bool jobsLeft = true;
         for (;;) {
@@ -228,10 +252,15 @@ void CWorker::DispatchJobs(const JobFormer& formJob)
             // dispatcher set running_ is not lost.
             const bool canceled = canceled_;
             while (jobsLeft && running_ && !canceled && activeJobs_ < maxThreads_) {
+                // Read before forming: proxies added before the intake closed
+                // are pending by the time formJob looks.
+                const bool intakeOpen = intakeOpen_;
                 std::unique_ptr<CTestJob> job = formJob();
-                jobsLeft = job != nullptr;
-                if (job)
-                    inFlight.Start(std::move(job), loop);
+                if (!job) {
+                    jobsLeft = intakeOpen;
+                    break;
+                }
+                inFlight.Start(std::move(job), loop);
             }
             if (canceled)
                 inFlight.FinishAll();
@@ -244,6 +273,8 @@ void CWorker::DispatchJobs(const JobFormer& formJob)
             });
             inFlight.FinishOverdue();
         }
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        dispatchLoop_ = nullptr;
     }
     MarkFinished();
 }

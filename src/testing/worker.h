@@ -11,6 +11,7 @@
 #include "testing/testjob.h"
 
 class CSettingTestItem;
+class CTransferLoop;
 
 // Thread count for a process-wide worker: the settings' "Test Thread Count"
 // when the settings are loaded, else its default.
@@ -54,7 +55,14 @@ public:
     bool Finished() const { return finished_; }
 
     // Queues the proxies not seen since the last ResetLists; the first occurrence wins.
+    // Wakes a dispatcher that waits at an open intake.
     void AddProxies(const CProxyList& list);
+    // While the intake is open, a dispatcher that has run out of pending
+    // proxies waits for more instead of ending, so a starter can feed
+    // proxies as they arrive into one run. Closing it lets the run end once
+    // the pending proxies are done.
+    void OpenIntake();
+    void CloseIntake();
     // Removes the oldest pending proxy into out; false when none is pending.
     bool TakeNext(CProxy& out);
     // Keeps a proxy that passed (any thread).
@@ -97,6 +105,7 @@ protected:
 private:
     class JobsInFlight;
     void MarkFinished();
+    void WakeDispatcher();
 
     struct IdentityHash {
         size_t operator()(const CProxy* proxy) const;
@@ -112,6 +121,7 @@ private:
     std::atomic<bool> canceled_{false};
     std::atomic<int> activeJobs_{0};
     std::atomic<ITestProgressListener*> listener_{nullptr};
+    std::atomic<bool> intakeOpen_{false};
 
     // Every proxy accepted since the last ResetLists, with an index so that
     // duplicate suppression stays constant time per proxy. The index points
@@ -119,7 +129,8 @@ private:
     mutable std::mutex pendingLock_;
     CProxyList knownProxies_;
     std::unordered_set<const CProxy*, IdentityHash, IdentityEqual> knownIndex_;
-    CProxyList pendingProxies_;  // waiting to be dispatched, oldest first
+    CProxyList pendingProxies_;              // waiting to be dispatched, oldest first
+    CTransferLoop* dispatchLoop_ = nullptr;  // the running dispatcher's loop
 
     mutable std::mutex passedLock_;
     CProxyList passedProxies_;  // in the order their jobs ended

@@ -2,11 +2,14 @@
 """Checks an installed tree (cmake --install with DESTDIR): the launcher prepares the per-user
 working folder, replaces a stale copy of the data files by links to the installed ones, and
 starts the installed program there, which comes up against the loopback stand-in service.
+Then a first start of the user's own service, harvesting the world's loopback proxies: the
+launcher counts the working proxies found and starts the program as soon as there is one.
 Started by scripts/e2e."""
 
 import argparse
 import os
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -19,6 +22,68 @@ def check(condition, text):
     if not condition:
         raise v.DriverError(f"check failed: {text}")
     v.log(f"ok - {text}")
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def first_harvest_start(launcher, session, home, world, logs):
+    """The launcher's first start of the user's service on a free loopback port; the key file
+    lists the world's proxies (one that never answers keeps the round going)."""
+    config = os.path.join(home, "config-harvest", "velmora")
+    os.makedirs(config, exist_ok=True)
+    listening = socket.socket()  # accepts, never answers: holds the round for the connect bound
+    listening.bind(("127.0.0.1", 0))
+    listening.listen(8)
+    lines = [f"127.0.0.1:{port}" for port in world["WORLD_DANTE_PORTS"].split()]
+    lines.append(f"127.0.0.1:{listening.getsockname()[1]}")
+    sources = os.path.join(home, "harvest-sources.txt")
+    with open(sources, "w", encoding="ascii") as out:
+        out.write("\n".join(lines) + "\n")
+    with open(os.path.join(config, "service.conf"), "w", encoding="utf-8") as conf:
+        conf.write(f"[service]\nsources={sources}\nallow-private=true\ntimeout=20\nconnect-timeout=15\n"
+                   f"test-target={world['WORLD_TEST_URL']}|engine|\n")
+    state = os.path.join(home, "state-harvest")
+    env = {
+        "VELMORA_SERVICE_URL": f"http://127.0.0.1:{free_port()}",
+        "HOME": home,
+        "XDG_DATA_HOME": os.path.join(home, "data-harvest"),
+        "XDG_CONFIG_HOME": os.path.dirname(config),
+        "XDG_STATE_HOME": state,
+        "GSETTINGS_BACKEND": "keyfile",
+        "http_proxy": "", "https_proxy": "", "all_proxy": "", "HTTP_PROXY": "", "HTTPS_PROXY": "", "ALL_PROXY": "",
+    }
+    harvest_logs = os.path.join(logs, "harvest")
+    os.makedirs(harvest_logs, exist_ok=True)
+    app = v.App(session, launcher, home, env, harvest_logs)
+    started = time.monotonic()
+    try:
+        app.start()
+        app.wait_application()
+        app.wait_main_window(30)
+        waited = time.monotonic() - started
+        with open(os.path.join(harvest_logs, "velmora.log"), encoding="utf-8", errors="replace") as out:
+            text = out.read()
+        check("Working proxies found so far: " in text, "the first start shows the count of working proxies found")
+        counts = [int(line.rsplit(": ", 1)[1]) for line in text.splitlines()
+                  if "Working proxies found so far: " in line]
+        check(counts and counts[-1] >= 1, f"the program started once a proxy was found (counts {counts})")
+        check(waited < 15, f"the program started before the round ended (after {waited:.1f} s; the silent proxy "
+                           "holds the round for 15 s)")
+        app.wait_tray_icon()
+        app.tray_menu(["Up", "Return"])  # Exit
+        app.wait_exit(15)
+    finally:
+        app.kill()
+        listening.close()
+        try:
+            with open(os.path.join(state, "velmora", "service.pid"), encoding="ascii") as pid_file:
+                os.kill(int(pid_file.read().strip()), signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
 
 
 def main():
@@ -89,6 +154,7 @@ def main():
         app.wait_tray_icon()
         app.tray_menu(["Up", "Return"])  # Exit
         check(app.wait_exit(15) == 255, "the installed program exits through its tray menu")
+        first_harvest_start(launcher, session, args.home, world, args.logs)
     except v.DriverError as error:
         print(f"install check: FAIL: {error} (logs in {args.logs})", file=sys.stderr)
         return 1

@@ -6,8 +6,10 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -15,6 +17,7 @@
 
 #include "../service/rawhttpserver.h"
 #include "addressfilter.h"
+#include "checkinput.h"
 #include "countrylookup.h"
 #include "data/countrycatalogue.h"
 #include "data/proxy.h"
@@ -98,29 +101,32 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
         endlessBody += "9.9.9.9:1080\n";
     RawHttpServer endless(RawHttpServer::HttpAnswer(endlessBody), RawHttpServer::Mode::Answer);
     RawHttpServer silent("", RawHttpServer::Mode::Silent);
+    // A FIFO without a writer would block a reader for good: refused.
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
 
     SourceLimits limits;
     limits.maxBytes = 16 * 1024;
     limits.lowSpeedTimeSeconds = 1;
     limits.connectTimeoutSeconds = 2;
-    const std::vector<std::string> sources = {Url(plain.Port()),  Url(slow.Port()),       listFile,
-                                              Url(broken.Port()), Url(endless.Port()),    Url(silent.Port()),
-                                              Url(ClosedPort()),  dir.File("missing.txt")};
-    const std::vector<SourceText> fetched = FetchSources(sources, limits);
+    const std::vector<std::string> sources = {Url(plain.Port()),  Url(slow.Port()),        listFile,
+                                              Url(broken.Port()), Url(endless.Port()),     Url(silent.Port()),
+                                              Url(ClosedPort()),  dir.File("missing.txt"), dir.File("fifo")};
+    const std::vector<SourceResult> fetched = FetchSources(sources, limits);
     ASSERT_EQ(fetched.size(), sources.size());
     for (size_t i = 0; i < 3; ++i)
         EXPECT_TRUE(fetched[i].ok) << sources[i] << ": " << fetched[i].error;
     for (size_t i = 3; i < sources.size(); ++i)
         EXPECT_FALSE(fetched[i].ok) << sources[i];
     EXPECT_NE(fetched[4].error.find("larger than"), std::string::npos) << fetched[4].error;
+    EXPECT_NE(fetched[8].error.find("not a regular file"), std::string::npos) << fetched[8].error;
 
     HarvestCounts counts;
     const CProxyList merged = MergeSources(fetched, false, countries, counts);
     // Source order, the first occurrence of 8.8.8.8:1080 wins across sources.
     EXPECT_EQ(Entries(merged), (std::vector<std::string>{"8.8.8.8:1080/0", "193.0.6.139:1080/0", "80.67.169.12:4145/1",
                                                          "194.0.0.53:1080/1"}));
-    EXPECT_EQ(counts.sources, 8);
-    EXPECT_EQ(counts.failedSources, 5);
+    EXPECT_EQ(counts.sources, 9);
+    EXPECT_EQ(counts.failedSources, 6);
     EXPECT_EQ(counts.duplicates, 1);
     EXPECT_EQ(counts.skippedLines, 1);
     // Countries come from the database, not from the list line's own field.
@@ -147,9 +153,9 @@ TEST(HarvestFilter, SpecialPurposeRangesAreDroppedUnlessPrivateIsAllowed)
         text += address + ":1080\n";
     for (const std::string& address : open)
         text += address + ":1080\n";
-    SourceText source;
+    SourceResult source;
     source.ok = true;
-    source.text = text;
+    source.proxies = ParseCheckInput(text).proxies;
 
     const CountryLookup noCountries;
     HarvestCounts counts;
@@ -264,17 +270,24 @@ TEST(HarvestVerify, KeepsExactlyTheProxiesThatPassTheAvailabilityCheck)
     Harvester harvester(settings, countries, served);
     EXPECT_EQ(harvester.RunRound(), 2);
 
-    CProxyList expected = {CProxy("127.0.0.1", good, -1, 0, 0, kUnmeasuredSpeed),
-                           CProxy("127.0.0.1", alsoGood, -1, 0, 0, kUnmeasuredSpeed)};
+    // Served with the type they passed with (SOCKS4) and the time their fetch took.
     const std::string answer = *served.Answer();
-    EXPECT_EQ(answer.size(), FormatProxyList(expected).size());
-    for (const CProxy& proxy : expected)
-        EXPECT_NE(answer.find(FormatProxyList({proxy})), std::string::npos) << answer;
+    const CProxyList passed = ParseCheckInput(answer).proxies;
+    std::vector<int> ports;
+    for (const CProxy& proxy : passed) {
+        ports.push_back(proxy.port);
+        EXPECT_EQ(proxy.type, 1);
+        EXPECT_GT(proxy.speed, 0);
+        EXPECT_LT(proxy.speed, 5000);
+    }
+    std::sort(ports.begin(), ports.end());
+    EXPECT_EQ(ports, (std::vector<int>{std::min(good, alsoGood), std::max(good, alsoGood)})) << answer;
     EXPECT_NE(harvester.Status().find("rounds: 1\n"), std::string::npos);
 
     // A round in which every source fails keeps the list served before.
-    Harvester unlucky({{dir.File("gone.txt")}, 1800, true, true, 2, 5, settings.testUrl, "engine", {}}, countries,
-                      served);
+    HarvestSettings gone = settings;
+    gone.sources = {dir.File("gone.txt")};
+    Harvester unlucky(gone, countries, served);
     EXPECT_EQ(unlucky.RunRound(), -1);
     EXPECT_EQ(*served.Answer(), answer);
 }

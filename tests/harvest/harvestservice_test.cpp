@@ -2,10 +2,12 @@
 // line, the start answer for a loopback caller, the served list; and
 // velmora-launcher starting that service when none answers and reusing it.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include "../service/rawhttpserver.h"
 #include "service/postform.h"
 #include "serviceoptions.h"
+#include "socksfixture.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 
@@ -95,6 +98,14 @@ TEST(HarvestService, ServesTheHarvestAndAnswersALoopbackCallerWithThePublicAddre
     EXPECT_EQ(local.find("CountryCode:"), std::string::npos) << local;
 }
 
+// The body of a GET on loopback, or "" when it fails.
+std::string RawGet(int port, const std::string& path)
+{
+    httplib::Client client("127.0.0.1", port);
+    const auto answer = client.Get(path.c_str());
+    return answer && answer->status == 200 ? answer->body : std::string();
+}
+
 // velmora-launcher copied beside a stand-in program that records its start.
 class LauncherTest : public ::testing::Test {
 protected:
@@ -158,6 +169,57 @@ TEST_F(LauncherTest, StartsTheServiceWhenNoneAnswersAndReusesIt)
     EXPECT_EQ(dir.ReadFile("state/velmora/service.pid"), pid);
     const std::string log = dir.ReadFile("state/velmora/service.log");
     EXPECT_EQ(log.find("listening"), log.rfind("listening")) << log;  // started once
+}
+
+TEST_F(LauncherTest, OneServiceAfterThreeStartsWithALargeAnswer)
+{
+    // 6,000 proxies, all served in one answer of about 200 KiB: more than a
+    // pipe holds, which once made the check say "not answering".
+    std::string list;
+    for (int i = 0; i < 6000; ++i)
+        list += "127.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1) + ":1080\n";
+    dir.WriteFile("config/velmora/service.conf", "[service]\nsources=" + dir.WriteFile("large.txt", list)
+                                                     + "\nallow-private=true\nverify=false\nserve-count=0\n");
+    for (const char* run : {"first", "second", "third"})
+        ASSERT_EQ(Launch(run), 0) << dir.ReadFile("out");
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "first\nsecond\nthird\n");
+    std::string served;
+    PostForm("http://127.0.0.1:" + std::to_string(port) + "/velmora/retrieve.php", "OperationType=4", served);
+    EXPECT_GT(served.size(), 150000u);
+    const std::string log = dir.ReadFile("state/velmora/service.log");
+    EXPECT_EQ(log.find("listening"), log.rfind("listening")) << log;  // started once
+    // The pid recorded is the service's, which answers.
+    pid_t pid = 0;
+    std::istringstream(dir.ReadFile("state/velmora/service.pid")) >> pid;
+    EXPECT_GT(pid, 0);
+    EXPECT_EQ(kill(pid, 0), 0);
+}
+
+TEST_F(LauncherTest, FirstStartCountsTheProxiesFoundAndStartsAtTheFirst)
+{
+    SocksFixture fixture;
+    const int page = fixture.AddPage();
+    // One proxy that works and three that hold the round for their connect bound.
+    std::string list = "127.0.0.1:" + std::to_string(fixture.AddSocks({})) + "\n";
+    for (int i = 0; i < 3; ++i)
+        list += "127.0.0.1:"
+                + std::to_string(fixture.AddSocks(
+                    {SocksBehaviour::Protocol::Socks4, SocksBehaviour::Action::NeverAnswer, 0, {}, 100}))
+                + "\n";
+    dir.WriteFile("config/velmora/service.conf", "[service]\nsources=" + dir.WriteFile("first.txt", list)
+                                                     + "\nallow-private=true\ntimeout=20\nconnect-timeout=15\n"
+                                                       "test-target="
+                                                     + SocksFixture::PageUrl(page) + "|engine|\n");
+    ASSERT_EQ(Launch("first"), 0) << dir.ReadFile("out");
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "first\n");
+    // The program was started while the round still ran, with the working proxy served.
+    std::string status;
+    for (int attempt = 0; attempt < 3 && status.empty(); ++attempt)
+        status = RawGet(port, "/velmora/status");
+    EXPECT_NE(status.find("rounds: 0\n"), std::string::npos) << status;
+    EXPECT_NE(status.find("served: 1\n"), std::string::npos) << status;
+    const std::string out = dir.ReadFile("out");
+    EXPECT_NE(out.find("Working proxies found so far: 1"), std::string::npos) << out;
 }
 
 TEST_F(LauncherTest, HelpStartsNothing)

@@ -102,6 +102,14 @@ std::string Key(const CProxy& proxy)
 }
 }  // namespace
 
+CheckLine ReadCheckLine(std::string_view line, CProxy& proxy)
+{
+    const std::string_view content = Trimmed(line);
+    if (content.empty() || content[0] == '#')
+        return CheckLine::Blank;
+    return ReadProxyLine(line, proxy) ? CheckLine::Proxy : CheckLine::Other;
+}
+
 CheckInput ParseCheckInput(const std::string& text)
 {
     CheckInput input;
@@ -114,11 +122,11 @@ CheckInput ParseCheckInput(const std::string& text)
         const size_t end = rest.find('\n');
         const std::string_view line = rest.substr(0, end);
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        const std::string_view content = Trimmed(line);
-        if (content.empty() || content[0] == '#')
-            continue;
         CProxy proxy;
-        if (!ReadProxyLine(line, proxy)) {
+        const CheckLine kind = ReadCheckLine(line, proxy);
+        if (kind == CheckLine::Blank)
+            continue;
+        if (kind == CheckLine::Other) {
             if (input.skippedAt.size() < CheckInput::kSkippedShown)
                 input.skippedAt.push_back(number);
             ++input.skippedLines;

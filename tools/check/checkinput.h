@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/proxy.h"
@@ -20,6 +21,11 @@ struct CheckInput {
 // with blank lines and "#" comments anywhere. A line that is none of these,
 // or names no valid IPv4 address and port, is skipped and counted.
 CheckInput ParseCheckInput(const std::string& text);
+
+// What one line of such a list is: nothing (blank or a comment), a proxy
+// (read into proxy), or something else.
+enum class CheckLine { Blank, Proxy, Other };
+CheckLine ReadCheckLine(std::string_view line, CProxy& proxy);
 
 // Reads the file at path ("-" is standard input) into text; false with a
 // one-line error when it cannot be read.

@@ -16,9 +16,6 @@
 
 namespace {
 constexpr int kExitDone = 0, kExitOutput = 1, kExitBadInput = 2, kExitCanceled = 130;
-// Descriptors beside the transfers: standard streams, the epoll set, the
-// wake-up descriptor, the output file and what libraries keep open.
-constexpr int kSpareDescriptors = 64;
 
 int Fail(int code, const std::string& message)
 {
@@ -41,24 +38,6 @@ std::string SkippedLines(const CheckInput& input)
            + (one ? "line " : "lines ") + lines + ")";
 }
 
-// Every transfer holds a socket: raise the open-file limit for as many jobs
-// at once as asked, or, where the machine allows fewer, say so and run fewer.
-int FitThreadsToOpenFileLimit(int threads, int transfersPerJob)
-{
-    const rlim_t wanted = static_cast<rlim_t>(threads) * transfersPerJob + kSpareDescriptors;
-    const rlim_t limit = RaiseOpenFileLimit(wanted);
-    if (limit >= wanted)
-        return threads;
-    const int fitting = limit > kSpareDescriptors + static_cast<rlim_t>(transfersPerJob)
-                            ? static_cast<int>((limit - kSpareDescriptors) / transfersPerJob)
-                            : 1;
-    std::fprintf(stderr,
-                 "velmora-check: the open-file limit is %llu (hard limit %llu), too low for --threads %d, which "
-                 "needs about %llu; testing %d at once instead (raise the hard limit, e.g. ulimit -Hn, to run more)\n",
-                 static_cast<unsigned long long>(limit), static_cast<unsigned long long>(HardOpenFileLimit()), threads,
-                 static_cast<unsigned long long>(wanted), fitting);
-    return fitting;
-}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -103,7 +82,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "velmora-check: %s: %s\n", name.c_str(), skipped.c_str());
 
     const int transfersPerJob = options.availability ? kAvailabilityBatchSize : kSpeedFetchCount + 1;
-    settings.threadCount = FitThreadsToOpenFileLimit(settings.threadCount, transfersPerJob);
+    settings.threadCount = FitThreadsToOpenFileLimit(settings.threadCount, transfersPerJob, "velmora-check");
 
     CProxyList& list = input.proxies;
     const bool completed = RunCheck(list, settings, options.availability);

@@ -1,10 +1,6 @@
 #include "harvest.h"
 
-#include <cstring>
-#include <unordered_set>
-
 #include "addressfilter.h"
-#include "checkinput.h"
 #include "countrylookup.h"
 
 namespace {
@@ -15,37 +11,52 @@ uint64_t Key(uint32_t address, int port)
 }
 }  // namespace
 
-CProxyList MergeSources(const std::vector<SourceText>& sources, bool allowPrivate, const CountryLookup& countries,
-                        HarvestCounts& counts)
+HarvestMerge::HarvestMerge(bool allowPrivate, const CountryLookup& countries, size_t maxProxies)
+    : allowPrivate_(allowPrivate), countries_(countries), maxProxies_(maxProxies)
+{}
+
+CProxyList HarvestMerge::Add(const SourceResult& source)
 {
-    CProxyList merged;
-    std::unordered_set<uint64_t> seen;
-    for (const SourceText& source : sources) {
-        ++counts.sources;
-        if (!source.ok) {
-            ++counts.failedSources;
+    CProxyList fresh;
+    ++counts_.sources;
+    if (!source.ok) {
+        ++counts_.failedSources;
+        return fresh;
+    }
+    counts_.skippedLines += source.skippedLines;
+    counts_.cappedSources += source.capped ? 1 : 0;
+    for (const CProxy& listed : source.proxies) {
+        uint32_t address = 0;
+        if (!ParseIpv4(listed.ip, address)) {  // e.g. leading zeros, which are ambiguous
+            ++counts_.skippedLines;
             continue;
         }
-        CheckInput input = ParseCheckInput(source.text);
-        counts.skippedLines += input.skippedLines;
-        for (CProxy& proxy : input.proxies) {
-            uint32_t address = 0;
-            if (!ParseIpv4(proxy.ip, address)) {  // e.g. leading zeros, which are ambiguous
-                ++counts.skippedLines;
-                continue;
-            }
-            if (!seen.insert(Key(address, proxy.port)).second) {
-                ++counts.duplicates;
-                continue;
-            }
-            if (!allowPrivate && IsSpecialPurposeAddress(address)) {
-                ++counts.reserved;
-                continue;
-            }
-            proxy.country = countries.IndexOf(address);
-            merged.push_back(proxy);
+        if (seen_.size() >= maxProxies_) {
+            ++counts_.overRoundCap;
+            continue;
         }
+        if (!seen_.insert(Key(address, listed.port)).second) {
+            ++counts_.duplicates;
+            continue;
+        }
+        if (!allowPrivate_ && IsSpecialPurposeAddress(address)) {
+            ++counts_.reserved;
+            continue;
+        }
+        fresh.push_back(listed);
+        fresh.back().country = countries_.IndexOf(address);
     }
-    counts.harvested = static_cast<int>(merged.size());
+    counts_.harvested += static_cast<int>(fresh.size());
+    return fresh;
+}
+
+CProxyList MergeSources(const std::vector<SourceResult>& sources, bool allowPrivate, const CountryLookup& countries,
+                        HarvestCounts& counts, size_t maxProxies)
+{
+    HarvestMerge merge(allowPrivate, countries, maxProxies);
+    CProxyList merged;
+    for (const SourceResult& source : sources)
+        merged.splice(merged.end(), merge.Add(source));
+    counts = merge.Counts();
     return merged;
 }

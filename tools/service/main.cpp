@@ -1,6 +1,7 @@
 // velmora-service: answers the Velmora program's service requests on loopback.
 #include <httplib.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "servedlist.h"
 #include "serviceanswers.h"
 #include "serviceoptions.h"
+#include "testing/checkanonymousworker.h"
 
 namespace {
 const char kHost[] = "127.0.0.1";
@@ -59,8 +61,13 @@ void Route(httplib::Server& server, const ServiceAnswers& answers)
     AddEndpoint(server, "/velmora/start.php", [&answers](const httplib::Request& req, httplib::Response& res) {
         res.set_content(answers.StartAnswer(req.remote_addr), kText);
     });
-    AddEndpoint(server, "/velmora/retrieve.php", [&answers](const httplib::Request&, httplib::Response& res) {
-        res.set_content(answers.RetrieveAnswer(), kText);
+    AddEndpoint(server, "/velmora/retrieve.php", [&answers](const httplib::Request& req, httplib::Response& res) {
+        // The answer is shared with the served list, not copied for each request.
+        std::shared_ptr<const std::string> answer = answers.RetrieveAnswer(req.remote_addr);
+        const size_t size = answer->size();
+        res.set_content_provider(size, kText, [answer](size_t offset, size_t length, httplib::DataSink& sink) {
+            return sink.write(answer->data() + offset, std::min(length, answer->size() - offset));
+        });
     });
     AddEndpoint(server, "/tolvane/testurl.txt", [&answers](const httplib::Request&, httplib::Response& res) {
         res.set_content(answers.TestTargetAnswer(), kText);
@@ -82,7 +89,8 @@ void Route(httplib::Server& server, const ServiceAnswers& answers)
     // its answer can rely on the request's line being in the log.
     server.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         std::fprintf(stderr, "velmora-service: %s %s %s -> %d (%zu bytes)\n", req.remote_addr.c_str(),
-                     req.method.c_str(), req.path.c_str(), res.status, res.body.size());
+                     req.method.c_str(), req.path.c_str(), res.status,
+                     res.body.empty() ? res.content_length_ : res.body.size());
     });
     // The program's forms are a few bytes; refuse anything large.
     server.set_payload_max_length(1024 * 1024);
@@ -111,6 +119,7 @@ HarvestSettings HarvestSettingsOf(const ServiceOptions& options, const std::stri
     settings.allowPrivate = options.allowPrivate;
     settings.threads = options.threads;
     settings.timeoutSeconds = options.timeoutSeconds;
+    settings.connectTimeoutSeconds = options.connectTimeoutSeconds;
     ServiceAnswers::SplitTestTarget(testTarget, settings.testUrl, settings.expect);
     return settings;
 }
@@ -171,14 +180,13 @@ int main(int argc, char** argv)
         return 1;
     }
     CountryLookup countries;
-    ServedList served;
+    ServedList served(static_cast<size_t>(options.serveCount));
     PublicAddress publicAddress(options.publicAddressUrl);
     const HarvestSources harvestSources{served, countries, publicAddress};
     std::unique_ptr<Harvester> harvester;
     if (options.Harvesting()) {
         LoadCountries(options, countries);
-        // Every transfer of the availability check holds a socket.
-        RaiseOpenFileLimit(static_cast<rlim_t>(options.threads) * 5 + 64);
+        options.threads = FitThreadsToOpenFileLimit(options.threads, kAvailabilityBatchSize, "velmora-service");
     }
     ServiceAnswers answers(options, table, port, options.Harvesting() ? &harvestSources : nullptr);
     if (options.Harvesting()) {

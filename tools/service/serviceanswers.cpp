@@ -44,9 +44,11 @@ std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
     }
     std::string address = callerAddress;
     std::string country;
-    if (harvest)
+    if (harvest) {
+        // A program starting: its first Get Proxy brings the fastest proxies again.
+        harvest->served.BeginTurn(callerAddress);
         HarvestCaller(callerAddress, address, country);
-    else
+    } else
         country = !options.country.empty() ? options.country : table.Lookup(callerAddress);
     answer = "Velmora service\r\n";
     if (!address.empty())
@@ -62,15 +64,15 @@ std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
     return answer;
 }
 
-std::string ServiceAnswers::RetrieveAnswer() const
+std::shared_ptr<const std::string> ServiceAnswers::RetrieveAnswer(const std::string& callerAddress) const
 {
     if (harvest)
-        return *harvest->served.Answer();
+        return harvest->served.Answer(callerAddress);
     std::string list;
     if (options.proxiesFile.empty() || !ReadWholeFile(options.proxiesFile, list)
         || list.find_first_not_of("\r\n") == std::string::npos)
-        return "Empty";
-    return list;
+        list = "Empty";
+    return std::make_shared<const std::string>(std::move(list));
 }
 
 std::string ServiceAnswers::TestTargetAnswer() const

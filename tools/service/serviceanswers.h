@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "countrytable.h"
@@ -12,7 +13,7 @@ class ServedList;
 // What harvest mode answers from: the served list, the geoip countries and
 // the public address page.
 struct HarvestSources {
-    const ServedList& served;
+    ServedList& served;
     const CountryLookup& countries;
     PublicAddress& publicAddress;
 };
@@ -25,8 +26,9 @@ public:
                    const HarvestSources* harvest = nullptr);
 
     std::string StartAnswer(const std::string& callerAddress) const;
-    // The proxy list file as it is now, or "Empty".
-    std::string RetrieveAnswer() const;
+    // The proxy list file as it is now, or "Empty"; in harvest mode the
+    // served list's answer for caller, shared rather than copied.
+    std::shared_ptr<const std::string> RetrieveAnswer(const std::string& callerAddress = std::string()) const;
     std::string TestTargetAnswer() const;
     // The page and text proxies are tested with: the test-target answer's parts.
     static void SplitTestTarget(const std::string& target, std::string& url, std::string& text);

@@ -30,6 +30,8 @@ const NumberOption kNumbers[] = {
     {"harvest-interval", 1, 7 * 24 * 3600, &ServiceOptions::harvestIntervalSeconds},
     {"threads", 1, 1000, &ServiceOptions::threads},
     {"timeout", 1, 60, &ServiceOptions::timeoutSeconds},
+    {"connect-timeout", 0, 60, &ServiceOptions::connectTimeoutSeconds},
+    {"serve-count", 0, 1000000, &ServiceOptions::serveCount},
 };
 
 struct TextOption {
@@ -148,8 +150,13 @@ const char* ServiceUsage()
            "  --verify, --no-verify  test every harvested proxy with the availability check\n"
            "                         before serving it (default: on)\n"
            "  --threads N            availability check: jobs at once, five proxies each\n"
-           "                         (1 to 1000, default 50)\n"
+           "                         (1 to 1000, default 1000; fewer when the open-file\n"
+           "                         limit allows fewer)\n"
            "  --timeout S            availability check: seconds per proxy (1 to 60, default 10)\n"
+           "  --connect-timeout S    of which the connection and the SOCKS handshake may take\n"
+           "                         (0 to 60, default 5; 0 = the whole timeout)\n"
+           "  --serve-count N        proxies in a retrieve answer, the fastest first; each\n"
+           "                         later answer brings the next ones (0 = all, default 300)\n"
            "  --allow-private        keep private, loopback and other reserved\n"
            "                         addresses (dropped by default)\n"
            "  --public-address-url URL\n"
@@ -164,7 +171,8 @@ const char* ServiceUsage()
            "                         line overrides it and --source adds to its sources\n"
            "  --help                 show this text\n"
            "\n"
-           "Until the first harvest has served a proxy, the retrieve answer is \"Empty\".\n"
+           "Proxies are served as they pass; until the first has, the retrieve answer is\n"
+           "\"Empty\". A source that failed is fetched again after 1, 2, 4, ... minutes.\n"
            "The start answer holds IPAddress: with the caller's address (harvest mode: only\n"
            "for a public caller, or the address --public-address-url reports). Each request\n"
            "is logged to stderr. SIGTERM or SIGINT stops the service.\n";

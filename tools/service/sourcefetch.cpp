@@ -1,11 +1,16 @@
 #include "sourcefetch.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
+#include "checkinput.h"
 #include "service/curlglobal.h"
 #include "service/postform.h"
 #include "service/responsebuffer.h"
@@ -21,46 +26,139 @@ bool IsUrlSource(const std::string& source)
 }
 
 namespace {
-void ReadLocalSource(SourceText& result, size_t maxBytes)
+// Longer lines are no proxy; only this much of one is kept while it comes.
+constexpr size_t kMaxLine = 1024;
+
+// Turns a source's bytes into proxies line by line as they arrive.
+class LineReader {
+public:
+    LineReader(SourceResult& result, const SourceLimits& limits) : result_(result), limits_(limits) {}
+
+    // Takes the next bytes; false once no more are wanted: the proxy cap is
+    // reached or the source is larger than maxBytes.
+    bool Feed(const char* data, size_t size)
+    {
+        bytes_ += size;
+        if (bytes_ > limits_.maxBytes) {
+            tooLarge_ = true;
+            return false;
+        }
+        while (size > 0 && !result_.capped) {
+            const char* newline = static_cast<const char*>(std::memchr(data, '\n', size));
+            const size_t take = newline ? static_cast<size_t>(newline - data) : size;
+            if (line_.size() + take <= kMaxLine)
+                line_.append(data, take);
+            else
+                overlong_ = true;
+            if (!newline)
+                break;
+            EndLine();
+            data += take + 1;
+            size -= take + 1;
+        }
+        return !result_.capped;
+    }
+
+    // The source has ended: its last line may lack a line end.
+    void End()
+    {
+        if (!line_.empty() || overlong_)
+            EndLine();
+    }
+
+    bool TooLarge() const { return tooLarge_; }
+
+private:
+    void EndLine()
+    {
+        // A byte order mark from an editor is no part of the first line.
+        if (firstLine_ && line_.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line_.erase(0, 3);
+        firstLine_ = false;
+        CProxy proxy;
+        const CheckLine kind = overlong_ ? CheckLine::Other : ReadCheckLine(line_, proxy);
+        if (kind == CheckLine::Other)
+            ++result_.skippedLines;
+        else if (kind == CheckLine::Proxy && result_.proxies.size() >= limits_.maxProxies)
+            result_.capped = true;
+        else if (kind == CheckLine::Proxy)
+            result_.proxies.push_back(proxy);
+        line_.clear();
+        overlong_ = false;
+    }
+
+    SourceResult& result_;
+    const SourceLimits& limits_;
+    std::string line_;  // the line under way, up to kMaxLine bytes
+    bool overlong_ = false;
+    bool firstLine_ = true;
+    bool tooLarge_ = false;
+    size_t bytes_ = 0;
+};
+
+std::string TooLargeError(const SourceLimits& limits)
+{
+    return "larger than " + std::to_string(limits.maxBytes) + " bytes";
+}
+
+// Only a regular file is read: a FIFO or a device could block or never end.
+// O_NONBLOCK keeps even the open of a FIFO without a writer from waiting.
+void ReadLocalSource(SourceResult& result, const SourceLimits& limits)
 {
     std::string path = result.source;
     if (path.rfind("file://", 0) == 0)
         path.erase(0, 7);
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        result.error = "cannot read " + path;
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = "cannot read " + path + ": " + std::strerror(errno);
         return;
     }
-    std::string text(maxBytes + 1, '\0');
-    file.read(&text[0], static_cast<std::streamsize>(text.size()));
-    if (file.bad()) {
-        result.error = "cannot read " + path;
+    struct stat info = {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        result.error = path + " is not a regular file";
         return;
     }
-    text.resize(static_cast<size_t>(file.gcount()));
-    if (text.size() > maxBytes) {
-        result.error = "larger than " + std::to_string(maxBytes) + " bytes";
-        return;
+    LineReader reader(result, limits);
+    char buffer[64 * 1024];
+    bool more = true;
+    ssize_t got = 0;
+    while (more && ((got = read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)))
+        more = got < 0 || reader.Feed(buffer, static_cast<size_t>(got));
+    const int readError = got < 0 ? errno : 0;
+    close(fd);
+    if (reader.TooLarge()) {
+        result.error = TooLargeError(limits);
+    } else if (readError) {
+        result.error = "cannot read " + path + ": " + std::strerror(readError);
+    } else {
+        if (more)
+            reader.End();
+        result.ok = true;
     }
-    result.text = std::move(text);
-    result.ok = true;
+    if (!result.ok)
+        result.proxies.clear();
+}
+
+size_t WriteToReader(char* data, size_t size, size_t count, void* reader)
+{
+    return static_cast<LineReader*>(reader)->Feed(data, size * count) ? size * count : 0;
 }
 
 struct Transfer {
     size_t index;
     CURL* easy;
-    ResponseBuffer buffer;
+    std::unique_ptr<LineReader> reader;
 };
 
-CURL* NewEasy(const std::string& url, const SourceLimits& limits, ResponseBuffer& buffer)
+CURL* NewEasy(const std::string& url, const SourceLimits& limits, LineReader& reader)
 {
     CURL* easy = curl_easy_init();
     if (!easy)
         return nullptr;
-    buffer.limit = limits.maxBytes;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, AppendToBuffer);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &buffer);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteToReader);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &reader);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -79,41 +177,58 @@ CURL* NewEasy(const std::string& url, const SourceLimits& limits, ResponseBuffer
     return easy;
 }
 
-std::string TransferError(CURLcode code, const ResponseBuffer& buffer, size_t maxBytes)
+void EndTransfer(SourceResult& result, CURLcode code, LineReader& reader, const SourceLimits& limits)
 {
-    if (buffer.overflow)
-        return "larger than " + std::to_string(maxBytes) + " bytes";
-    return curl_easy_strerror(code);
+    if (reader.TooLarge()) {
+        result.error = TooLargeError(limits);
+    } else if (code == CURLE_OK || result.capped) {  // a capped source was cut off on purpose
+        if (code == CURLE_OK)
+            reader.End();
+        result.ok = true;
+    } else {
+        result.error = curl_easy_strerror(code);
+    }
+    if (!result.ok)
+        result.proxies.clear();
 }
 }  // namespace
 
-std::vector<SourceText> FetchSources(const std::vector<std::string>& sources, const SourceLimits& limits,
-                                     const std::atomic<bool>* stop)
+void FetchSources(const std::vector<std::string>& sources, const SourceLimits& limits, const SourceDone& done,
+                  const std::atomic<bool>* stop)
 {
-    std::vector<SourceText> results(sources.size());
+    std::vector<SourceResult> results(sources.size());
+    std::vector<bool> reported(sources.size(), false);
+    const auto report = [&](size_t index) {
+        reported[index] = true;
+        done(index, results[index]);
+    };
     std::vector<std::unique_ptr<Transfer>> transfers;
+    // Local files first: they are read at once, and their proxies can be
+    // under test while the network sources still come.
     for (size_t i = 0; i < sources.size(); ++i) {
         results[i].source = sources[i];
         if (!IsUrlSource(sources[i])) {
-            ReadLocalSource(results[i], limits.maxBytes);
-            continue;
+            ReadLocalSource(results[i], limits);
+            report(i);
         }
-        if (!EnsureCurlGlobalInit()) {
-            results[i].error = "libcurl could not be initialised";
+    }
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (!IsUrlSource(sources[i]))
             continue;
-        }
         auto transfer = std::make_unique<Transfer>();
         transfer->index = i;
-        transfer->easy = NewEasy(sources[i], limits, transfer->buffer);
+        transfer->reader = std::make_unique<LineReader>(results[i], limits);
+        transfer->easy = EnsureCurlGlobalInit() ? NewEasy(sources[i], limits, *transfer->reader) : nullptr;
         if (!transfer->easy) {
             results[i].error = "no transfer handle";
+            report(i);
             continue;
         }
         curl_easy_setopt(transfer->easy, CURLOPT_PRIVATE, transfer.get());
         transfers.push_back(std::move(transfer));
     }
     if (transfers.empty())
-        return results;
+        return;
 
     CURLM* multi = curl_multi_init();
     for (const auto& transfer : transfers)
@@ -126,28 +241,34 @@ std::vector<SourceText> FetchSources(const std::vector<std::string>& sources, co
         while ((message = curl_multi_info_read(multi, &queued))) {
             if (message->msg != CURLMSG_DONE)
                 continue;
-            CURL* easy = message->easy_handle;
             const CURLcode code = message->data.result;
             Transfer* transfer = nullptr;
-            curl_easy_getinfo(easy, CURLINFO_PRIVATE, reinterpret_cast<char**>(&transfer));
-            SourceText& result = results[transfer->index];
-            if (code == CURLE_OK) {
-                result.text.assign(transfer->buffer.data ? transfer->buffer.data : "", transfer->buffer.size);
-                result.ok = true;
-            } else {
-                result.error = TransferError(code, transfer->buffer, limits.maxBytes);
-            }
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&transfer));
+            SourceResult& result = results[transfer->index];
+            EndTransfer(result, code, *transfer->reader, limits);
+            report(transfer->index);
         }
         if (running > 0)
             curl_multi_poll(multi, nullptr, 0, 200, nullptr);  // wakes at least 5 times a second to see stop
     }
     for (const auto& transfer : transfers) {
-        SourceText& result = results[transfer->index];
-        if (!result.ok && result.error.empty())
+        if (!reported[transfer->index]) {
+            SourceResult& result = results[transfer->index];
             result.error = "stopped";
+            result.proxies.clear();
+            report(transfer->index);
+        }
         curl_multi_remove_handle(multi, transfer->easy);
         curl_easy_cleanup(transfer->easy);
     }
     curl_multi_cleanup(multi);
+}
+
+std::vector<SourceResult> FetchSources(const std::vector<std::string>& sources, const SourceLimits& limits,
+                                       const std::atomic<bool>* stop)
+{
+    std::vector<SourceResult> results(sources.size());
+    FetchSources(
+        sources, limits, [&results](size_t index, SourceResult& result) { results[index] = std::move(result); }, stop);
     return results;
 }

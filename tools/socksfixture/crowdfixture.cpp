@@ -179,6 +179,7 @@ void CrowdFixture::Serve()
                 OnReadable(*session, upstream);
         }
         RunDueTimers();
+        closedThisRound.clear();
     }
 }
 
@@ -370,5 +371,9 @@ void CrowdFixture::Close(Session& session)
         if (--session.port.open == 0)
             --busyPorts;
     }
-    sessions.erase(&session);
+    // Freed only after this round of events: a later event of the round may
+    // still point at the session's tags.
+    auto entry = sessions.find(&session);
+    closedThisRound.push_back(std::move(entry->second));
+    sessions.erase(entry);
 }

@@ -60,6 +60,7 @@ private:
     mutable std::mutex lock;  // guards the ports' counters and busyPorts
     std::vector<std::unique_ptr<Port>> ports;
     std::map<Session*, std::unique_ptr<Session>> sessions;  // owned by the serving thread
+    std::vector<std::unique_ptr<Session>> closedThisRound;  // freed once the round's events are handled
     std::multimap<long long, Session*> timers;              // due time in ms (steady clock) -> session
     int busyPorts = 0, peakBusyPorts = 0;
     std::thread server;
