@@ -75,7 +75,7 @@ int main()
     CountryLookup countries;
     std::string error;
     const auto loadStart = Clock::now();
-    const bool haveDatabase = countries.LoadDatabase("/usr/share/tor/geoip", error);
+    const bool haveDatabase = countries.LoadDatabase(DefaultLocationDatabasePath(), error);
     countries.LoadCatalogue(VELMORA_RUN_DIR "/countries.nbx", error);
     const double loadMs = Ms(Clock::now() - loadStart);
     std::printf("bench_harvest: %d ip:port lines from %d loopback sources\n", kLines, kSources);

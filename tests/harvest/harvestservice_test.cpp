@@ -12,6 +12,7 @@
 
 #include "../service/rawhttpserver.h"
 #include "service/postform.h"
+#include "locationdatabase.h"
 #include "serviceoptions.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
@@ -83,7 +84,7 @@ TEST(HarvestService, ServesTheHarvestAndAnswersALoopbackCallerWithThePublicAddre
     EXPECT_EQ(served.find("127.0.0.2"), std::string::npos) << served;
     const std::string start = Post(withPage.BaseUrl() + "/velmora/start.php", "Version=1.3.0.0&OperationType=1");
     EXPECT_NE(start.find("IPAddress:193.0.6.139\r\n"), std::string::npos) << start;
-    if (access("/usr/share/tor/geoip", R_OK) == 0) {
+    if (access(DefaultLocationDatabasePath().c_str(), R_OK) == 0) {
         EXPECT_NE(start.find("CountryCode:NL\r\n"), std::string::npos) << start;
     }
 

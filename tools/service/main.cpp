@@ -10,6 +10,7 @@
 #include "countrylookup.h"
 #include "countrytable.h"
 #include "harvester.h"
+#include "locationdatabase.h"
 #include "openfiles.h"
 #include "publicaddress.h"
 #include "servedlist.h"
@@ -88,14 +89,15 @@ void Route(httplib::Server& server, const ServiceAnswers& answers)
     server.set_payload_max_length(1024 * 1024);
 }
 
-// Loads the geoip ranges and the catalogue; without either the proxies keep
+// Loads the country database and the catalogue; without either the proxies keep
 // country -1 and the start answer names no country, which the program shows
 // as no flag.
 void LoadCountries(const ServiceOptions& options, CountryLookup& countries)
 {
     std::string error;
-    if (!countries.LoadDatabase(options.geoipFile, error))
-        std::fprintf(stderr, "velmora-service: no countries: %s (Debian package tor-geoipdb)\n", error.c_str());
+    const std::string database = options.geoipFile.empty() ? DefaultLocationDatabasePath() : options.geoipFile;
+    if (!countries.LoadDatabase(database, error))
+        std::fprintf(stderr, "velmora-service: no countries: %s (Debian package libloc-database)\n", error.c_str());
     const std::string catalogue = options.countriesFile.empty() ? DefaultCataloguePath() : options.countriesFile;
     if (catalogue.empty() || !countries.LoadCatalogue(catalogue, error))
         std::fprintf(stderr, "velmora-service: no country catalogue: %s\n",
