@@ -30,6 +30,10 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
     RunOffGuiThread([&setting] {
         if (setting.SettingFileExists()) {
             setting.Load();
+            // The service may test with another page since the settings were made.
+            DefaultTestTarget service;
+            if (RequestTestTarget(service.url, service.expected))
+                setting.FollowServiceTestTarget(service);
         } else {
             setting.CreateDefaults();
             setting.Save();

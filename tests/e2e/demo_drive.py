@@ -52,8 +52,22 @@ def drive(app, shot):
 
     app.tray_menu(["Up", "Return"])  # the tray menu's last item, "Exit"
     code = app.wait_exit(15)
-    shot("exited")
-    v.log(f"Exit: the program ended with code {code}")
+    shot("exited", tray=True)
+    # Exit ends the process with code -1, which the shell sees as 255.
+    if code != 255:
+        raise v.DriverError(f"Exit ended the program with code {code}, not 255")
+    v.log("Exit: the program ended as intended (Exit ends it with code -1, 255 to the shell)")
+
+
+def program_box(session, app):
+    """The bounding box of the program's visible windows (main window, dialogs, message boxes)."""
+    boxes = [session.window_box(w) for w in (app.visible_windows() if app is not None and app.alive() else [])]
+    boxes = [b for b in boxes if b[2] > 1 and b[3] > 1]
+    if not boxes:
+        return None
+    left, top = min(b[0] for b in boxes), min(b[1] for b in boxes)
+    right, bottom = max(b[0] + b[2] for b in boxes), max(b[1] + b[3] for b in boxes)
+    return max(left, 0), max(top, 0), right - max(left, 0), bottom - max(top, 0)
 
 
 def report_failure(app, shot):
@@ -81,9 +95,11 @@ def main():
     app = None
     count = [0]
 
-    def shot(name):
+    def shot(name, tray=False):
+        """A screenshot of the program's windows only (the tray host's panel with tray)."""
         count[0] += 1
-        session.screenshot(os.path.join(args.shots, f"{count[0]:02d}-{name}.png"))
+        box = session.tray_panel_box() if tray else program_box(session, app)
+        session.screenshot(os.path.join(args.shots, f"{count[0]:02d}-{name}.png"), box)
 
     try:
         session.start()

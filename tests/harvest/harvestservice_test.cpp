@@ -7,12 +7,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "../service/rawhttpserver.h"
-#include "service/postform.h"
 #include "locationdatabase.h"
+#include "service/postform.h"
 #include "serviceoptions.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
@@ -159,6 +160,30 @@ TEST_F(LauncherTest, StartsTheServiceWhenNoneAnswersAndReusesIt)
     EXPECT_EQ(dir.ReadFile("state/velmora/service.pid"), pid);
     const std::string log = dir.ReadFile("state/velmora/service.log");
     EXPECT_EQ(log.find("listening"), log.rfind("listening")) << log;  // started once
+}
+
+TEST_F(LauncherTest, AnUninstallStopsTheServiceAndLeavesOnlyTheUsersSettings)
+{
+    // The service as a package installs it: a file of its own, not a link to the build's.
+    ASSERT_EQ(
+        std::system(("cp --remove-destination " + ServiceFixture::ProgramPath() + " " + dir.File("bin/velmora-service"))
+                        .c_str()),
+        0);
+    ASSERT_EQ(Launch("first"), 0) << dir.ReadFile("out");
+    std::ifstream pidFile(dir.File("state/velmora/service.pid"));
+    pid_t pid = 0;
+    ASSERT_TRUE(pidFile >> pid && pid > 0);
+    struct stat info {};
+    ASSERT_EQ(lstat(dir.File("data/velmora/countries.nbx").c_str(), &info), 0);
+
+    // apt purge: the programs and the data are gone; the service notices within seconds.
+    ASSERT_EQ(std::system(("rm -r " + dir.File("bin") + " " + dir.File("share")).c_str()), 0);
+    for (int i = 0; i < 150 && kill(pid, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(kill(pid, 0), 0) << "the service still runs from its deleted file";
+    for (const char* left : {"data/velmora/countries.nbx", "data/velmora/flags", "state/velmora"})
+        EXPECT_NE(lstat(dir.File(left).c_str(), &info), 0) << left;
+    EXPECT_EQ(lstat(dir.File("config/velmora/service.conf").c_str(), &info), 0);  // the user's own
 }
 
 TEST_F(LauncherTest, HelpStartsNothing)

@@ -79,6 +79,10 @@ int Harvester::RunRound()
     }
     HarvestCounts counts;
     CProxyList proxies = MergeSources(fetched, settings_.allowPrivate, countries_, counts);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        found_ = counts.harvested;
+    }
     std::fprintf(stderr,
                  "velmora-service: harvest: %d proxies from %d of %d sources (%d lines skipped, %d duplicates, "
                  "%d reserved addresses dropped)\n",
@@ -99,6 +103,7 @@ int Harvester::RunRound()
 
     std::lock_guard<std::mutex> guard(lock_);
     busy_ = false;
+    found_ = 0;
     if (stopping_)
         return -1;
     ++rounds_;
@@ -113,6 +118,9 @@ std::string Harvester::Status() const
     std::lock_guard<std::mutex> guard(lock_);
     return std::string("state: ") + (busy_ ? "harvesting" : "waiting") + "\nrounds: " + std::to_string(rounds_)
            + "\nserved: " + std::to_string(served_.Count()) + "\nsources: " + std::to_string(lastCounts_.sources)
-           + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources) + "\nharvested: "
-           + std::to_string(lastCounts_.harvested) + "\npassed: " + std::to_string(lastPassed_) + "\n";
+           + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources)
+           + "\nharvested: " + std::to_string(lastCounts_.harvested) + "\npassed: " + std::to_string(lastPassed_)
+           + "\nreserved: " + std::to_string(lastCounts_.reserved)
+           + "\nskipped-lines: " + std::to_string(lastCounts_.skippedLines) + "\nconfigured-sources: "
+           + std::to_string(settings_.sources.size()) + "\nfound: " + std::to_string(found_) + "\n";
 }

@@ -45,7 +45,8 @@ public:
     // afterwards, or -1 when the round was stopped or every source failed and
     // the earlier list stays.
     int RunRound();
-    // "key: value" lines: state, rounds, served, and the last round's figures.
+    // "key: value" lines: state, rounds, served, the last round's figures, the
+    // sources configured, and what the round under way found so far.
     std::string Status() const;
 
 private:
@@ -63,6 +64,7 @@ private:
     bool busy_ = false;
     int rounds_ = 0;
     int lastPassed_ = 0;
+    int found_ = 0;  // proxies the round under way is testing
     HarvestCounts lastCounts_;
     std::thread thread_;
 };

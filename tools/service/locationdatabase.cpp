@@ -1,9 +1,13 @@
 #include "locationdatabase.h"
 
+#include <unistd.h>
+
+// libloc's headers declare C functions without saying so.
+extern "C" {
 #include <libloc/database.h>
 #include <libloc/libloc.h>
 #include <libloc/network.h>
-#include <unistd.h>
+}
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,7 @@
 // velmora-service: answers the Velmora program's service requests on loopback.
 #include <httplib.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "locationdatabase.h"
 #include "openfiles.h"
 #include "publicaddress.h"
+#include "removalwatch.h"
 #include "servedlist.h"
 #include "serviceanswers.h"
 #include "serviceoptions.h"
@@ -186,8 +188,9 @@ int main(int argc, char** argv)
     if (options.Harvesting()) {
         harvester =
             std::make_unique<Harvester>(HarvestSettingsOf(options, answers.TestTargetAnswer()), countries, served);
-        server.Get("/velmora/status", [&harvester](const httplib::Request&, httplib::Response& res) {
-            res.set_content(harvester->Status(), kText);
+        // The program asks it why there is no proxy to give; "config" names where sources go.
+        server.Get("/velmora/status", [&harvester, &options](const httplib::Request&, httplib::Response& res) {
+            res.set_content(harvester->Status() + "config: " + options.configFile + "\n", kText);
         });
         if (options.sources.empty())
             std::fprintf(stderr, "velmora-service: harvest mode without sources: add sources= to %s\n",
@@ -203,6 +206,18 @@ int main(int argc, char** argv)
     std::thread([&server, stopSignals] {
         int received = 0;
         sigwait(&stopSignals, &received);
+        server.stop();
+    }).detach();
+    // A service whose program was uninstalled (or upgraded) stops; the next
+    // start of Velmora runs the new one, if there is one.
+    std::thread([&server] {
+        do
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+        while (!ProgramFileReplaced());
+        std::fprintf(stderr, "velmora-service: its program file was removed or replaced; stopping\n");
+        if (ProgramFileGone())
+            std::fprintf(stderr, "velmora-service: removed after the uninstall:\n%s",
+                         RemoveLeftoversOfUninstall().c_str());
         server.stop();
     }).detach();
     if (harvester)

@@ -20,7 +20,7 @@ IPrompt::Answer CScriptedPrompt::Show(QWidget*, const QString& text, Buttons but
         answers_.pop_front();
         return answer;
     }
-    if (buttons == Ok)
+    if (buttons == Ok || buttons == Info)
         return AnsOk;
     ADD_FAILURE() << "unanswered question: " << text.toStdString();
     return AnsCancel;
