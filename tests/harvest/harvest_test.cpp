@@ -82,7 +82,8 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
 {
     CountryLookup countries;
     if (!LoadCountries(countries))
-        GTEST_SKIP() << "no location database at " << DefaultLocationDatabasePath() << " (Debian package libloc-database)";
+        GTEST_SKIP() << "no location database at " << DefaultLocationDatabasePath()
+                     << " (Debian package libloc-database)";
     TempDir dir;
     RawHttpServer plain(RawHttpServer::HttpAnswer("# a public list\n8.8.8.8:1080\n 193.0.6.139:1080 \nnot a proxy\n\n"),
                         RawHttpServer::Mode::Answer);
@@ -170,7 +171,8 @@ TEST(HarvestCountries, WellKnownAddressesFromThePackagedDatabase)
 {
     CountryLookup countries;
     if (!LoadCountries(countries))
-        GTEST_SKIP() << "no location database at " << DefaultLocationDatabasePath() << " (Debian package libloc-database)";
+        GTEST_SKIP() << "no location database at " << DefaultLocationDatabasePath()
+                     << " (Debian package libloc-database)";
     const struct {
         const char* address;
         const char* code;
@@ -188,7 +190,8 @@ TEST(HarvestCountries, WellKnownAddressesFromThePackagedDatabase)
 
     // A file in Tor's geoip format (tor-geoipdb, where a user has it) still loads in its place.
     TempDir dir;
-    const std::string torFile = dir.WriteFile("geoip", "# Tor's format\n134744064,134744319,US\n3238004224,3238004479,NL\n");
+    const std::string torFile =
+        dir.WriteFile("geoip", "# Tor's format\n134744064,134744319,US\n3238004224,3238004479,NL\n");
     std::string error;
     ASSERT_TRUE(countries.LoadDatabase(torFile, error)) << error;
     uint32_t address = 0;

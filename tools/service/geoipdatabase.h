@@ -28,6 +28,6 @@ private:
         uint32_t last;
         char code[2];
     };
-    std::vector<Range> ranges_;  // sorted by first address, not overlapping
+    std::vector<Range> ranges_;                   // sorted by first address, not overlapping
     std::unique_ptr<LocationDatabase> location_;  // instead of ranges_ when loaded
 };

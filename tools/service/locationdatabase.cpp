@@ -33,7 +33,8 @@ bool LocationDatabase::IsLocationDatabase(const std::string& path)
     if (!file)
         return false;
     char head[sizeof kMagic - 1] = {};
-    const bool match = std::fread(head, 1, sizeof head, file) == sizeof head && std::memcmp(head, kMagic, sizeof head) == 0;
+    const bool match =
+        std::fread(head, 1, sizeof head, file) == sizeof head && std::memcmp(head, kMagic, sizeof head) == 0;
     std::fclose(file);
     return match;
 }
