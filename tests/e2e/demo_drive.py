@@ -21,6 +21,7 @@ def drive(app, shot):
     app.wait_main_window(30)
     app.wait_tray_icon()
     shot("started")
+    shot("tray", tray=True)  # the program's icon in the tray; the last screenshot shows it gone
 
     started = time.monotonic()
     app.press_button("Get Proxy")
@@ -59,10 +60,17 @@ def drive(app, shot):
     v.log("Exit: the program ended as intended (Exit ends it with code -1, 255 to the shell)")
 
 
+def inside(box, area):
+    return area is not None and area[0] <= box[0] and area[1] <= box[1] and \
+        box[0] + box[2] <= area[0] + area[2] and box[1] + box[3] <= area[1] + area[3]
+
+
 def program_box(session, app):
-    """The bounding box of the program's visible windows (main window, dialogs, message boxes)."""
+    """The bounding box of the program's visible windows (main window, dialogs, message boxes),
+    leaving out its icon in the tray host's panel."""
+    panel = session.tray_panel_box()
     boxes = [session.window_box(w) for w in (app.visible_windows() if app is not None and app.alive() else [])]
-    boxes = [b for b in boxes if b[2] > 1 and b[3] > 1]
+    boxes = [b for b in boxes if b[2] > 1 and b[3] > 1 and not inside(b, panel)]
     if not boxes:
         return None
     left, top = min(b[0] for b in boxes), min(b[1] for b in boxes)
@@ -95,10 +103,16 @@ def main():
     app = None
     count = [0]
 
+    tray_area = []
+
     def shot(name, tray=False):
-        """A screenshot of the program's windows only (the tray host's panel with tray)."""
+        """A screenshot of the program's windows only; with tray, of the tray host's panel where
+        it was while the program's icon was in it (the panel shrinks once the icon is gone)."""
         count[0] += 1
-        box = session.tray_panel_box() if tray else program_box(session, app)
+        if not tray_area and session.tray_panel_box():
+            x, y, width, height = session.tray_panel_box()
+            tray_area.append((max(x + width - 160, 0), y, min(160, x + width), height))
+        box = (tray_area[0] if tray_area else None) if tray else program_box(session, app)
         session.screenshot(os.path.join(args.shots, f"{count[0]:02d}-{name}.png"), box)
 
     try:
