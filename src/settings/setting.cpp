@@ -346,7 +346,10 @@ bool CSetting::TestTargetFollowsService() const
 
 bool CSetting::FollowServiceTestTarget(const DefaultTestTarget& service)
 {
-    if (!loaded_ || service.url.empty() || service.expected.empty())
+    // A text longer than its line in the file could carry is never taken.
+    if (!loaded_ || service.url.empty() || service.expected.empty()
+        || service.url.size() > static_cast<size_t>(SettingInfo(SettingKey::TestUrl).high)
+        || service.expected.size() > static_cast<size_t>(SettingInfo(SettingKey::CorrectValue).high))
         return false;
     if (service == DefaultTestTarget{test_.testUrl, test_.correctValue}) {
         if (!(serviceTarget_ == service)) {  // typed the service's own: it follows from now on

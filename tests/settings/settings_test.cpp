@@ -287,6 +287,13 @@ TEST_F(Settings, TheTestTargetFollowsTheServiceUntilTheUserTypesTheirOwn)
     EXPECT_FALSE(setting.FollowServiceTestTarget({}));  // no answer from the service
 }
 
+TEST_F(Settings, AServiceTargetTooLongForTheFileIsNotTaken)
+{
+    LoadFile(DefaultFile(FallbackTestUrl(), "engine"));
+    EXPECT_FALSE(setting.FollowServiceTestTarget({"http://127.0.0.1:7/" + std::string(300, 'a'), "alpha"}));
+    EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
+}
+
 TEST_F(Settings, TheFallbackTargetGivesWayToTheServicesAndAForeignOneStays)
 {
     LoadFile(DefaultFile(FallbackTestUrl(), "engine"));  // made while the service did not answer
