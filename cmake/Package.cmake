@@ -25,10 +25,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 #  - gsettings-desktop-schemas: the org.gnome.system.proxy schema Hide IP writes;
 #  - a GSettings backend that keeps what is written (dconf on a desktop);
 #  - glib-networking: GIO's proxy resolver, asked after Hide IP whether the proxy is followed;
-#  - tor-geoipdb: the IPv4 country ranges the service looks proxies up in (/usr/share/tor/geoip);
+#  - libloc-database: the IPFire Location database the service looks proxies' countries up in
+#    through libloc1 (tor-geoipdb, the same data in Tor's format, would install the Tor daemon);
 #  (the launcher's bash, flock, setsid and timeout are in Essential packages, never listed).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gsettings-desktop-schemas, dconf-gsettings-backend | gsettings-backend, glib-networking, tor-geoipdb")
+    "gsettings-desktop-schemas, dconf-gsettings-backend | gsettings-backend, glib-networking, libloc-database")
 # The first-start dialog and progress window of the launcher (zenity or kdialog), its notification.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "zenity | kdialog")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libnotify-bin")

@@ -8,6 +8,8 @@
 #include "data/proxyfile.h"
 #include "service/postform.h"
 #include "service/serviceendpoints.h"
+#include "service/servicestatus.h"
+#include "service/startrequest.h"
 #include "settings/setting.h"
 #include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
@@ -17,17 +19,36 @@
 
 namespace {
 
-std::string Retrieve(CTolvaneDlg& window)
+// What Get Proxy asks the service: the retrieve answer; with a proxy list the
+// service's test target, which the settings follow unless the user typed
+// their own (the service verified its proxies with that page); with none the
+// reason the service's status page gives.
+struct Retrieval {
+    std::string answer;
+    DefaultTestTarget serviceTarget;
+    std::string noProxyReason;
+};
+
+Retrieval Retrieve(CTolvaneDlg& window)
 {
     CBusyScope busy(&window);
-    std::string answer;
+    Retrieval retrieval;
     // A failed request counts as no answer: the bytes of a transfer that broke
     // off are never taken for a proxy list.
-    RunOffGuiThread([&answer] {
-        if (!PostForm(RetrieveEndpoint(), "OperationType=4", answer))
-            answer.clear();
+    RunOffGuiThread([&retrieval] {
+        if (!PostForm(RetrieveEndpoint(), "OperationType=4", retrieval.answer)) {
+            retrieval.answer.clear();
+            return;
+        }
+        switch (ClassifyRetrieveAnswer(retrieval.answer)) {
+        case RetrieveAnswer::ProxyList:
+            RequestTestTarget(retrieval.serviceTarget.url, retrieval.serviceTarget.expected);
+            break;
+        case RetrieveAnswer::NoProxies: retrieval.noProxyReason = NoProxyReason(RequestServiceStatus()); break;
+        case RetrieveAnswer::Unusable: break;
+        }
     });
-    return answer;
+    return retrieval;
 }
 
 // Names the folder the answer file goes to and the system's reason.
@@ -57,10 +78,14 @@ void GetProxyCommand(CTolvaneDlg& window)
         return;
     }
 
-    const std::string answer = Retrieve(window);
+    const Retrieval retrieval = Retrieve(window);
+    const std::string& answer = retrieval.answer;
     switch (ClassifyRetrieveAnswer(answer)) {
     case RetrieveAnswer::NoProxies:
-        Tell(window, QStringLiteral("Sorry, there is no proxy found for these countries."));
+        // The user's own service says why it has none; any other answers "Empty" only.
+        Tell(window, retrieval.noProxyReason.empty()
+                         ? QStringLiteral("Sorry, there is no proxy found for these countries.")
+                         : ToUi(retrieval.noProxyReason));
         return;
     case RetrieveAnswer::Unusable:
         Tell(window, QStringLiteral("Could not access server,please try again later."));
@@ -81,6 +106,7 @@ void GetProxyCommand(CTolvaneDlg& window)
             return;
     }
 
+    GetSetting().FollowServiceTestTarget(retrieval.serviceTarget);
     const CSettingMiscItem* misc = GetSetting().GetMiscItem();
     const bool replace = misc && misc->replaceByGet;
     if (ReadProxyFile(list, kProxyTempFileName, replace) && !list.empty()) {

@@ -194,6 +194,12 @@ void CIpHidingController::ShowStartupAddress()
     const CMainWindowControls& c = window_.Controls();
     const QString address = ToUi(RealAddress());
     ShowAddress(c.realIpLabel, c.realIpFlag, address, realCountry);
+    // Without a public address from the service, Real IP is this machine's own.
+    c.realIpLabel->setToolTip(RealAddressIsLocal()
+                                  ? QStringLiteral("Your local address (the interface of the default route): the "
+                                                   "service reported no public address. Set public-address-url "
+                                                   "in your service's key file to see the public one.")
+                                  : QString());
     ShowAddress(c.currentIpLabel, c.currentIpFlag, address, realCountry);
     // A proxy applied by an earlier run that still carries the traffic is
     // shown as applied, so Restore IP and the question on exit give the

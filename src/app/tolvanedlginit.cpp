@@ -32,6 +32,10 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
         const bool existed = setting.SettingFileExists();
         if (existed) {
             setting.Load();
+            // The service may test with another page since the settings were made.
+            DefaultTestTarget service;
+            if (RequestTestTarget(service.url, service.expected))
+                setting.FollowServiceTestTarget(service);
         } else {
             setting.CreateDefaults();
             setting.Save();

@@ -3,6 +3,9 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "browser/networkstate.h"
 
 std::vector<NetworkInterface> ListNetworkInterfaces()
@@ -26,4 +29,10 @@ std::vector<NetworkInterface> ListNetworkInterfaces()
     }
     freeifaddrs(list);
     return result;
+}
+
+std::string ReadRouteTable()
+{
+    std::ifstream file("/proc/net/route");
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }

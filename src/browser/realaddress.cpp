@@ -13,6 +13,7 @@ namespace {
 
 struct RealAddressCache {
     bool computed = false;
+    bool local = false;
     std::string text;
 };
 
@@ -40,12 +41,15 @@ std::string LocalHostAddress()
     return text;
 }
 
-std::string ComputeRealAddress(const std::string& reportedAddress, INetworkState& network)
+std::string LocalAddress(INetworkState& network)
 {
-    if (!reportedAddress.empty())
-        return reportedAddress;
     const INetworkState::Info info = network.Query();
-    return info.dialUp ? info.dialUpAddress : LocalHostAddress();
+    if (info.dialUp)
+        return info.dialUpAddress;
+    if (!info.localAddress.empty())
+        return info.localAddress;
+    const std::string named = LocalHostAddress();
+    return named.rfind("127.", 0) == 0 || named == "0.0.0.0" ? std::string() : named;
 }
 
 }  // namespace
@@ -54,10 +58,16 @@ std::string GetRealAddress(const std::string& reportedAddress, INetworkState& ne
 {
     RealAddressCache& cache = Cache();
     if (!cache.computed) {
-        cache.text = ComputeRealAddress(reportedAddress, network);
+        cache.local = reportedAddress.empty();
+        cache.text = cache.local ? LocalAddress(network) : reportedAddress;
         cache.computed = true;
     }
     return cache.text;
+}
+
+bool RealAddressIsLocal()
+{
+    return Cache().computed && Cache().local;
 }
 
 void ResetRealAddressForTest()

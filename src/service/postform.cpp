@@ -11,7 +11,9 @@ PostFormOptions& PostFormTuning()
     return options;
 }
 
-bool PostForm(const std::string& url, const std::string& body, std::string& out)
+namespace {
+// One request to the service: a form POST of *body, or a GET without one.
+bool Request(const std::string& url, const std::string* body, std::string& out)
 {
     if (!EnsureCurlGlobalInit())
         return false;
@@ -22,8 +24,10 @@ bool PostForm(const std::string& url, const std::string& body, std::string& out)
     const PostFormOptions options = PostFormTuning();
     ResponseBuffer buffer;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+    if (body) {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body->size()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->c_str());
+    }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendToBuffer);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
     // Safe in a threaded program: no SIGALRM for name resolution timeouts.
@@ -41,6 +45,21 @@ bool PostForm(const std::string& url, const std::string& body, std::string& out)
     const CURLcode result = curl_easy_perform(curl);
     if (buffer.data)
         out.assign(buffer.data);  // the text up to the first NUL byte
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_cleanup(curl);
-    return result == CURLE_OK;
+    // A form's answer is taken whatever its status, as the service sends it;
+    // a page only when it is there.
+    return result == CURLE_OK && (body || status == 200);
+}
+}  // namespace
+
+bool PostForm(const std::string& url, const std::string& body, std::string& out)
+{
+    return Request(url, &body, out);
+}
+
+bool GetPage(const std::string& url, std::string& out)
+{
+    return Request(url, nullptr, out);
 }

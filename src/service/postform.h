@@ -16,3 +16,7 @@ PostFormOptions& PostFormTuning();
 // completed without error. Bytes received before a failure are still stored;
 // when nothing was received out is left as it was. Never uses a proxy.
 bool PostForm(const std::string& url, const std::string& body, std::string& out);
+
+// Gets the page at url into out, as PostForm does; false also when the
+// service answers with anything but 200 (a page it does not have).
+bool GetPage(const std::string& url, std::string& out);

@@ -27,6 +27,11 @@ std::string TestTargetEndpoint()
 {
     return ServiceBaseUrl() + "/tolvane/testurl.txt";
 }
+
+std::string StatusEndpoint()
+{
+    return ServiceBaseUrl() + "/velmora/status";
+}
 std::string HomePageUrl()
 {
     return ServiceBaseUrl() + "/";

@@ -10,6 +10,7 @@ std::string ServiceBaseUrl();
 std::string StartEndpoint();       // base + "/velmora/start.php"
 std::string RetrieveEndpoint();    // base + "/velmora/retrieve.php"
 std::string TestTargetEndpoint();  // base + "/tolvane/testurl.txt"
+std::string StatusEndpoint();      // base + "/velmora/status" (GET; the user's own service)
 std::string HomePageUrl();         // base + "/"
 std::string SupportPageUrl();      // base + "/page/support.html"
 std::string ProxyListSiteUrl();    // base + "/page/proxylist.html"

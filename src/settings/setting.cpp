@@ -212,6 +212,8 @@ void CSetting::DefaultTest()
     DefaultTestTarget target = testTarget_ ? testTarget_() : DefaultTestTarget{};
     if (target.url.empty() || target.expected.empty())
         target = {FallbackTestUrl(), "engine"};
+    else
+        serviceTarget_ = target;
     test_.testUrl = target.url;
     test_.correctValue = target.expected;
 }
@@ -255,6 +257,7 @@ void CSetting::Load()
         }
         file.Close();
     }
+    ReadServiceTarget();
     if (!anonymousRead)
         DefaultAnonymous();
     if (!countryRead)
@@ -330,8 +333,70 @@ bool CSetting::Save()
         std::remove(temporary.c_str());
         return false;
     }
+    WriteServiceTarget();
     Changed();
     return true;
+}
+
+bool CSetting::TestTargetFollowsService() const
+{
+    const DefaultTestTarget current{test_.testUrl, test_.correctValue};
+    return current == serviceTarget_ || current == DefaultTestTarget{FallbackTestUrl(), "engine"};
+}
+
+bool CSetting::FollowServiceTestTarget(const DefaultTestTarget& service)
+{
+    // A text longer than its line in the file could carry is never taken.
+    if (!loaded_ || service.url.empty() || service.expected.empty()
+        || service.url.size() > static_cast<size_t>(SettingInfo(SettingKey::TestUrl).high)
+        || service.expected.size() > static_cast<size_t>(SettingInfo(SettingKey::CorrectValue).high))
+        return false;
+    if (service == DefaultTestTarget{test_.testUrl, test_.correctValue}) {
+        if (!(serviceTarget_ == service)) {  // typed the service's own: it follows from now on
+            serviceTarget_ = service;
+            WriteServiceTarget();
+        }
+        return false;
+    }
+    if (!TestTargetFollowsService())
+        return false;
+    test_.testUrl = service.url;
+    test_.correctValue = service.expected;
+    serviceTarget_ = service;
+    Save();
+    return true;
+}
+
+std::string CSetting::ServiceTargetPath() const
+{
+    const size_t slash = path_.rfind('/');
+    return (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + kServiceTargetFileName;
+}
+
+void CSetting::ReadServiceTarget()
+{
+    serviceTarget_ = {};
+    CTabStdioFile file;
+    if (!file.Open(ServiceTargetPath(), CTabStdioFile::modeRead))
+        return;
+    DefaultTestTarget target;
+    if (ReadText(file, SettingKey::TestUrl, target.url) && ReadText(file, SettingKey::CorrectValue, target.expected))
+        serviceTarget_ = target;
+    file.Close();
+}
+
+void CSetting::WriteServiceTarget() const
+{
+    if (serviceTarget_.url.empty()) {
+        std::remove(ServiceTargetPath().c_str());
+        return;
+    }
+    CTabStdioFile file;
+    if (!file.Open(ServiceTargetPath(), CTabStdioFile::modeCreate))
+        return;  // then the next start takes the target for the user's own
+    WriteKeyLine(file, SettingKey::TestUrl, serviceTarget_.url);
+    WriteKeyLine(file, SettingKey::CorrectValue, serviceTarget_.expected);
+    file.Close();
 }
 
 void CSetting::ResetForTest()

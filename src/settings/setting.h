@@ -8,6 +8,8 @@
 class CTabStdioFile;
 
 constexpr const char* kSettingFileName = "setting.nbx";
+// Beside the settings file: the test page and text the service gave last.
+constexpr const char* kServiceTargetFileName = "servicetarget.nbx";
 
 // Every value of the settings file with a fixed key. The table behind
 // SettingInfo gives each its key in the file, its accepted range (for texts
@@ -85,6 +87,7 @@ struct CSettingMiscItem {
 struct DefaultTestTarget {
     std::string url;
     std::string expected;
+    bool operator==(const DefaultTestTarget& other) const { return url == other.url && expected == other.expected; }
 };
 using TestTargetSource = std::function<DefaultTestTarget()>;
 
@@ -118,6 +121,15 @@ public:
     bool Save();
     bool IsLoaded() const { return loaded_; }
 
+    // Whether the test section's page and text came from the service (or are
+    // the built-in fallback) rather than typed by the user: the service's last
+    // target is kept beside the settings file, in kServiceTargetFileName.
+    bool TestTargetFollowsService() const;
+    // Takes the service's current target into the test section when it
+    // differs and the user never typed one of their own, and saves; true when
+    // the section changed.
+    bool FollowServiceTestTarget(const DefaultTestTarget& service);
+
     // nullptr until the settings are loaded or created.
     CSettingAnonymousItem* GetAnonymousItem() { return Loaded(anonymous_); }
     CSettingCountryItem* GetCountryItem() { return Loaded(country_); }
@@ -140,6 +152,9 @@ private:
     void DefaultSwitch();
     void DefaultMisc();
     void Changed();
+    std::string ServiceTargetPath() const;
+    void ReadServiceTarget();
+    void WriteServiceTarget() const;
 
     std::string path_;
     TestTargetSource testTarget_;
@@ -150,6 +165,7 @@ private:
     CSettingTestItem test_;
     CSettingSwitchItem switch_;
     CSettingMiscItem misc_;
+    DefaultTestTarget serviceTarget_;  // the service's target the test section took last; empty: none
 };
 
 CSetting& GetSetting();

@@ -26,7 +26,8 @@ QMessageBox::StandardButtons ToStandardButtons(IPrompt::Buttons buttons)
     case IPrompt::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
     case IPrompt::YesNo: return QMessageBox::Yes | QMessageBox::No;
     case IPrompt::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case IPrompt::Ok: break;
+    case IPrompt::Ok:
+    case IPrompt::Info: break;
     }
     return QMessageBox::Ok;
 }
@@ -45,8 +46,10 @@ IPrompt::Answer ToAnswer(int button)
 
 IPrompt::Answer CMessageBoxPrompt::Show(QWidget* parent, const QString& text, Buttons buttons, const QString& title)
 {
-    CPlacedMessageBox box(buttons == Ok ? QMessageBox::Warning : QMessageBox::Question,
-                          title.isEmpty() ? kAppName : title, text, ToStandardButtons(buttons), parent);
+    const QMessageBox::Icon icon = buttons == Ok     ? QMessageBox::Warning
+                                   : buttons == Info ? QMessageBox::Information
+                                                     : QMessageBox::Question;
+    CPlacedMessageBox box(icon, title.isEmpty() ? kAppName : title, text, ToStandardButtons(buttons), parent);
     box.setObjectName(QStringLiteral("promptBox"));
     box.setAccessibleName(box.windowTitle());
     // Modal to its parent only, so the tray menu stays usable while it is open.

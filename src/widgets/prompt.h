@@ -12,7 +12,9 @@ class QWidget;
 // instead of a person.
 class IPrompt {
 public:
-    enum Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    // Ok is a notice with the warning icon; Info a notice of a success, with
+    // the information icon.
+    enum Buttons { Ok, OkCancel, YesNo, YesNoCancel, Info };
     enum Answer { AnsOk, AnsCancel, AnsYes, AnsNo };
 
     virtual ~IPrompt() = default;

@@ -68,6 +68,16 @@ protected:
     }
 };
 
+// The user's own service in harvest mode with a key file that names no source.
+class GetProxyFromOwnServiceTest : public GetProxyTest {
+protected:
+    std::vector<std::string> ServiceOptions() const override
+    {
+        return {"--config", config.WriteFile("service.conf", "[service]\nverify=false\n")};
+    }
+    TempDir config;
+};
+
 TEST(RetrieveAnswerTest, ClassifiesByLengthPrefixAndEmpty)
 {
     EXPECT_EQ(ClassifyRetrieveAnswer("1.2.3.4\t80"), RetrieveAnswer::ProxyList);
@@ -220,11 +230,21 @@ TEST_F(GetProxyTest, SpeedTestAfterGetProxyKeepsOnlyWorkingProxies)
                       + "\t1\t1\t0\t3600000\r\n");
     GetProxyCommand(*window);
 
-    EXPECT_EQ(prompt.LastText(), Text("The proxy test is finished!"));
+    EXPECT_EQ(prompt.LastText(), Text("The proxy test is finished! 1 of 2 proxies passed."));
     ASSERT_EQ(ListedAddresses(), std::vector<std::string>{"127.0.0.1:" + std::to_string(good)});
     EXPECT_EQ(GetProxyList().front().uptime, 5);
     EXPECT_EQ(window->Table()->RowCount(), 1);
     EXPECT_GT(window->Table()->model()->index(0, 5).data(CProxyTableModel::SpeedScoreRole).toInt(), 0);
+}
+
+TEST_F(GetProxyFromOwnServiceTest, WithoutSourcesTheMessageSaysWhereToAddThem)
+{
+    GetProxyCommand(*window);
+    EXPECT_EQ(prompt.LastText(), Text("Your Velmora service has no proxy lists to harvest: no sources are configured. "
+                                      "Add the lists you want as sources= to ")
+                                     + QString::fromStdString(config.File("service.conf"))
+                                     + Text(", then restart the service."));
+    EXPECT_TRUE(GetProxyList().empty());
 }
 
 }  // namespace

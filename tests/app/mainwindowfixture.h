@@ -21,7 +21,7 @@
 class CFakeNetworkState : public INetworkState {
 public:
     Info Query() override { return info; }
-    Info info{true, true, false, {}, {}};
+    Info info{true, true, false, {}, {}, {}};
 };
 
 // Records what would go to the desktop's proxy settings.

@@ -1,14 +1,8 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "browser/realaddress.h"
-#include "service/startrequest.h"
 #include "support/fakenetwork.h"
 
 namespace {
@@ -60,39 +54,33 @@ TEST_F(RealAddressTest, DialUpGivesThePppAddress)
     EXPECT_EQ("10.64.0.7", GetRealAddress("", network));
 }
 
-// True when /etc/hosts names this host, so resolving it needs no DNS query.
-bool HostNameIsLocal(std::string& name)
+TEST_F(RealAddressTest, LanGivesTheAddressOfTheDefaultRoutesInterfaceNeverLoopback)
 {
-    char buffer[128] = {};
-    gethostname(buffer, sizeof buffer - 1);
-    name = buffer;
-    std::ifstream hosts("/etc/hosts");
-    for (std::string line; std::getline(hosts, line);) {
-        std::istringstream words(line.substr(0, line.find('#')));
-        std::string word;
-        words >> word;  // the address
-        while (words >> word)
-            if (word == name)
-                return true;
-    }
-    return false;
+    FakeNetwork network({FakeNetwork::Loopback(),
+                         {"eth0", true, false, "192.0.2.10"},
+                         {"wlan0", true, false, "198.51.100.7"},
+                         {"dummy0", true, false, "127.0.1.1"}});
+    EXPECT_EQ(DescribeInterfaces(network.interfaces, "wlan0").localAddress, "198.51.100.7");
+    EXPECT_EQ(DescribeInterfaces(network.interfaces, "dummy0").localAddress, "192.0.2.10");
+    // Without a default route: the first LAN interface.
+    EXPECT_EQ(GetRealAddress("", network), "192.0.2.10");
+    EXPECT_TRUE(RealAddressIsLocal());
+
+    ResetRealAddressForTest();
+    EXPECT_EQ(GetRealAddress("203.0.113.5", network), "203.0.113.5");
+    EXPECT_FALSE(RealAddressIsLocal());
 }
 
-TEST_F(RealAddressTest, LanGivesTheLocalHostAddress)
+TEST(NetworkStateTest, DefaultRouteFromTheRoutingTable)
 {
-    std::string name;
-    if (!HostNameIsLocal(name))
-        GTEST_SKIP() << "host name " << name << " is not in /etc/hosts; resolving it could reach DNS";
-    FakeNetwork network;
-    const std::string address = GetRealAddress("", network);
-    in_addr parsed = {};
-    ASSERT_EQ(1, inet_pton(AF_INET, address.c_str(), &parsed)) << address;
-    EXPECT_NE("0.0.0.0", address);
-    // The host's name maps to loopback or to one of this machine's own addresses.
-    bool own = address.rfind("127.", 0) == 0;
-    for (const NetworkInterface& entry : ListNetworkInterfaces())
-        own = own || entry.ipv4 == address;
-    EXPECT_TRUE(own) << address;
+    const std::string table = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+                              "eth0\t0000A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n"
+                              "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+                              "eth0\t00000000\t0100A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+                              "tun0\t00000000\t00000000\t0000\t0\t0\t0\t00000000\t0\t0\t0\n";  // down
+    EXPECT_EQ(DefaultRouteInterface(table), "eth0");
+    EXPECT_EQ(DefaultRouteInterface(table.substr(0, table.find("wlan0"))), "");
+    EXPECT_EQ(DefaultRouteInterface(""), "");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ def drive(app, shot):
     app.wait_main_window(30)
     app.wait_tray_icon()
     shot("started")
+    shot("tray", tray=True)  # the program's icon in the tray; the last screenshot shows it gone
 
     started = time.monotonic()
     app.press_button("Get Proxy")
@@ -52,8 +53,29 @@ def drive(app, shot):
 
     app.tray_menu(["Up", "Return"])  # the tray menu's last item, "Exit"
     code = app.wait_exit(15)
-    shot("exited")
-    v.log(f"Exit: the program ended with code {code}")
+    shot("exited", tray=True)
+    # Exit ends the process with code -1, which the shell sees as 255.
+    if code != 255:
+        raise v.DriverError(f"Exit ended the program with code {code}, not 255")
+    v.log("Exit: the program ended as intended (Exit ends it with code -1, 255 to the shell)")
+
+
+def inside(box, area):
+    return area is not None and area[0] <= box[0] and area[1] <= box[1] and \
+        box[0] + box[2] <= area[0] + area[2] and box[1] + box[3] <= area[1] + area[3]
+
+
+def program_box(session, app):
+    """The bounding box of the program's visible windows (main window, dialogs, message boxes),
+    leaving out its icon in the tray host's panel."""
+    panel = session.tray_panel_box()
+    boxes = [session.window_box(w) for w in (app.visible_windows() if app is not None and app.alive() else [])]
+    boxes = [b for b in boxes if b[2] > 1 and b[3] > 1 and not inside(b, panel)]
+    if not boxes:
+        return None
+    left, top = min(b[0] for b in boxes), min(b[1] for b in boxes)
+    right, bottom = max(b[0] + b[2] for b in boxes), max(b[1] + b[3] for b in boxes)
+    return max(left, 0), max(top, 0), right - max(left, 0), bottom - max(top, 0)
 
 
 def report_failure(app, shot):
@@ -81,9 +103,17 @@ def main():
     app = None
     count = [0]
 
-    def shot(name):
+    tray_area = []
+
+    def shot(name, tray=False):
+        """A screenshot of the program's windows only; with tray, of the tray host's panel where
+        it was while the program's icon was in it (the panel shrinks once the icon is gone)."""
         count[0] += 1
-        session.screenshot(os.path.join(args.shots, f"{count[0]:02d}-{name}.png"))
+        if not tray_area and session.tray_panel_box():
+            x, y, width, height = session.tray_panel_box()
+            tray_area.append((max(x + width - 160, 0), y, min(160, x + width), height))
+        box = (tray_area[0] if tray_area else None) if tray else program_box(session, app)
+        session.screenshot(os.path.join(args.shots, f"{count[0]:02d}-{name}.png"), box)
 
     try:
         session.start()

@@ -4,6 +4,8 @@ working folder, replaces a stale copy of the data files by links to the installe
 starts the installed program there, which comes up against the loopback stand-in service.
 Then a first start of the user's own service, harvesting the world's loopback proxies: the
 launcher counts the working proxies found and starts the program as soon as there is one.
+Last a first start without any service, where the launcher starts the user's own one with no
+sources and Get Proxy says where to add them.
 Started by scripts/e2e."""
 
 import argparse
@@ -22,6 +24,48 @@ def check(condition, text):
     if not condition:
         raise v.DriverError(f"check failed: {text}")
     v.log(f"ok - {text}")
+
+
+def own_service_without_sources(session, launcher, args):
+    """The first start on a machine without a service: the launcher starts the user's own
+    velmora-service; with no dialog program to choose lists, its key file names no source, and
+    Get Proxy says so and where sources go instead of "no proxy found"."""
+    home = args.home + "-own"
+    config = os.path.join(home, "config")
+    state = os.path.join(home, "state")
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    env = {"VELMORA_SERVICE_URL": f"http://127.0.0.1:{port}", "HOME": home,
+           "XDG_DATA_HOME": os.path.join(home, "data"), "XDG_CONFIG_HOME": config, "XDG_STATE_HOME": state,
+           "VELMORA_FIRST_HARVEST_WAIT": "20", "GSETTINGS_BACKEND": "keyfile", "PATH": "/usr/bin:/bin",
+           "http_proxy": "", "https_proxy": "", "all_proxy": "", "HTTP_PROXY": "", "HTTPS_PROXY": "", "ALL_PROXY": ""}
+    os.makedirs(home, exist_ok=True)
+    logs = os.path.join(args.logs, "own-service")
+    os.makedirs(logs, exist_ok=True)
+    app = v.App(session, launcher, home, env, logs)
+    try:
+        app.start()
+        app.wait_application()
+        app.wait_main_window(30)
+        conf = os.path.join(config, "velmora", "service.conf")
+        check(os.path.isfile(conf), "the launcher started the user's own service and wrote its key file")
+        app.press_button("Get Proxy")
+        text = "no sources are configured"
+        v.wait_for(lambda: app.find_message(text), 20, "Get Proxy's message")
+        shown = [t for t in app.message_texts() if text in t]
+        check(shown and conf in shown[0], f"Get Proxy says why: {shown[0] if shown else ''}")
+        app.answer_message(text, "OK")
+        app.tray_menu(["Up", "Return"])  # Exit
+        check(app.wait_exit(15) == 255, "the program exits through its tray menu")
+    finally:
+        app.kill()
+        try:
+            with open(os.path.join(state, "velmora", "service.pid"), encoding="ascii") as pid:
+                os.kill(int(pid.read().strip()), signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
 
 
 def free_port():
@@ -155,6 +199,7 @@ def main():
         app.tray_menu(["Up", "Return"])  # Exit
         check(app.wait_exit(15) == 255, "the installed program exits through its tray menu")
         first_harvest_start(launcher, session, args.home, world, args.logs)
+        own_service_without_sources(session, launcher, args)
     except v.DriverError as error:
         print(f"install check: FAIL: {error} (logs in {args.logs})", file=sys.stderr)
         return 1

@@ -292,9 +292,26 @@ class XSession:
     def window_tree(self):
         return run(["xwininfo", "-root", "-tree"], env=self.env)
 
-    def screenshot(self, path):
-        run(["import", "-window", "root", path], env=self.env, timeout=20, check=True)
+    def screenshot(self, path, box=None):
+        """The screen, or only box (x, y, width, height) of it, as a PNG file."""
+        crop = ["-crop", "{2}x{3}+{0}+{1}".format(*box), "+repage"] if box else []
+        run(["import", "-window", "root", *crop, path], env=self.env, timeout=20, check=True)
         return path
+
+    def window_box(self, window_id):
+        """(x, y, width, height) of an X window on the screen."""
+        out = self.xdotool("getwindowgeometry", "--shell", window_id)
+        values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def tray_panel_box(self):
+        """(x, y, width, height) of trayer's panel, or None."""
+        match = re.search(r'"panel": \("panel" "trayer"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)',
+                          self.window_tree())
+        if not match:
+            return None
+        width, height, x, y = map(int, match.groups())
+        return x, y, width, height
 
     def xdotool(self, *args):
         return run(["xdotool", *args], env=self.env)

@@ -29,7 +29,6 @@
 #include "support/tempdir.h"
 
 namespace {
-const char kGeoIp[] = "/usr/share/tor/geoip";
 
 std::string RunFile(const std::string& name)
 {
@@ -41,7 +40,8 @@ std::string RunFile(const std::string& name)
 bool LoadCountries(CountryLookup& countries)
 {
     std::string error;
-    return countries.LoadDatabase(kGeoIp, error) && countries.LoadCatalogue(RunFile("countries.nbx"), error);
+    return countries.LoadDatabase(DefaultLocationDatabasePath(), error)
+           && countries.LoadCatalogue(RunFile("countries.nbx"), error);
 }
 
 int CatalogueIndex(const std::string& code)
@@ -85,7 +85,8 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
 {
     CountryLookup countries;
     if (!LoadCountries(countries))
-        GTEST_SKIP() << "no geoip database at " << kGeoIp << " (Debian package tor-geoipdb)";
+        GTEST_SKIP() << "no location database at " << DefaultLocationDatabasePath()
+                     << " (Debian package libloc-database)";
     TempDir dir;
     RawHttpServer plain(RawHttpServer::HttpAnswer("# a public list\n8.8.8.8:1080\n 193.0.6.139:1080 \nnot a proxy\n\n"),
                         RawHttpServer::Mode::Answer);
@@ -176,7 +177,8 @@ TEST(HarvestCountries, WellKnownAddressesFromThePackagedDatabase)
 {
     CountryLookup countries;
     if (!LoadCountries(countries))
-        GTEST_SKIP() << "no geoip database at " << kGeoIp << " (Debian package tor-geoipdb)";
+        GTEST_SKIP() << "no location database at " << DefaultLocationDatabasePath()
+                     << " (Debian package libloc-database)";
     const struct {
         const char* address;
         const char* code;
@@ -191,6 +193,19 @@ TEST(HarvestCountries, WellKnownAddressesFromThePackagedDatabase)
     ParseIpv4("127.0.0.1", loopback);
     EXPECT_EQ(countries.CodeOf(loopback), "");
     EXPECT_EQ(countries.IndexOf(loopback), -1);
+
+    // A file in Tor's geoip format (tor-geoipdb, where a user has it) still loads in its place.
+    TempDir dir;
+    const std::string torFile =
+        dir.WriteFile("geoip", "# Tor's format\n134744064,134744319,US\n3238004224,3238004479,NL\n");
+    std::string error;
+    ASSERT_TRUE(countries.LoadDatabase(torFile, error)) << error;
+    uint32_t address = 0;
+    ParseIpv4("8.8.8.8", address);
+    EXPECT_EQ(countries.CodeOf(address), "US");
+    ParseIpv4("80.67.169.12", address);
+    EXPECT_EQ(countries.CodeOf(address), "");
+    EXPECT_FALSE(countries.LoadDatabase(dir.WriteFile("empty", "# nothing\n"), error));
 }
 
 CProxyList NumberedList(const char* prefix, int count)

@@ -9,10 +9,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "../service/rawhttpserver.h"
+#include "locationdatabase.h"
 #include "service/postform.h"
 #include "serviceoptions.h"
 #include "socksfixture.h"
@@ -86,7 +88,7 @@ TEST(HarvestService, ServesTheHarvestAndAnswersALoopbackCallerWithThePublicAddre
     EXPECT_EQ(served.find("127.0.0.2"), std::string::npos) << served;
     const std::string start = Post(withPage.BaseUrl() + "/velmora/start.php", "Version=1.3.0.0&OperationType=1");
     EXPECT_NE(start.find("IPAddress:193.0.6.139\r\n"), std::string::npos) << start;
-    if (access("/usr/share/tor/geoip", R_OK) == 0) {
+    if (access(DefaultLocationDatabasePath().c_str(), R_OK) == 0) {
         EXPECT_NE(start.find("CountryCode:NL\r\n"), std::string::npos) << start;
     }
 
@@ -220,6 +222,30 @@ TEST_F(LauncherTest, FirstStartCountsTheProxiesFoundAndStartsAtTheFirst)
     EXPECT_NE(status.find("served: 1\n"), std::string::npos) << status;
     const std::string out = dir.ReadFile("out");
     EXPECT_NE(out.find("Working proxies found so far: 1"), std::string::npos) << out;
+}
+
+TEST_F(LauncherTest, AnUninstallStopsTheServiceAndLeavesOnlyTheUsersSettings)
+{
+    // The service as a package installs it: a file of its own, not a link to the build's.
+    ASSERT_EQ(
+        std::system(("cp --remove-destination " + ServiceFixture::ProgramPath() + " " + dir.File("bin/velmora-service"))
+                        .c_str()),
+        0);
+    ASSERT_EQ(Launch("first"), 0) << dir.ReadFile("out");
+    std::ifstream pidFile(dir.File("state/velmora/service.pid"));
+    pid_t pid = 0;
+    ASSERT_TRUE(pidFile >> pid && pid > 0);
+    struct stat info {};
+    ASSERT_EQ(lstat(dir.File("data/velmora/countries.nbx").c_str(), &info), 0);
+
+    // apt purge: the programs and the data are gone; the service notices within seconds.
+    ASSERT_EQ(std::system(("rm -r " + dir.File("bin") + " " + dir.File("share")).c_str()), 0);
+    for (int i = 0; i < 150 && kill(pid, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(kill(pid, 0), 0) << "the service still runs from its deleted file";
+    for (const char* left : {"data/velmora/countries.nbx", "data/velmora/flags", "state/velmora"})
+        EXPECT_NE(lstat(dir.File(left).c_str(), &info), 0) << left;
+    EXPECT_EQ(lstat(dir.File("config/velmora/service.conf").c_str(), &info), 0);  // the user's own
 }
 
 TEST_F(LauncherTest, HelpStartsNothing)

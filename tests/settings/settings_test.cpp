@@ -285,3 +285,51 @@ TEST(WebRtcSetting, OnForNewSettingsOffForOlderOnesAndKeptInItsOwnFile)
     again.Load(false);
     EXPECT_FALSE(again.keepBehindProxy);
 }
+
+TEST_F(Settings, TheTestTargetFollowsTheServiceUntilTheUserTypesTheirOwn)
+{
+    const DefaultTestTarget first{"http://127.0.0.1:7/a.html", "alpha"}, second{"http://127.0.0.1:7/b.html", "beta"};
+    setting.SetTestTargetSource([&first] { return first; });
+    setting.CreateDefaults();
+    ASSERT_TRUE(setting.Save());
+    // The next start: the service was pointed at another page meanwhile.
+    setting.ResetForTest();
+    setting.Load();
+    EXPECT_TRUE(setting.TestTargetFollowsService());
+    EXPECT_TRUE(setting.FollowServiceTestTarget(second));
+    setting.ResetForTest();
+    setting.Load();  // saved at once
+    EXPECT_EQ(setting.GetTestItem()->testUrl, second.url);
+    EXPECT_EQ(setting.GetTestItem()->correctValue, second.expected);
+    EXPECT_FALSE(setting.FollowServiceTestTarget(second));  // nothing to change
+
+    // A page the user typed stays, whatever the service says.
+    setting.GetTestItem()->testUrl = "http://127.0.0.1:8/mine.html";
+    ASSERT_TRUE(setting.Save());
+    setting.ResetForTest();
+    setting.Load();
+    EXPECT_FALSE(setting.TestTargetFollowsService());
+    EXPECT_FALSE(setting.FollowServiceTestTarget(first));
+    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:8/mine.html");
+    EXPECT_FALSE(setting.FollowServiceTestTarget({}));  // no answer from the service
+}
+
+TEST_F(Settings, AServiceTargetTooLongForTheFileIsNotTaken)
+{
+    LoadFile(DefaultFile(FallbackTestUrl(), "engine"));
+    EXPECT_FALSE(setting.FollowServiceTestTarget({"http://127.0.0.1:7/" + std::string(300, 'a'), "alpha"}));
+    EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
+}
+
+TEST_F(Settings, TheFallbackTargetGivesWayToTheServicesAndAForeignOneStays)
+{
+    LoadFile(DefaultFile(FallbackTestUrl(), "engine"));  // made while the service did not answer
+    EXPECT_TRUE(setting.FollowServiceTestTarget({"http://127.0.0.1:7/a.html", "alpha"}));
+    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:7/a.html");
+
+    // A target no service gave (no record of one beside the file) is the user's.
+    std::remove(kServiceTargetFileName);
+    LoadFile(DefaultFile("http://127.0.0.1:8/mine.html", "mine"));
+    EXPECT_FALSE(setting.FollowServiceTestTarget({"http://127.0.0.1:7/a.html", "alpha"}));
+    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:8/mine.html");
+}

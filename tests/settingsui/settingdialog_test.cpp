@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -216,8 +217,11 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
     EXPECT_TRUE(SettingFileHasLine("URL\thttp://127.0.0.1:1/target.txt"));
     EXPECT_TRUE(SettingFileHasLine("Test Thread Count\t10"));
 
-    // Both texts empty: both come from the service, through a single request.
+    // The kept text is the user's, so the page says their own target is in use.
     Reopen();
+    EXPECT_TRUE(Find<QLabel>("targetOrigin")->text().contains(QStringLiteral("your own")));
+
+    // Both texts empty: both come from the service, through a single request.
     Url()->clear();
     Expected()->clear();
     const std::string logBefore = service.Log();
@@ -229,6 +233,8 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
     for (size_t at = requests.find("testurl.txt"); at != std::string::npos; at = requests.find("testurl.txt", at + 1))
         ++count;
     EXPECT_EQ(count, 1u) << requests;
+    Reopen();
+    EXPECT_TRUE(Find<QLabel>("targetOrigin")->text().contains(QStringLiteral("the service's test page")));
 }
 
 TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes)

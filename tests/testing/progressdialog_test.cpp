@@ -60,7 +60,9 @@ TEST_F(ProgressDialogTest, FollowsReportedProgressAndClosesWhenTheRunCompletes)
     EXPECT_EQ(dialog.Done(), 7);
     EXPECT_EQ(Bar(dialog)->value(), 100);
     EXPECT_EQ(dialog.CurrentState(), CProgressDialog::Finished);
-    EXPECT_EQ(prompt.Texts(), QStringList{kFinished});
+    // Nothing passed (the list is empty): a warning with the count.
+    EXPECT_EQ(prompt.Texts(), QStringList{kFinished + QStringLiteral(" None of the 7 proxies tested passed.")});
+    EXPECT_EQ(prompt.Prompts().back().buttons, IPrompt::Ok);
 }
 
 TEST_F(ProgressDialogTest, CancelButtonCancelsAndTheDialogWaitsForTheRunToEnd)
@@ -79,6 +81,7 @@ TEST_F(ProgressDialogTest, CancelButtonCancelsAndTheDialogWaitsForTheRunToEnd)
     dialog.exec();
     EXPECT_EQ(Bar(dialog)->value(), 0);
     EXPECT_EQ(prompt.Texts(), QStringList{kCanceled});
+    EXPECT_EQ(prompt.Prompts().back().buttons, IPrompt::Info);
     EXPECT_FALSE(GetTestSpeedWorker().Canceled());  // the next run starts afresh
 }
 
@@ -144,7 +147,19 @@ TEST_F(ProgressRunTest, RunTestWithProgressKeepsThePassedProxies)
     ASSERT_EQ(GetProxyList().size(), 1u);
     EXPECT_EQ(GetProxyList().front().port, good);
     EXPECT_EQ(GetProxyList().front().uptime, 5);
-    EXPECT_EQ(prompt.Texts(), QStringList{kFinished});
+    EXPECT_EQ(prompt.Texts(), QStringList{kFinished + QStringLiteral(" 1 of 2 proxies passed.")});
+    EXPECT_EQ(prompt.Prompts().back().buttons, IPrompt::Info);
+}
+
+TEST_F(ProgressRunTest, WhenNothingPassesTheMessageNamesTheTestPage)
+{
+    GetProxyList().pop_back();  // only the rejecting proxy is left
+    EXPECT_TRUE(RunTestWithProgress(nullptr, true, prompt));
+    EXPECT_TRUE(GetProxyList().empty());
+    EXPECT_EQ(prompt.Texts(), QStringList{kFinished + QStringLiteral(" The 1 proxy tested did not pass (test page ")
+                                          + QString::fromStdString(SocksFixture::PageUrl(page))
+                                          + QStringLiteral(", expected text \"engine\").")});
+    EXPECT_EQ(prompt.Prompts().back().buttons, IPrompt::Ok);
 }
 
 TEST_F(ProgressRunTest, RunThatEndedBeforeTheDialogWasShownStillClosesIt)
@@ -152,7 +167,7 @@ TEST_F(ProgressRunTest, RunThatEndedBeforeTheDialogWasShownStillClosesIt)
     CProgressDialog dialog(false, static_cast<int>(GetProxyList().size()), prompt);
     ASSERT_TRUE(RunAvailabilityTest(&dialog));  // over before exec() shows the dialog
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
-    EXPECT_EQ(prompt.Texts(), QStringList{kFinished});
+    EXPECT_EQ(prompt.Texts(), QStringList{kFinished + QStringLiteral(" 1 of 2 proxies passed.")});
     EXPECT_EQ(dialog.Done(), 2);
 }
 

@@ -22,8 +22,20 @@ bool ReadNumber(const char*& at, const char* end, char stop, uint32_t& value)
 }
 }  // namespace
 
+GeoIpDatabase::GeoIpDatabase() = default;
+
+GeoIpDatabase::~GeoIpDatabase() = default;
+
 bool GeoIpDatabase::Load(const std::string& path, std::string& error)
 {
+    if (LocationDatabase::IsLocationDatabase(path)) {
+        auto location = std::make_unique<LocationDatabase>();
+        if (!location->Open(path, error))
+            return false;
+        location_ = std::move(location);
+        ranges_.clear();
+        return true;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot read " + path;
@@ -53,11 +65,14 @@ bool GeoIpDatabase::Load(const std::string& path, std::string& error)
     }
     std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.first < b.first; });
     ranges_ = std::move(ranges);
+    location_.reset();
     return true;
 }
 
 std::string GeoIpDatabase::Lookup(uint32_t address) const
 {
+    if (location_)
+        return location_->Lookup(address);
     // The last range starting at or before address, if it reaches it.
     auto after = std::upper_bound(ranges_.begin(), ranges_.end(), address,
                                   [](uint32_t value, const Range& range) { return value < range.first; });

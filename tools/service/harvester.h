@@ -59,7 +59,8 @@ public:
     // false when stopped.
     bool WaitForNextRound();
     // "key: value" lines: state, rounds, served, passed (so far in this
-    // round), retrying, and the last round's figures.
+    // round), retrying, the last round's figures, the sources configured,
+    // and what the round under way found so far.
     std::string Status() const;
 
 private:

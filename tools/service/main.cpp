@@ -2,6 +2,7 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -11,8 +12,10 @@
 #include "countrylookup.h"
 #include "countrytable.h"
 #include "harvester.h"
+#include "locationdatabase.h"
 #include "openfiles.h"
 #include "publicaddress.h"
+#include "removalwatch.h"
 #include "servedlist.h"
 #include "serviceanswers.h"
 #include "serviceoptions.h"
@@ -96,14 +99,15 @@ void Route(httplib::Server& server, const ServiceAnswers& answers)
     server.set_payload_max_length(1024 * 1024);
 }
 
-// Loads the geoip ranges and the catalogue; without either the proxies keep
+// Loads the country database and the catalogue; without either the proxies keep
 // country -1 and the start answer names no country, which the program shows
 // as no flag.
 void LoadCountries(const ServiceOptions& options, CountryLookup& countries)
 {
     std::string error;
-    if (!countries.LoadDatabase(options.geoipFile, error))
-        std::fprintf(stderr, "velmora-service: no countries: %s (Debian package tor-geoipdb)\n", error.c_str());
+    const std::string database = options.geoipFile.empty() ? DefaultLocationDatabasePath() : options.geoipFile;
+    if (!countries.LoadDatabase(database, error))
+        std::fprintf(stderr, "velmora-service: no countries: %s (Debian package libloc-database)\n", error.c_str());
     const std::string catalogue = options.countriesFile.empty() ? DefaultCataloguePath() : options.countriesFile;
     if (catalogue.empty() || !countries.LoadCatalogue(catalogue, error))
         std::fprintf(stderr, "velmora-service: no country catalogue: %s\n",
@@ -192,8 +196,9 @@ int main(int argc, char** argv)
     if (options.Harvesting()) {
         harvester =
             std::make_unique<Harvester>(HarvestSettingsOf(options, answers.TestTargetAnswer()), countries, served);
-        server.Get("/velmora/status", [&harvester](const httplib::Request&, httplib::Response& res) {
-            res.set_content(harvester->Status(), kText);
+        // The program asks it why there is no proxy to give; "config" names where sources go.
+        server.Get("/velmora/status", [&harvester, &options](const httplib::Request&, httplib::Response& res) {
+            res.set_content(harvester->Status() + "config: " + options.configFile + "\n", kText);
         });
         if (options.sources.empty())
             std::fprintf(stderr, "velmora-service: harvest mode without sources: add sources= to %s\n",
@@ -209,6 +214,18 @@ int main(int argc, char** argv)
     std::thread([&server, stopSignals] {
         int received = 0;
         sigwait(&stopSignals, &received);
+        server.stop();
+    }).detach();
+    // A service whose program was uninstalled (or upgraded) stops; the next
+    // start of Velmora runs the new one, if there is one.
+    std::thread([&server] {
+        do
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+        while (!ProgramFileReplaced());
+        std::fprintf(stderr, "velmora-service: its program file was removed or replaced; stopping\n");
+        if (ProgramFileGone())
+            std::fprintf(stderr, "velmora-service: removed after the uninstall:\n%s",
+                         RemoveLeftoversOfUninstall().c_str());
         server.stop();
     }).detach();
     if (harvester)

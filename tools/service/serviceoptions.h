@@ -27,7 +27,7 @@ struct ServiceOptions {
     int serveCount = 300;                            // proxies per retrieve answer, fastest first; 0 = all
     bool allowPrivate = false;                       // keep reserved addresses
     std::string publicAddressUrl;                    // page answering with the caller's address
-    std::string geoipFile = "/usr/share/tor/geoip";  // IPv4 ranges to country codes
+    std::string geoipFile;                           // addresses to country codes; "" = DefaultLocationDatabasePath()
     std::string countriesFile;                       // countries.nbx; empty = beside the program or its share folder
     std::string configFile;
 

@@ -35,7 +35,7 @@ CTestSettingDialog::CTestSettingDialog(QWidget* parent)
                         QStringLiteral("Test Speed"), QStringLiteral("Full test for proxy's availability and speed"))),
       threadField_(NumberField(SettingKey::TestThreadCount)),
       timeoutField_(NumberField(SettingKey::TestTimeoutSeconds)), urlField_(new QLineEdit),
-      expectedField_(new QLineEdit)
+      expectedField_(new QLineEdit), targetOrigin_(new QLabel)
 {
     Named(this, QStringLiteral("testSettingPage"), QStringLiteral("Test Proxy Setting"));
 
@@ -66,6 +66,10 @@ CTestSettingDialog::CTestSettingDialog(QWidget* parent)
            QStringLiteral("The expected return string from above website.Please refer to FAQ in "
                           "official website about more info."));
 
+    targetOrigin_->setObjectName(QStringLiteral("targetOrigin"));
+    targetOrigin_->setWordWrap(true);
+    form->addRow(targetOrigin_);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addLayout(form);
@@ -86,6 +90,13 @@ void CTestSettingDialog::LoadFromSetting()
     timeoutField_->SetText(QString::number(test.timeoutSeconds));
     urlField_->setText(ToUi(test.testUrl));
     expectedField_->setText(ToUi(test.correctValue));
+    const QString origin =
+        GetSetting().TestTargetFollowsService()
+            ? QStringLiteral("In use: the service's test page, followed when the service changes it.")
+            : QStringLiteral("In use: your own test page. Empty both fields to take the "
+                             "service's again.");
+    targetOrigin_->setText(origin);
+    targetOrigin_->setAccessibleName(origin);
 }
 
 void CTestSettingDialog::SaveToSetting()

@@ -5,6 +5,7 @@
 #include <functional>
 
 class CDigitSpinBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 
@@ -38,5 +39,6 @@ private:
     CDigitSpinBox* timeoutField_;
     QLineEdit* urlField_;
     QLineEdit* expectedField_;
+    QLabel* targetOrigin_;  // whose test page is in use: the service's or the user's
     std::function<void()> sectionReset_;
 };

@@ -7,10 +7,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "settings/setting.h"
 #include "testing/checkanonymousworker.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 #include "widgets/prompt.h"
+#include "widgets/uitext.h"
 
 namespace {
 void SetStatus(QLabel* label, const QString& text)
@@ -18,7 +20,25 @@ void SetStatus(QLabel* label, const QString& text)
     label->setText(text);
     label->setAccessibleName(text);
 }
+
+QString Proxies(int count)
+{
+    return count == 1 ? QStringLiteral("1 proxy") : QStringLiteral("%1 proxies").arg(count);
+}
 }  // namespace
+
+QString FinishedText(int passed, int tested, const CSettingTestItem* test)
+{
+    const QString finished = QStringLiteral("The proxy test is finished!");
+    if (passed > 0)
+        return QStringLiteral("%1 %2 of %3 passed.").arg(finished).arg(passed).arg(Proxies(tested));
+    QString text = tested == 1 ? QStringLiteral("%1 The 1 proxy tested did not pass").arg(finished)
+                               : QStringLiteral("%1 None of the %2 proxies tested passed").arg(finished).arg(tested);
+    if (test)
+        text +=
+            QStringLiteral(" (test page %1, expected text \"%2\")").arg(ToUi(test->testUrl), ToUi(test->correctValue));
+    return text + QStringLiteral(".");
+}
 
 CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, QWidget* parent)
     : QDialog(parent), prompt_(prompt), isSpeedTest_(isSpeedTest), total_(total), statusText_(new QLabel(this)),
@@ -82,10 +102,15 @@ void CProgressDialog::ShowProgress(int count)
 void CProgressDialog::Close()
 {
     if (state_ == Canceled) {
-        prompt_.Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Ok);
+        prompt_.Show(this, QStringLiteral("The proxy test is canceled by you!"), IPrompt::Info);
     } else if (state_ == Running) {
         state_ = Finished;
-        prompt_.Show(this, QStringLiteral("The proxy test is finished!"), IPrompt::Ok);
+        // The run has replaced the list with the proxies that passed.
+        const int passed = static_cast<int>(GetProxyList().size());
+        if (passed > 0)
+            prompt_.Show(this, FinishedText(passed, total_), IPrompt::Info);
+        else
+            prompt_.Show(this, FinishedText(0, total_, GetSetting().GetTestItem()), IPrompt::Ok);
     }
     WorkerUnderTest().ClearCancel();
     accept();

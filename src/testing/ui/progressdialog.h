@@ -52,6 +52,12 @@ private:
     QPushButton* cancelButton_;
 };
 
+struct CSettingTestItem;
+
+// The message at the end of a run that was not canceled: how many of the
+// tested proxies passed; when none did, the test page and text (from test).
+QString FinishedText(int passed, int tested, const CSettingTestItem* test = nullptr);
+
 // Tests the process-wide proxy list behind the modal progress dialog: starts
 // the run thread, runs the dialog until the run has ended and joins the
 // thread. The list then holds the proxies that passed, fastest first. False

@@ -20,7 +20,7 @@ IPrompt::Answer CScriptedPrompt::Show(QWidget* parent, const QString& text, Butt
         answers_.pop_front();
         return answer;
     }
-    if (buttons == Ok)
+    if (buttons == Ok || buttons == Info)
         return AnsOk;
     ADD_FAILURE() << "unanswered question: " << text.toStdString();
     return AnsCancel;

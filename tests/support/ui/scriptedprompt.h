@@ -9,9 +9,9 @@
 #include <functional>
 #include <vector>
 
-// Stands in for the message boxes: records every prompt and answers from a queue. A plain notice (Ok) with nothing
-// queued is answered Ok; a question with nothing queued fails the running test and gets Cancel, so an unexpected
-// question never passes unnoticed.
+// Stands in for the message boxes: records every prompt and answers from a queue. A plain notice (Ok, Info) with
+// nothing queued is answered Ok; a question with nothing queued fails the running test and gets Cancel, so an
+// unexpected question never passes unnoticed.
 class CScriptedPrompt : public IPrompt {
 public:
     struct Shown {
