@@ -141,6 +141,37 @@ TEST_F(Settings, ThreadCountOutOfRangeResetsTheTestSectionAndEverythingAfter)
     EXPECT_FALSE(setting.GetCountryItem()->allCountries);
 }
 
+TEST_F(Settings, AnOverLongTextFallsBackAloneWithItsPartner)
+{
+    // A hand-edited URL of 251 characters: the test page and its text take
+    // the default pair, everything else of the file stays.
+    std::string file = std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc;
+    file.replace(file.find("http://127.0.0.1:1/page.html"), 28, "http://127.0.0.1:1/" + std::string(232, 'u'));
+    LoadFile(file);
+    const CSettingTestItem& test = *setting.GetTestItem();
+    EXPECT_EQ(test.testType, TestType::None);
+    EXPECT_EQ(test.threadCount, 25);
+    EXPECT_EQ(test.timeoutSeconds, 7);
+    EXPECT_EQ(test.testUrl, FallbackTestUrl());
+    EXPECT_EQ(test.correctValue, "engine");
+    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
+    EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
+}
+
+TEST_F(Settings, TabsAndLineBreaksInATextNeverSplitALine)
+{
+    LoadFile(std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc);
+    setting.GetTestItem()->testUrl = "http://127.0.0.1:1/\tpage\r\n";
+    setting.GetTestItem()->correctValue = "Hello\nWorld\x7f";
+    const std::string saved = Saved();
+    EXPECT_NE(saved.find("\r\nURL\thttp://127.0.0.1:1/page\r\nSwitch:\r\n"), std::string::npos) << saved;
+    setting.Load();
+    EXPECT_EQ(setting.GetTestItem()->correctValue, "HelloWorld");
+    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
+    EXPECT_EQ(setting.GetSwitchItem()->interval, 9);
+    EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
+}
+
 TEST_F(Settings, SectionsInAnyOrderAndTheLastRepeatWins)
 {
     const std::string firstMisc = "Misc:\r\nReplacebyGet\t1\r\nReplacebyImport\t1\r\n";
