@@ -5,10 +5,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <curl/curl.h>
 
@@ -115,6 +117,29 @@ TEST(StandInService, AnswersTheTestTargetAndItsOwnPages)
     ServiceFixture configured({"--test-target", "http://127.0.0.1:1/t.html|hello|"});
     ASSERT_TRUE(PostForm(configured.BaseUrl() + "/tolvane/testurl.txt", "", target));
     EXPECT_EQ(target, "http://127.0.0.1:1/t.html|hello|");
+}
+
+TEST(StandInService, RefusesToStartWithATestTargetTheProgramWouldRefuse)
+{
+    TempDir dir;
+    const std::string config = dir.WriteFile("service.conf", "[service]\ntest-target=file:///etc/hostname|x|\n");
+    for (const std::string& options : std::vector<std::string>{
+             "--test-target 'x|y|'", "--test-target 'http://127.0.0.1:1/" + std::string(40, 'p') + "|engine|'",
+             "--test-target 'http://127.0.0.1:1/|engine'", "--test-target 'ftp://127.0.0.1/x|engine|'",
+             "--config " + config}) {
+        // Bounded, so that a service that starts anyway fails the test.
+        FILE* run =
+            popen(("timeout 5 " + ServiceFixture::ProgramPath() + " --port 0 " + options + " 2>&1").c_str(), "r");
+        ASSERT_NE(run, nullptr);
+        std::string text;
+        char chunk[512];
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, run)) > 0;)
+            text.append(chunk, got);
+        EXPECT_EQ(WEXITSTATUS(pclose(run)), 2) << options << "\n" << text;
+        EXPECT_NE(text.find("test-target must be 'URL|text|', 8 to 49 bytes with an http or https URL"),
+                  std::string::npos)
+            << text;
+    }
 }
 
 TEST(StandInService, RefusesUnknownPathsAndWrongMethodsAndSurvivesGarbage)

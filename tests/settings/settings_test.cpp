@@ -230,18 +230,21 @@ TEST_F(Settings, NoAnonymityTypeAtAllGivesTheDefaults)
 TEST_F(Settings, UnusableTestTargetAnswersGiveTheFallback)
 {
     for (const char* answer : {"a|b|", "http://127.0.0.1:1/very/long/path/to/a/test/page.html|engine|",
-                               "http://127.0.0.1/page|engine", "http://127.0.0.1/||"}) {
+                               "http://127.0.0.1/page|engine", "http://127.0.0.1/||", "file:///etc/hostname|x|"}) {
         SCOPED_TRACE(answer);
-        ServiceFixture service({"--test-target", answer});
-        ASSERT_TRUE(service.Running());
-        service.UseAsService();
-        setting.SetTestTargetSource(ServiceTestTarget);
+        // Our own service refuses to serve these; whatever else answers might.
+        setting.SetTestTargetSource([answer] {
+            DefaultTestTarget target;
+            ParseTestTarget(answer, target.url, target.expected);
+            return target;
+        });
         setting.CreateDefaults();
         EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
         EXPECT_EQ(setting.GetTestItem()->correctValue, "engine");
     }
     ServiceFixture service({"--test-target", "http://127.0.0.1:1/|Found|rest"});
     service.UseAsService();
+    setting.SetTestTargetSource(ServiceTestTarget);
     setting.CreateDefaults();
     EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:1/");
     EXPECT_EQ(setting.GetTestItem()->correctValue, "Found");

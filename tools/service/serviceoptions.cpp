@@ -1,5 +1,7 @@
 #include "serviceoptions.h"
 
+#include "service/startrequest.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -81,6 +83,13 @@ bool ApplyValue(const std::string& name, const std::string& value, ServiceOption
             return false;
         }
         return true;
+    }
+    // The program refuses any other test target and tests against a page of
+    // its own, so a harvest would check proxies against a page the program never uses.
+    std::string url, text;
+    if (name == "test-target" && !value.empty() && !ParseTestTarget(value, url, text)) {
+        error = "--test-target must be 'URL|text|', 8 to 49 bytes with an http or https URL, not \"" + value + "\"";
+        return false;
     }
     for (const TextOption& option : kTexts) {
         if (name == option.name) {
