@@ -63,8 +63,8 @@ struct Owners {
     bool listenersDisagree = false;
 };
 
-constexpr int kEstablished = 0x01;
 constexpr int kListen = 0x0A;
+constexpr int kTimeWait = 0x06;  // owned by no one any more: listed as uid 0
 
 void Scan(const std::string& table, bool v6, const Address& server, int serverPort, const Address& client,
           int clientPort, Owners& owners)
@@ -88,8 +88,8 @@ void Scan(const std::string& table, bool v6, const Address& server, int serverPo
             continue;  // not hexadecimal
         }
         const int status = static_cast<int>(std::strtol(state.c_str(), nullptr, 16));
-        if (status == kEstablished && localAddress == server && localPort == serverPort && remoteAddress == client
-            && remotePort == clientPort) {
+        if (status != kListen && status != kTimeWait && localAddress == server && localPort == serverPort
+            && remoteAddress == client && remotePort == clientPort) {
             owners.accepted = static_cast<uid_t>(uid);
         } else if (status == kListen && localPort == serverPort
                    && (localAddress == server || IsWildcard(localAddress))) {
@@ -106,18 +106,24 @@ std::string ReadAll(const char* path)
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+Owners ScanTables(const LocalConnection& connection, const std::string& tcpTable, const std::string& tcp6Table)
+{
+    Owners owners;
+    const std::optional<Address> server = ParseIp(connection.serverIp);
+    const std::optional<Address> client = ParseIp(connection.clientIp);
+    if (!server || !client)
+        return owners;
+    Scan(tcpTable, false, *server, connection.serverPort, *client, connection.clientPort, owners);
+    Scan(tcp6Table, true, *server, connection.serverPort, *client, connection.clientPort, owners);
+    return owners;
+}
+
 }  // namespace
 
 std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection, const std::string& tcpTable,
                                        const std::string& tcp6Table)
 {
-    const std::optional<Address> server = ParseIp(connection.serverIp);
-    const std::optional<Address> client = ParseIp(connection.clientIp);
-    if (!server || !client)
-        return std::nullopt;
-    Owners owners;
-    Scan(tcpTable, false, *server, connection.serverPort, *client, connection.clientPort, owners);
-    Scan(tcp6Table, true, *server, connection.serverPort, *client, connection.clientPort, owners);
+    const Owners owners = ScanTables(connection, tcpTable, tcp6Table);
     if (owners.accepted)
         return owners.accepted;
     if (owners.listenersDisagree)
@@ -128,6 +134,14 @@ std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection, const 
 std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection)
 {
     return ServerSocketOwner(connection, ReadAll("/proc/net/tcp"), ReadAll("/proc/net/tcp6"));
+}
+
+std::optional<uid_t> ClientSocketOwner(const LocalConnection& connection)
+{
+    // The client's socket has the client's address as its local end.
+    const LocalConnection mirrored{connection.clientIp, connection.clientPort, connection.serverIp,
+                                   connection.serverPort};
+    return ScanTables(mirrored, ReadAll("/proc/net/tcp"), ReadAll("/proc/net/tcp6")).accepted;
 }
 
 bool IsLoopbackAddress(const std::string& ip)

@@ -23,5 +23,9 @@ std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection, const 
 // The same from this machine's own tables.
 std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection);
 
+// Which user runs the client end of a connection to this machine, the way a
+// server on this machine sees it; nullopt when the tables do not list it.
+std::optional<uid_t> ClientSocketOwner(const LocalConnection& connection);
+
 // 127.0.0.0/8, ::1 and IPv4-mapped loopback.
 bool IsLoopbackAddress(const std::string& ip);

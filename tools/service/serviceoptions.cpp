@@ -46,6 +46,7 @@ const TextOption kTexts[] = {
     {"message", &ServiceOptions::message},
     {"test-target", &ServiceOptions::testTarget},
     {"start-answer", &ServiceOptions::startAnswerFile},
+    {"log", &ServiceOptions::logFile},
     {"public-address-url", &ServiceOptions::publicAddressUrl},
     {"geoip", &ServiceOptions::geoipFile},
     {"countries", &ServiceOptions::countriesFile},
@@ -147,6 +148,8 @@ const char* ServiceUsage()
            "                         proxies with (default: this service's test page and\n"
            "                         \"engine\", reachable only through loopback proxies)\n"
            "  --start-answer FILE    serve FILE's bytes verbatim as the start answer\n"
+           "  --log FILE             log to FILE instead of stderr; past 2 MiB it becomes\n"
+           "                         FILE.1 and a new FILE begins\n"
            "\n"
            "Harvest mode:\n"
            "  --source URL|FILE      a proxy list (repeatable): http(s) URL or local file with\n"
