@@ -3,6 +3,9 @@
 // velmora-launcher starting that service when none answers and reusing it.
 #include <gtest/gtest.h>
 
+#include <sys/fsuid.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -110,7 +113,8 @@ protected:
                   0);
         // The launcher only links the catalogue; builds without the GUI generate none.
         dir.WriteFile("share/velmora/countries.nbx", "DE\tGermany\r\n");
-        dir.WriteFile("bin/velmora", "#!/bin/sh\necho \"$@\" >>\"$PWD/started\"\n");
+        dir.WriteFile("bin/velmora", "#!/bin/sh\necho \"$@\" >>\"$PWD/started\"\n"
+                                     "echo \"$VELMORA_SERVICE_URL\" >>\"$PWD/service-url\"\n");
         ASSERT_EQ(std::system(("chmod +x " + bin + "/velmora").c_str()), 0);
         port = RawHttpServer(RawHttpServer::HttpAnswer(""), RawHttpServer::Mode::Answer).Port();  // free again
         const std::string list = dir.WriteFile("list.txt", "127.0.0.3:1080\n");
@@ -127,15 +131,18 @@ protected:
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-    int Launch(const std::string& arguments)
+    // The launcher's command line with the test's folders, "VAR=value ..." added to its environment.
+    std::string LaunchCommand(const std::string& arguments, const std::string& environment = "")
     {
-        const std::string command =
-            "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.File("config")
-            + " XDG_STATE_HOME=" + dir.File("state") + " XDG_DATA_HOME=" + dir.File("data")
-            + " VELMORA_FIRST_HARVEST_WAIT=20 VELMORA_SERVICE_URL=http://127.0.0.1:" + std::to_string(port)
-            + " timeout 60 bash " + dir.File("bin/velmora-launcher") + " " + arguments + " >>" + dir.File("out")
-            + " 2>&1";
-        return std::system(command.c_str());
+        return "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.File("config")
+               + " XDG_STATE_HOME=" + dir.File("state") + " XDG_DATA_HOME=" + dir.File("data")
+               + " VELMORA_FIRST_HARVEST_WAIT=20 VELMORA_SERVICE_URL=http://127.0.0.1:" + std::to_string(port) + " "
+               + environment + " timeout 60 bash " + dir.File("bin/velmora-launcher") + " " + arguments + " >>"
+               + dir.File("out") + " 2>&1";
+    }
+    int Launch(const std::string& arguments, const std::string& environment = "")
+    {
+        return std::system(LaunchCommand(arguments, environment).c_str());
     }
 
     TempDir dir;
@@ -158,6 +165,47 @@ TEST_F(LauncherTest, StartsTheServiceWhenNoneAnswersAndReusesIt)
     EXPECT_EQ(dir.ReadFile("state/velmora/service.pid"), pid);
     const std::string log = dir.ReadFile("state/velmora/service.log");
     EXPECT_EQ(log.find("listening"), log.rfind("listening")) << log;  // started once
+}
+
+TEST_F(LauncherTest, NumbersFromTheEnvironmentAreOnlyNumbers)
+{
+    // Bash arithmetic on this value would run the command substitution.
+    const std::string marker = dir.File("ran");
+    ASSERT_EQ(Launch("first", "VELMORA_FIRST_HARVEST_WAIT='HOME[$(touch " + marker + ")]'"), 0) << dir.ReadFile("out");
+    EXPECT_EQ(access(marker.c_str(), F_OK), -1);
+    EXPECT_NE(dir.ReadFile("out").find("VELMORA_FIRST_HARVEST_WAIT must be a number"), std::string::npos);
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "first\n");
+}
+
+TEST_F(LauncherTest, ThreeLaunchersAtOnceOnAFreshHomeAllStartTheProgramWithOneService)
+{
+    const std::string one = LaunchCommand("one"), two = LaunchCommand("two"), three = LaunchCommand("three");
+    ASSERT_EQ(std::system(("(" + one + ") & (" + two + ") & (" + three + ") & wait").c_str()), 0);
+    std::string started = dir.ReadFile("data/velmora/started");
+    EXPECT_EQ(std::count(started.begin(), started.end(), '\n'), 3) << dir.ReadFile("out");
+    const std::string log = dir.ReadFile("state/velmora/service.log");
+    EXPECT_NE(log.find("listening"), std::string::npos) << log;
+    EXPECT_EQ(log.find("listening"), log.rfind("listening")) << log;
+    EXPECT_EQ(dir.ReadFile("out").find("File exists"), std::string::npos) << dir.ReadFile("out");
+}
+
+TEST_F(LauncherTest, AnotherUsersListenerOnThePortIsNotTakenForTheService)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "playing another user needs root";
+    // nobody's program holds the port (a socket takes the thread's file-system uid).
+    setfsuid(65534);
+    RawHttpServer foreign(RawHttpServer::HttpAnswer("127.0.0.9\t1080\t-1\t1\t5\t100\r\n"), RawHttpServer::Mode::Answer);
+    setfsuid(getuid());
+    port = foreign.Port();
+    ASSERT_EQ(Launch("first"), 0) << dir.ReadFile("out");
+    EXPECT_EQ(foreign.Connections(), 0);
+    const std::string url = dir.ReadFile("data/velmora/service-url");
+    ASSERT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
+    EXPECT_NE(url, "http://127.0.0.1:" + std::to_string(port) + "\n");
+    std::string served;
+    PostForm(url.substr(0, url.size() - 1) + "/velmora/retrieve.php", "OperationType=4", served);
+    EXPECT_EQ(served.rfind("127.0.0.3\t1080\t", 0), 0u) << served;
 }
 
 TEST_F(LauncherTest, HelpStartsNothing)
