@@ -131,6 +131,27 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
                                        CatalogueIndex("DE")}));
 }
 
+TEST(HarvestSources, RedirectsLeadToReservedAddressesOnlyWhenTheHarvestKeepsThem)
+{
+    RawHttpServer target(RawHttpServer::HttpAnswer("8.8.8.8:1080\n"), RawHttpServer::Mode::Answer);
+    RawHttpServer redirect("HTTP/1.1 302 Found\r\nLocation: " + Url(target.Port())
+                               + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                           RawHttpServer::Mode::Answer);
+    SourceLimits limits;
+    limits.connectTimeoutSeconds = 2;
+    const std::vector<SourceText> refused = FetchSources({Url(redirect.Port())}, limits);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_FALSE(refused[0].ok);
+    EXPECT_EQ(refused[0].error, "redirected to a reserved address");
+    EXPECT_EQ(target.Connections(), 0);
+
+    limits.redirectsToReserved = true;
+    const std::vector<SourceText> followed = FetchSources({Url(redirect.Port())}, limits);
+    ASSERT_EQ(followed.size(), 1u);
+    EXPECT_TRUE(followed[0].ok) << followed[0].error;
+    EXPECT_EQ(followed[0].text, "8.8.8.8:1080\n");
+}
+
 TEST(HarvestFilter, SpecialPurposeRangesAreDroppedUnlessPrivateIsAllowed)
 {
     const std::vector<std::string> special = {"0.1.2.3",    "10.0.0.1",        "100.64.0.1",   "100.127.255.254",

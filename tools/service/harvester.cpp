@@ -68,7 +68,10 @@ int Harvester::RunRound()
         std::lock_guard<std::mutex> guard(lock_);
         busy_ = true;
     }
-    const std::vector<SourceText> fetched = FetchSources(settings_.sources, settings_.limits, &stopping_);
+    // Redirects go only where the harvest keeps proxies.
+    SourceLimits limits = settings_.limits;
+    limits.redirectsToReserved = settings_.allowPrivate;
+    const std::vector<SourceText> fetched = FetchSources(settings_.sources, limits, &stopping_);
     for (const SourceText& source : fetched) {
         if (source.ok)
             std::fprintf(stderr, "velmora-service: harvest: %s: %zu bytes\n", source.source.c_str(),

@@ -1,11 +1,16 @@
 #include "sourcefetch.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
 #include <strings.h>
+#include <sys/socket.h>
 
+#include <cstring>
 #include <fstream>
 #include <memory>
 
+#include "addressfilter.h"
 #include "service/curlglobal.h"
 #include "service/postform.h"
 #include "service/responsebuffer.h"
@@ -50,7 +55,43 @@ struct Transfer {
     size_t index;
     CURL* easy;
     ResponseBuffer buffer;
+    bool redirectsToReserved = false;
+    bool refusedRedirect = false;  // a redirect led to a reserved address
 };
+
+// Addresses no public list server has: IPv4's reserved ranges, and IPv6's
+// unspecified, loopback, link-local, unique local and multicast ones (an
+// IPv4-mapped address as its IPv4 address).
+bool IsReservedSocketAddress(const sockaddr& address)
+{
+    if (address.sa_family == AF_INET)
+        return IsSpecialPurposeAddress(ntohl(reinterpret_cast<const sockaddr_in&>(address).sin_addr.s_addr));
+    if (address.sa_family != AF_INET6)
+        return true;
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+        uint32_t v4 = 0;
+        std::memcpy(&v4, v6.s6_addr + 12, 4);
+        return IsSpecialPurposeAddress(ntohl(v4));
+    }
+    return IN6_IS_ADDR_UNSPECIFIED(&v6) || IN6_IS_ADDR_LOOPBACK(&v6) || IN6_IS_ADDR_LINKLOCAL(&v6)
+           || IN6_IS_ADDR_MULTICAST(&v6) || (v6.s6_addr[0] & 0xfe) == 0xfc;
+}
+
+// CURLOPT_OPENSOCKETFUNCTION, at every connect: the source's own address is
+// the user's choice, but where it redirects to is the list site's, so a
+// list could otherwise make the service send requests to this machine or its network.
+curl_socket_t OpenSocket(void* data, curlsocktype, curl_sockaddr* address)
+{
+    auto* transfer = static_cast<Transfer*>(data);
+    long redirects = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    if (redirects > 0 && !transfer->redirectsToReserved && IsReservedSocketAddress(address->addr)) {
+        transfer->refusedRedirect = true;
+        return CURL_SOCKET_BAD;
+    }
+    return socket(address->family, address->socktype, address->protocol);
+}
 
 CURL* NewEasy(const std::string& url, const SourceLimits& limits, ResponseBuffer& buffer)
 {
@@ -79,8 +120,11 @@ CURL* NewEasy(const std::string& url, const SourceLimits& limits, ResponseBuffer
     return easy;
 }
 
-std::string TransferError(CURLcode code, const ResponseBuffer& buffer, size_t maxBytes)
+std::string TransferError(CURLcode code, const Transfer& transfer, size_t maxBytes)
 {
+    if (transfer.refusedRedirect)
+        return "redirected to a reserved address";
+    const ResponseBuffer& buffer = transfer.buffer;
     if (buffer.overflow)
         return "larger than " + std::to_string(maxBytes) + " bytes";
     return curl_easy_strerror(code);
@@ -110,6 +154,9 @@ std::vector<SourceText> FetchSources(const std::vector<std::string>& sources, co
             continue;
         }
         curl_easy_setopt(transfer->easy, CURLOPT_PRIVATE, transfer.get());
+        transfer->redirectsToReserved = limits.redirectsToReserved;
+        curl_easy_setopt(transfer->easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+        curl_easy_setopt(transfer->easy, CURLOPT_OPENSOCKETDATA, transfer.get());
         transfers.push_back(std::move(transfer));
     }
     if (transfers.empty())
@@ -135,7 +182,7 @@ std::vector<SourceText> FetchSources(const std::vector<std::string>& sources, co
                 result.text.assign(transfer->buffer.data ? transfer->buffer.data : "", transfer->buffer.size);
                 result.ok = true;
             } else {
-                result.error = TransferError(code, transfer->buffer, limits.maxBytes);
+                result.error = TransferError(code, *transfer, limits.maxBytes);
             }
         }
         if (running > 0)

@@ -14,6 +14,9 @@ struct SourceLimits {
     long connectTimeoutSeconds;
     long lowSpeedTimeSeconds;  // abort when nothing arrives for this long
     long totalTimeoutSeconds;
+    // A redirect may lead only to an address the harvest keeps; the
+    // reserved ranges too when the harvest keeps them (--allow-private).
+    bool redirectsToReserved = false;
 };
 
 // What one source gave.
@@ -25,7 +28,8 @@ struct SourceText {
 };
 
 // Fetches every source side by side: http:// and https:// URLs with libcurl
-// (never through a proxy), anything else as a local file (a file:// prefix is
+// (never through a proxy; redirects to http or https only, and to a reserved
+// address only as limits allow), anything else as a local file (a file:// prefix is
 // taken off). A source that fails, is larger than maxBytes or too slow is
 // reported as failed and never stops the others. stop, when set, ends the
 // fetch early (unfinished sources fail).
