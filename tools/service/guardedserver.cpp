@@ -75,7 +75,16 @@ private:
 
 }  // namespace
 
-GuardedServer::GuardedServer(Limits limits) : limits_(limits), owner_(getuid()) {}
+GuardedServer::GuardedServer(Limits limits) : limits_(limits), owner_(getuid())
+{
+    // One listener a port: httplib's default adds SO_REUSEPORT, with which a
+    // second service started by this user would share the port and take half
+    // of the requests instead of failing to start.
+    set_socket_options([](int sock) {
+        const int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+}
 
 bool GuardedServer::Admit(bool own)
 {

@@ -11,6 +11,7 @@
 // client that trickles its request holds a worker for that long at most, and
 // the connections of other users together hold at most a share of the
 // workers, so the service keeps answering its own user while others flood it.
+// Its port is its own: a second service cannot listen there beside it.
 class GuardedServer : public httplib::Server {
 public:
     struct Limits {
