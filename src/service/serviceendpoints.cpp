@@ -3,7 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <strings.h>
 
 #ifndef VELMORA_DEFAULT_SERVICE_URL
 #define VELMORA_DEFAULT_SERVICE_URL "http://127.0.0.1:8808"
@@ -52,7 +52,7 @@ bool IsWebUrl(const std::string& url)
     char* scheme = nullptr;
     const bool web = parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK
                      && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK
-                     && (std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0);
+                     && (strcasecmp(scheme, "http") == 0 || strcasecmp(scheme, "https") == 0);
     curl_free(scheme);
     curl_url_cleanup(parsed);
     return web;
