@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "harvest.h"
 #include "harvester.h"
 #include "servedlist.h"
+#include "servicelog.h"
 #include "socksfixture.h"
 #include "sourcefetch.h"
 #include "support/tempdir.h"
@@ -150,6 +152,29 @@ TEST(HarvestSources, RedirectsLeadToReservedAddressesOnlyWhenTheHarvestKeepsThem
     ASSERT_EQ(followed.size(), 1u);
     EXPECT_TRUE(followed[0].ok) << followed[0].error;
     EXPECT_EQ(followed[0].text, "8.8.8.8:1080\n");
+}
+
+TEST(ServiceLog, KeepsTheLogUnderItsCapAndRequestTextsShort)
+{
+    TempDir dir;
+    const int savedStderr = dup(STDERR_FILENO);
+    LogFile log;
+    std::string error;
+    ASSERT_TRUE(log.Open(dir.File("service.log"), 100, error)) << error;
+    for (int i = 0; i < 30; ++i) {
+        std::fprintf(stderr, "line %02d of the log\n", i);
+        log.KeepUnderCap();
+    }
+    std::fflush(stderr);
+    dup2(savedStderr, STDERR_FILENO);
+    close(savedStderr);
+    EXPECT_LT(dir.ReadFile("service.log").size(), 100u);
+    EXPECT_GE(dir.ReadFile("service.log.1").size(), 100u);
+    EXPECT_NE(dir.ReadFile("service.log").find("line 29"), std::string::npos);
+
+    EXPECT_EQ(LogText("/velmora/start.php"), "/velmora/start.php");
+    EXPECT_EQ(LogText("/a\r\nb\x7f\xe9", 10), "/a??b??");
+    EXPECT_EQ(LogText(std::string(500, 'p'), 10), "ppppppp...");
 }
 
 TEST(HarvestFilter, SpecialPurposeRangesAreDroppedUnlessPrivateIsAllowed)

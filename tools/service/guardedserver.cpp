@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "service/socketowner.h"
 
 namespace {
@@ -36,10 +38,13 @@ bool Endpoint(int sock, bool peer, std::string& ip, int& port)
     return true;
 }
 
-// A connection's socket whose every wait ends at the request's deadline.
+// A connection's socket whose every wait ends after longestWait, and at the
+// request's deadline at the latest.
 class DeadlineStream : public httplib::Stream {
 public:
-    DeadlineStream(int sock, Clock::time_point deadline) : sock_(sock), deadline_(deadline) {}
+    DeadlineStream(int sock, Clock::time_point deadline, std::chrono::milliseconds longestWait)
+        : sock_(sock), deadline_(deadline), longestWait_(longestWait)
+    {}
 
     bool is_readable() const override { return Wait(POLLIN); }
     bool is_writable() const override { return Wait(POLLOUT); }
@@ -62,15 +67,17 @@ public:
 private:
     bool Wait(short events) const
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
-        if (left <= 0)
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        if (left.count() <= 0)
             return false;
         pollfd entry{sock_, events, 0};
-        return poll(&entry, 1, static_cast<int>(left)) > 0 && (entry.revents & (events | POLLHUP | POLLERR));
+        return poll(&entry, 1, static_cast<int>(std::min(left, longestWait_).count())) > 0
+               && (entry.revents & (events | POLLHUP | POLLERR));
     }
 
     int sock_;
     Clock::time_point deadline_;
+    std::chrono::milliseconds longestWait_;
 };
 
 }  // namespace
@@ -115,7 +122,8 @@ bool GuardedServer::process_and_close_socket(int sock)
                      && ClientSocketOwner(connection) == owner_;
     bool served = false;
     if (Admit(own)) {
-        DeadlineStream stream(sock, deadline);
+        // Each wait as long as httplib's own read timeout.
+        DeadlineStream stream(sock, deadline, std::chrono::seconds(read_timeout_sec_));
         bool closed = false;
         served = process_request(stream, true, closed, nullptr);
         Release(own);

@@ -30,15 +30,6 @@ QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton
     return button;
 }
 
-}  // namespace
-
-bool SettingDialogOpen()
-{
-    return openDialogs > 0;
-}
-
-namespace {
-
 // Takes tabs, line breaks and the other control characters out of a text
 // field (a URL pasted from a terminal brings its line feed along); true when
 // there were any.
@@ -53,6 +44,11 @@ bool StripControls(QLineEdit* field)
 }
 
 }  // namespace
+
+bool SettingDialogOpen()
+{
+    return openDialogs > 0;
+}
 
 CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
     : QDialog(parent), prompt_(prompt), tabs_(new QTabWidget), testPage_(new CTestSettingDialog),
