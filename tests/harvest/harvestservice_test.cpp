@@ -219,7 +219,7 @@ TEST_F(LauncherTest, AnotherUsersListenerOnThePortIsNotTakenForTheService)
     EXPECT_NE(url, "http://127.0.0.1:" + std::to_string(port) + "\n");
     std::string served;
     PostForm(url.substr(0, url.size() - 1) + "/velmora/retrieve.php", "OperationType=4", served);
-    EXPECT_EQ(served.rfind("127.0.0.3\t1080\t", 0), 0u) << served;
+    EXPECT_EQ(served.rfind("127.0.0.3\t1080\t", 0), 0u) << served << dir.ReadFile("out");
 }
 
 TEST_F(LauncherTest, HelpStartsNothing)

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -122,10 +123,15 @@ bool GuardedServer::process_and_close_socket(int sock)
                      && ClientSocketOwner(connection) == owner_;
     bool served = false;
     if (Admit(own)) {
+        // The answer's head and body leave together, as one segment when small.
+        int cork = 1;
+        setsockopt(sock, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
         // Each wait as long as httplib's own read timeout.
         DeadlineStream stream(sock, deadline, std::chrono::seconds(read_timeout_sec_));
         bool closed = false;
         served = process_request(stream, true, closed, nullptr);
+        cork = 0;
+        setsockopt(sock, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
         Release(own);
     } else {
         static const char kBusy[] =
