@@ -159,8 +159,9 @@ void CTabStdioFile::WriteField(const std::string& text, bool endOfLine)
 {
     // A field that does not fit is dropped, and with it the rest of its line:
     // writing the line without it would shift its fields, and leaving the line
-    // open would join it with the next one.
-    if (outputLine_.size() + text.size() + 1 >= 256)
+    // open would join it with the next one. A tab or a line feed inside a
+    // field would split the line when it is read back.
+    if (outputLine_.size() + text.size() + 1 >= 256 || text.find_first_of("\t\n") != std::string::npos)
         lineDropped_ = true;
     if (!lineDropped_) {
         outputLine_ += text;

@@ -39,7 +39,8 @@ public:
     // True when the next field equals text exactly; does not advance.
     bool FieldEquals(const std::string& text);
     // Appends a field to the output line, then a tab, or the line end and
-    // writes the line. A field that would make the line 256 or more long is dropped.
+    // writes the line. A field that would make the line 256 or more long, or
+    // that holds a tab or a line feed, is dropped with the rest of its line.
     void WriteField(const std::string& text, bool endOfLine);
 
     // Reads a decimal the way atoi does: leading blanks, one sign, digits up

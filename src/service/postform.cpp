@@ -2,8 +2,33 @@
 
 #include <curl/curl.h>
 
+#include <cstdio>
+
 #include "service/curlglobal.h"
 #include "service/responsebuffer.h"
+#include "service/socketowner.h"
+
+namespace {
+
+// CURLOPT_PREREQFUNCTION: runs once connected, before the request is sent.
+int RefuseOtherUsersService(void* options, char* serverIp, char* clientIp, int serverPort, int clientPort)
+{
+    if (!IsLoopbackAddress(serverIp))
+        return CURL_PREREQFUNC_OK;
+    const uid_t expected = static_cast<const PostFormOptions*>(options)->localServiceOwner;
+    const std::optional<uid_t> owner = ServerSocketOwner({serverIp, serverPort, clientIp, clientPort});
+    if (owner && *owner == expected)
+        return CURL_PREREQFUNC_OK;
+    if (owner)
+        std::fprintf(stderr, "velmora: the service at %s port %d is run by another user (uid %u); not using it\n",
+                     serverIp, serverPort, static_cast<unsigned>(*owner));
+    else
+        std::fprintf(stderr, "velmora: cannot tell who runs the service at %s port %d; not using it\n", serverIp,
+                     serverPort);
+    return CURL_PREREQFUNC_ABORT;
+}
+
+}  // namespace
 
 PostFormOptions& PostFormTuning()
 {
@@ -21,7 +46,7 @@ bool Request(const std::string& url, const std::string* body, std::string& out)
     if (!curl)
         return false;
 
-    const PostFormOptions options = PostFormTuning();
+    PostFormOptions options = PostFormTuning();
     ResponseBuffer buffer;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     if (body) {
@@ -41,6 +66,8 @@ bool Request(const std::string& url, const std::string* body, std::string& out)
     // from the environment (and the proxy the user applied) out of these
     // requests.
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, RefuseOtherUsersService);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &options);
 
     const CURLcode result = curl_easy_perform(curl);
     if (buffer.data)

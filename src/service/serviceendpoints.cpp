@@ -1,6 +1,9 @@
 #include "service/serviceendpoints.h"
 
+#include <curl/curl.h>
+
 #include <cstdlib>
+#include <strings.h>
 
 #ifndef VELMORA_DEFAULT_SERVICE_URL
 #define VELMORA_DEFAULT_SERVICE_URL "http://127.0.0.1:8808"
@@ -48,6 +51,18 @@ std::string MakerWebAddress()
 {
     return HomePageUrl();
 }
+bool IsWebUrl(const std::string& url)
+{
+    CURLU* parsed = curl_url();
+    char* scheme = nullptr;
+    const bool web = parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK
+                     && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK
+                     && (strcasecmp(scheme, "http") == 0 || strcasecmp(scheme, "https") == 0);
+    curl_free(scheme);
+    curl_url_cleanup(parsed);
+    return web;
+}
+
 const char* FallbackTestUrl()
 {
     return "https://duckduckgo.com/";

@@ -106,7 +106,7 @@ bool ParseTestTarget(const std::string& answer, std::string& url, std::string& e
         return false;
     const size_t first = answer.find('|');
     const size_t second = first == std::string::npos ? first : answer.find('|', first + 1);
-    if (second == std::string::npos || first == 0 || second == first + 1)
+    if (second == std::string::npos || first == 0 || second == first + 1 || !IsWebUrl(answer.substr(0, first)))
         return false;
     url = answer.substr(0, first);
     expected = answer.substr(first + 1, second - first - 1);

@@ -52,5 +52,5 @@ bool RequestTestTarget(std::string& url, std::string& expected);
 
 // Splits a test-target answer "URL|text|" (anything after the second "|" is
 // ignored). False when it is shorter than 8 or longer than 49 bytes, lacks a
-// separator or leaves the address or the text empty.
+// separator, leaves the address or the text empty or names no http or https page.
 bool ParseTestTarget(const std::string& answer, std::string& url, std::string& expected);

@@ -83,16 +83,33 @@ bool ReadNumber(CTabStdioFile& file, SettingKey key, int& value)
     return value >= SettingInfo(key).low && value <= SettingInfo(key).high;
 }
 
-// A text longer than its line can carry when written back is refused.
+// Control characters never reach the file: a tab or a line break would
+// split the line (and the field writer drops such a line), the others are
+// never part of an address or a page's text.
+std::string WithoutControls(std::string text)
+{
+    text.erase(std::remove_if(text.begin(), text.end(),
+                              [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; }),
+               text.end());
+    return text;
+}
+
+// A text longer than its line can carry when written back is read as empty,
+// so that it alone takes its default and the lines after it still count.
 bool ReadText(CTabStdioFile& file, SettingKey key, std::string& value)
 {
-    return ReadKeyLine(file, key, value) && value.size() <= static_cast<size_t>(SettingInfo(key).high);
+    if (!ReadKeyLine(file, key, value))
+        return false;
+    value = WithoutControls(value);
+    if (value.size() > static_cast<size_t>(SettingInfo(key).high))
+        value.clear();
+    return true;
 }
 
 void WriteKeyLine(CTabStdioFile& file, SettingKey key, const std::string& value)
 {
     file.WriteField(Name(key), false);
-    file.WriteField(value, true);
+    file.WriteField(WithoutControls(value), true);
 }
 void WriteFlag(CTabStdioFile& file, SettingKey key, bool value)
 {
@@ -209,6 +226,11 @@ void CSetting::DefaultTest()
     test_.testType = static_cast<TestType>(DefaultNumber(SettingKey::TestType));
     test_.threadCount = DefaultNumber(SettingKey::TestThreadCount);
     test_.timeoutSeconds = DefaultNumber(SettingKey::TestTimeoutSeconds);
+    DefaultTestPage();
+}
+
+void CSetting::DefaultTestPage()
+{
     DefaultTestTarget target = testTarget_ ? testTarget_() : DefaultTestTarget{};
     if (target.url.empty() || target.expected.empty())
         target = {FallbackTestUrl(), "engine"};
@@ -264,6 +286,8 @@ void CSetting::Load()
         DefaultCountry();
     if (!testRead)
         DefaultTest();
+    else if (test_.testUrl.empty() || test_.correctValue.empty())
+        DefaultTestPage();  // the page and its text only make sense as a pair
     if (!switchRead)
         DefaultSwitch();
     if (!miscRead)

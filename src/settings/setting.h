@@ -149,6 +149,7 @@ private:
     void DefaultAnonymous();
     void DefaultCountry();
     void DefaultTest();
+    void DefaultTestPage();  // the test URL and its expected text
     void DefaultSwitch();
     void DefaultMisc();
     void Changed();

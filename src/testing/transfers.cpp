@@ -29,6 +29,10 @@ CTestFetch::CTestFetch(const TestTarget& target, const CProxy& proxy, curl_proxy
     if (!handle)
         return;
     curl_easy_setopt(handle, CURLOPT_URL, target.url.c_str());
+    // Only web pages, also after a redirect: a file:// or other local URL
+    // would "pass" without the proxy ever being asked.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, target.timeoutMs);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendToBuffer);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);

@@ -109,6 +109,12 @@ TEST_F(TabStdioFileTest, WriteFieldBuildsCrLfLinesAndDropsFieldsThatDoNotFit)
     file.WriteField(std::string(53, 'r'), true);
     file.WriteField("k", false);
     file.WriteField(std::string(254, 'v'), true);  // 2 + 254 + 1 = 257: dropped
+    // So is a line whose field holds a tab or a line break: written, it
+    // would read back as other fields or other lines.
+    file.WriteField("URL", false);
+    file.WriteField("http://a/\n", true);
+    file.WriteField("x\ty", false);
+    file.WriteField("z", true);
     file.WriteField("next", true);
     file.WriteText("t1\nt2\r\n");
     file.Close();

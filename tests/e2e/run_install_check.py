@@ -10,6 +10,7 @@ Started by scripts/e2e."""
 
 import argparse
 import os
+import shutil
 import signal
 import socket
 import subprocess
@@ -149,7 +150,22 @@ def main():
     unit = os.path.join(args.prefix, "lib", "systemd", "user", "velmora-service.service")
     check(os.path.exists(unit), "installed: the systemd user unit")
     with open(unit, encoding="utf-8") as text:
-        check("velmora-service --config %E/velmora/service.conf" in text.read(), "the unit runs the user's service")
+        unit_lines = text.read().splitlines()
+    check(any("velmora-service --config %E/velmora/service.conf" in line for line in unit_lines),
+          "the unit runs the user's service")
+    for line in ("NoNewPrivileges=yes", "ProtectSystem=strict", "ProtectHome=read-only", "ReadWritePaths=-%S/velmora",
+                 "PrivateTmp=yes", "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX"):
+        check(line in unit_lines, f"the unit is sandboxed: {line}")
+    if shutil.which("systemd-analyze"):
+        # Offline, as no user manager runs here; it still wants a runtime folder of its own.
+        runtime = os.path.join(args.home, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        analysis = subprocess.run(["systemd-analyze", "security", "--offline=true", "--user", "--threshold=40", unit],
+                                  capture_output=True, text=True, timeout=30,
+                                  env={"PATH": os.environ.get("PATH", ""), "XDG_RUNTIME_DIR": runtime})
+        with open(os.path.join(args.logs, "unit-security.txt"), "w", encoding="utf-8") as report:
+            report.write(analysis.stdout + analysis.stderr)
+        check(analysis.returncode == 0, "systemd-analyze security rates the unit's exposure at most 4.0")
     usage = subprocess.run([launcher, "--help"], capture_output=True, text=True, timeout=10,
                            env={"PATH": os.environ.get("PATH", ""), "HOME": args.home})
     check(usage.returncode == 0 and "Usage: velmora-launcher" in usage.stdout, "velmora-launcher --help prints help")

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "harvest.h"
 #include "harvester.h"
 #include "servedlist.h"
+#include "servicelog.h"
 #include "socksfixture.h"
 #include "sourcefetch.h"
 #include "support/tempdir.h"
@@ -136,6 +138,51 @@ TEST(HarvestSources, EveryFormatIsReadAndNoBadSourceStopsTheOthers)
         found.push_back(proxy.country);
     EXPECT_EQ(found, (std::vector<int>{CatalogueIndex("US"), CatalogueIndex("NL"), CatalogueIndex("FR"),
                                        CatalogueIndex("DE")}));
+}
+
+TEST(HarvestSources, RedirectsLeadToReservedAddressesOnlyWhenTheHarvestKeepsThem)
+{
+    RawHttpServer target(RawHttpServer::HttpAnswer("8.8.8.8:1080\n"), RawHttpServer::Mode::Answer);
+    RawHttpServer redirect("HTTP/1.1 302 Found\r\nLocation: " + Url(target.Port())
+                               + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                           RawHttpServer::Mode::Answer);
+    SourceLimits limits;
+    limits.connectTimeoutSeconds = 2;
+    const std::vector<SourceText> refused = FetchSources({Url(redirect.Port())}, limits);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_FALSE(refused[0].ok);
+    EXPECT_EQ(refused[0].error, "redirected to a reserved address");
+    EXPECT_EQ(target.Connections(), 0);
+
+    limits.redirectsToReserved = true;
+    const std::vector<SourceText> followed = FetchSources({Url(redirect.Port())}, limits);
+    ASSERT_EQ(followed.size(), 1u);
+    EXPECT_TRUE(followed[0].ok) << followed[0].error;
+    EXPECT_EQ(followed[0].text, "8.8.8.8:1080\n");
+}
+
+TEST(ServiceLog, KeepsTheLogUnderItsCapAndRequestTextsShort)
+{
+    TempDir dir;
+    const int savedStderr = dup(STDERR_FILENO);
+    LogFile log;
+    std::string error;
+    ASSERT_TRUE(log.Open(dir.File("service.log"), 100, error)) << error;
+    for (int i = 0; i < 30; ++i) {
+        std::fprintf(stderr, "line %02d of the log\n", i);
+        log.KeepUnderCap();
+    }
+    std::fputs("the last line\n", stderr);
+    std::fflush(stderr);
+    dup2(savedStderr, STDERR_FILENO);
+    close(savedStderr);
+    EXPECT_LT(dir.ReadFile("service.log").size(), 100u);
+    EXPECT_GE(dir.ReadFile("service.log.1").size(), 100u);
+    EXPECT_NE(dir.ReadFile("service.log").find("the last line"), std::string::npos);
+
+    EXPECT_EQ(LogText("/velmora/start.php"), "/velmora/start.php");
+    EXPECT_EQ(LogText("/a\r\nb\x7f\xe9", 10), "/a??b??");
+    EXPECT_EQ(LogText(std::string(500, 'p'), 10), "ppppppp...");
 }
 
 TEST(HarvestFilter, SpecialPurposeRangesAreDroppedUnlessPrivateIsAllowed)

@@ -4,14 +4,20 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <sys/fsuid.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "../service/rawhttpserver.h"
 #include "locationdatabase.h"
@@ -123,7 +129,8 @@ protected:
                   0);
         // The launcher only links the catalogue; builds without the GUI generate none.
         dir.WriteFile("share/velmora/countries.nbx", "DE\tGermany\r\n");
-        dir.WriteFile("bin/velmora", "#!/bin/sh\necho \"$@\" >>\"$PWD/started\"\n");
+        dir.WriteFile("bin/velmora", "#!/bin/sh\necho \"$@\" >>\"$PWD/started\"\n"
+                                     "echo \"$VELMORA_SERVICE_URL\" >>\"$PWD/service-url\"\n");
         ASSERT_EQ(std::system(("chmod +x " + bin + "/velmora").c_str()), 0);
         port = RawHttpServer(RawHttpServer::HttpAnswer(""), RawHttpServer::Mode::Answer).Port();  // free again
         const std::string list = dir.WriteFile("list.txt", "127.0.0.3:1080\n");
@@ -132,23 +139,38 @@ protected:
     }
     void TearDown() override
     {
-        std::ifstream pidFile(dir.File("state/velmora/service.pid"));
-        pid_t pid = 0;
-        if (pidFile >> pid && pid > 0) {
+        for (pid_t pid : ServicesOf(dir.File("config"))) {
             kill(pid, SIGTERM);
             for (int i = 0; i < 50 && kill(pid, 0) == 0; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-    int Launch(const std::string& arguments)
+    // The velmora-service processes started with a key file under folder.
+    static std::vector<pid_t> ServicesOf(const std::string& folder)
     {
-        const std::string command =
-            "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.File("config")
-            + " XDG_STATE_HOME=" + dir.File("state") + " XDG_DATA_HOME=" + dir.File("data")
-            + " VELMORA_FIRST_HARVEST_WAIT=20 VELMORA_SERVICE_URL=http://127.0.0.1:" + std::to_string(port)
-            + " timeout 60 bash " + dir.File("bin/velmora-launcher") + " " + arguments + " >>" + dir.File("out")
-            + " 2>&1";
-        return std::system(command.c_str());
+        std::vector<pid_t> pids;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const pid_t pid = std::atoi(entry.path().filename().c_str());
+            std::ifstream cmdline(entry.path() / "cmdline");
+            std::string text((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+            std::replace(text.begin(), text.end(), '\0', ' ');
+            if (pid > 0 && text.find("velmora-service --config " + folder + "/") != std::string::npos)
+                pids.push_back(pid);
+        }
+        return pids;
+    }
+    // The launcher's command line with the test's folders, "VAR=value ..." added to its environment.
+    std::string LaunchCommand(const std::string& arguments, const std::string& environment = "")
+    {
+        return "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.File("config")
+               + " XDG_STATE_HOME=" + dir.File("state") + " XDG_DATA_HOME=" + dir.File("data")
+               + " VELMORA_FIRST_HARVEST_WAIT=20 VELMORA_SERVICE_URL=http://127.0.0.1:" + std::to_string(port) + " "
+               + environment + " timeout 60 bash " + dir.File("bin/velmora-launcher") + " " + arguments + " >>"
+               + dir.File("out") + " 2>&1";
+    }
+    int Launch(const std::string& arguments, const std::string& environment = "")
+    {
+        return std::system(LaunchCommand(arguments, environment).c_str());
     }
 
     TempDir dir;
@@ -246,6 +268,46 @@ TEST_F(LauncherTest, AnUninstallStopsTheServiceAndLeavesOnlyTheUsersSettings)
     for (const char* left : {"data/velmora/countries.nbx", "data/velmora/flags", "state/velmora"})
         EXPECT_NE(lstat(dir.File(left).c_str(), &info), 0) << left;
     EXPECT_EQ(lstat(dir.File("config/velmora/service.conf").c_str(), &info), 0);  // the user's own
+}
+
+TEST_F(LauncherTest, NumbersFromTheEnvironmentAreOnlyNumbers)
+{
+    // Bash arithmetic on this value would run the command substitution.
+    const std::string marker = dir.File("ran");
+    ASSERT_EQ(Launch("first", "VELMORA_FIRST_HARVEST_WAIT='HOME[$(touch " + marker + ")]'"), 0) << dir.ReadFile("out");
+    EXPECT_EQ(access(marker.c_str(), F_OK), -1);
+    EXPECT_NE(dir.ReadFile("out").find("VELMORA_FIRST_HARVEST_WAIT must be a number"), std::string::npos);
+    EXPECT_EQ(dir.ReadFile("data/velmora/started"), "first\n");
+}
+
+TEST_F(LauncherTest, ThreeLaunchersAtOnceOnAFreshHomeAllStartTheProgramWithOneService)
+{
+    const std::string one = LaunchCommand("one"), two = LaunchCommand("two"), three = LaunchCommand("three");
+    ASSERT_EQ(std::system(("(" + one + ") & (" + two + ") & (" + three + ") & wait").c_str()), 0);
+    std::string started = dir.ReadFile("data/velmora/started");
+    EXPECT_EQ(std::count(started.begin(), started.end(), '\n'), 3) << dir.ReadFile("out");
+    EXPECT_EQ(dir.ReadFile("out").find("File exists"), std::string::npos) << dir.ReadFile("out");
+    // One service runs, whichever launcher started it.
+    EXPECT_EQ(ServicesOf(dir.File("config")).size(), 1u) << dir.ReadFile("state/velmora/service.log");
+}
+
+TEST_F(LauncherTest, AnotherUsersListenerOnThePortIsNotTakenForTheService)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "playing another user needs root";
+    // nobody's program holds the port (a socket takes the thread's file-system uid).
+    setfsuid(65534);
+    RawHttpServer foreign(RawHttpServer::HttpAnswer("127.0.0.9\t1080\t-1\t1\t5\t100\r\n"), RawHttpServer::Mode::Answer);
+    setfsuid(getuid());
+    port = foreign.Port();
+    ASSERT_EQ(Launch("first"), 0) << dir.ReadFile("out");
+    EXPECT_EQ(foreign.Connections(), 0);
+    const std::string url = dir.ReadFile("data/velmora/service-url");
+    ASSERT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
+    EXPECT_NE(url, "http://127.0.0.1:" + std::to_string(port) + "\n");
+    std::string served;
+    PostForm(url.substr(0, url.size() - 1) + "/velmora/retrieve.php", "OperationType=4", served);
+    EXPECT_EQ(served.rfind("127.0.0.3\t1080\t", 0), 0u) << served << dir.ReadFile("out");
 }
 
 TEST_F(LauncherTest, HelpStartsNothing)

@@ -2,14 +2,19 @@
 // form POST every service request goes through.
 #include <gtest/gtest.h>
 
+#include <sys/fsuid.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "rawhttpserver.h"
 #include "service/postform.h"
 #include "service/responsebuffer.h"
+#include "service/socketowner.h"
 #include "service/startrequest.h"
 #include "support/servicefixture.h"
 
@@ -142,6 +147,52 @@ TEST(PostForm, IgnoresProxiesFromTheEnvironment)
     EXPECT_TRUE(PostForm(LocalUrl(service.Port()), "", out));
     EXPECT_EQ(out, "direct");
     EXPECT_EQ(proxy.Connections(), 0);
+}
+
+TEST(PostForm, SendsNothingToALoopbackServiceOfAnotherUser)
+{
+    // As root the listener is opened as nobody (the socket takes the thread's
+    // file-system uid), as another user's service would be. Otherwise this
+    // user's listener stands in for it by expecting another owner.
+    const PostFormOptions saved = PostFormTuning();
+    setfsuid(65534);
+    const bool asNobody = static_cast<int>(setfsuid(65534)) == 65534;
+    auto server = std::make_unique<RawHttpServer>(RawHttpServer::HttpAnswer("foreign"), RawHttpServer::Mode::Answer);
+    setfsuid(getuid());
+    if (!asNobody)
+        PostFormTuning().localServiceOwner = getuid() + 1;
+    std::string out = "unchanged";
+    EXPECT_FALSE(PostForm(LocalUrl(server->Port()), "OperationType=4", out));
+    PostFormTuning() = saved;
+    EXPECT_EQ(out, "unchanged");
+    EXPECT_EQ(server->LastRequest(), "");
+}
+
+TEST(ServerSocketOwner, TakesTheAcceptedSocketElseAgreeingListeners)
+{
+    const std::string head = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+                             "timeout inode\n";
+    // 127.0.0.1:8808 listened on by uid 1000, one connection from port 40000
+    // accepted by uid 65534's socket, and a wildcard listener of uid 1000 on 9000.
+    const std::string tcp = head
+                            + "   0: 0100007F:2268 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 1\n"
+                            + "   1: 0100007F:2268 0100007F:9C40 01 00000000:00000000 00:00000000 00000000 65534 0 2\n"
+                            + "   2: 00000000:2328 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 3\n";
+    // A dual-stack listener of uid 1001 on [::]:9000 too.
+    const std::string tcp6 = head
+                             + "   0: 00000000000000000000000000000000:2328 00000000000000000000000000000000:0000 0A "
+                               "00000000:00000000 00:00000000 00000000  1001 0 4\n"
+                               "   1: 00000000000000000000000001000000:1F90 00000000000000000000000000000000:0000 0A "
+                               "00000000:00000000 00:00000000 00000000  1002 0 5\n";
+    EXPECT_EQ(ServerSocketOwner({"127.0.0.1", 8808, "127.0.0.1", 40000}, tcp, tcp6), 65534u);
+    EXPECT_EQ(ServerSocketOwner({"127.0.0.1", 8808, "127.0.0.1", 40001}, tcp, tcp6), 1000u);
+    EXPECT_EQ(ServerSocketOwner({"127.0.0.1", 9000, "127.0.0.1", 40001}, tcp, tcp6), std::nullopt);
+    EXPECT_EQ(ServerSocketOwner({"::1", 8080, "::1", 40001}, tcp, tcp6), 1002u);
+    EXPECT_EQ(ServerSocketOwner({"127.0.0.1", 8080, "127.0.0.1", 40001}, tcp, tcp6), std::nullopt);
+    EXPECT_TRUE(IsLoopbackAddress("127.3.2.1"));
+    EXPECT_TRUE(IsLoopbackAddress("::1"));
+    EXPECT_TRUE(IsLoopbackAddress("::ffff:127.0.0.1"));
+    EXPECT_FALSE(IsLoopbackAddress("192.168.1.1"));
 }
 
 TEST(PostForm, WorksFromManyThreadsAtOnce)

@@ -4,11 +4,17 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <curl/curl.h>
 
@@ -56,8 +62,8 @@ std::string Retrieve(const ServiceFixture& service)
     return out;
 }
 
-// Sends bytes on a raw connection and reads until the service closes it.
-void SendRaw(int port, const std::string& bytes)
+// A loopback connection to port, -1 when refused.
+int Connect(int port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -66,14 +72,26 @@ void SendRaw(int port, const std::string& bytes)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     timeval timeout{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        shutdown(fd, SHUT_WR);
-        char sink[512];
-        while (recv(fd, sink, sizeof sink, 0) > 0) {
-        }
-    }
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
     close(fd);
+    return -1;
+}
+
+// Sends bytes on a raw connection and reads until the service closes it;
+// returns the reply.
+std::string SendRaw(int port, const std::string& bytes)
+{
+    const int fd = Connect(port);
+    std::string reply;
+    if (fd >= 0) {
+        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        char chunk[512];
+        for (ssize_t got; (got = recv(fd, chunk, sizeof chunk, 0)) > 0;)
+            reply.append(chunk, static_cast<size_t>(got));
+        close(fd);
+    }
+    return reply;
 }
 }  // namespace
 
@@ -117,6 +135,29 @@ TEST(StandInService, AnswersTheTestTargetAndItsOwnPages)
     EXPECT_EQ(target, "http://127.0.0.1:1/t.html|hello|");
 }
 
+TEST(StandInService, RefusesToStartWithATestTargetTheProgramWouldRefuse)
+{
+    TempDir dir;
+    const std::string config = dir.WriteFile("service.conf", "[service]\ntest-target=file:///etc/hostname|x|\n");
+    for (const std::string& options : std::vector<std::string>{
+             "--test-target 'x|y|'", "--test-target 'http://127.0.0.1:1/" + std::string(40, 'p') + "|engine|'",
+             "--test-target 'http://127.0.0.1:1/|engine'", "--test-target 'ftp://127.0.0.1/x|engine|'",
+             "--config " + config}) {
+        // Bounded, so that a service that starts anyway fails the test.
+        FILE* run =
+            popen(("timeout 5 " + ServiceFixture::ProgramPath() + " --port 0 " + options + " 2>&1").c_str(), "r");
+        ASSERT_NE(run, nullptr);
+        std::string text;
+        char chunk[512];
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, run)) > 0;)
+            text.append(chunk, got);
+        EXPECT_EQ(WEXITSTATUS(pclose(run)), 2) << options << "\n" << text;
+        EXPECT_NE(text.find("test-target must be 'URL|text|', 8 to 49 bytes with an http or https URL"),
+                  std::string::npos)
+            << text;
+    }
+}
+
 TEST(StandInService, RefusesUnknownPathsAndWrongMethodsAndSurvivesGarbage)
 {
     ServiceFixture service;
@@ -133,6 +174,58 @@ TEST(StandInService, RefusesUnknownPathsAndWrongMethodsAndSurvivesGarbage)
     SendRaw(service.Port(), "POST /velmora/start.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n");
     EXPECT_EQ(Request("POST", service.BaseUrl() + "/velmora/start.php").status, 200);
     EXPECT_TRUE(service.LogShows("GET /velmora/start.php -> 405")) << service.Log();
+}
+
+TEST(StandInService, RefusesChunkedBodiesAndLongPathsUnreadAndLogsShortLines)
+{
+    ServiceFixture service;
+    ASSERT_TRUE(service.Running());
+    const std::string chunked = SendRaw(service.Port(), "POST /velmora/retrieve.php HTTP/1.1\r\nHost: x\r\n"
+                                                        "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+    EXPECT_EQ(chunked.rfind("HTTP/1.1 411 ", 0), 0u) << chunked;
+    const std::string path = "/velmora/" + std::string(2000, 'a') + "\x01";
+    const std::string longPath = SendRaw(service.Port(), "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(longPath.rfind("HTTP/1.1 414 ", 0), 0u) << longPath;
+    ASSERT_TRUE(service.LogShows("GET /velmora/aaa"));
+    for (size_t start = 0, end; (end = service.Log().find('\n', start)) != std::string::npos; start = end + 1)
+        EXPECT_LT(end - start, 200u) << service.Log().substr(start, 200);
+}
+
+TEST(StandInService, KeepsAnsweringItsUserWhileAnotherUserTricklesRequests)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "playing another user needs root";
+    ServiceFixture service;
+    ASSERT_TRUE(service.Running());
+    // 70 connections of nobody's (a socket takes the thread's file-system
+    // uid), each sending a header line a second: more than the service's workers.
+    std::vector<int> slow;
+    setfsuid(65534);
+    for (int i = 0; i < 70; ++i)
+        slow.push_back(Connect(service.Port()));
+    setfsuid(getuid());
+    std::atomic<bool> done{false};
+    std::thread trickle([&] {
+        for (int second = 0; second < 20 && !done; ++second) {
+            for (int fd : slow)
+                send(fd, second == 0 ? "GET / HTTP/1.1\r\n" : "X-Slow: 1\r\n", second == 0 ? 16 : 11, MSG_NOSIGNAL);
+            for (int wait = 0; wait < 10 && !done; ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Given up after 3 s without an answer.
+    PostFormOptions& tuning = PostFormTuning();
+    const PostFormOptions saved = tuning;
+    tuning.lowSpeedTimeSeconds = 3;
+    std::string answer;
+    EXPECT_TRUE(PostForm(service.BaseUrl() + "/velmora/retrieve.php", "OperationType=4", answer));
+    EXPECT_EQ(answer, "Empty");
+    tuning = saved;
+    done = true;
+    trickle.join();
+    for (int fd : slow)
+        close(fd);
 }
 
 TEST(StandInService, TakesTheCountryFromItsTable)

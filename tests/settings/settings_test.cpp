@@ -142,6 +142,37 @@ TEST_F(Settings, ThreadCountOutOfRangeResetsTheTestSectionAndEverythingAfter)
     EXPECT_FALSE(setting.GetCountryItem()->allCountries);
 }
 
+TEST_F(Settings, AnOverLongTextFallsBackAloneWithItsPartner)
+{
+    // A hand-edited URL of 251 characters: the test page and its text take
+    // the default pair, everything else of the file stays.
+    std::string file = std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc;
+    file.replace(file.find("http://127.0.0.1:1/page.html"), 28, "http://127.0.0.1:1/" + std::string(232, 'u'));
+    LoadFile(file);
+    const CSettingTestItem& test = *setting.GetTestItem();
+    EXPECT_EQ(test.testType, TestType::None);
+    EXPECT_EQ(test.threadCount, 25);
+    EXPECT_EQ(test.timeoutSeconds, 7);
+    EXPECT_EQ(test.testUrl, FallbackTestUrl());
+    EXPECT_EQ(test.correctValue, "engine");
+    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
+    EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
+}
+
+TEST_F(Settings, TabsAndLineBreaksInATextNeverSplitALine)
+{
+    LoadFile(std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc);
+    setting.GetTestItem()->testUrl = "http://127.0.0.1:1/\tpage\r\n";
+    setting.GetTestItem()->correctValue = "Hello\nWorld\x7f";
+    const std::string saved = Saved();
+    EXPECT_NE(saved.find("\r\nURL\thttp://127.0.0.1:1/page\r\nSwitch:\r\n"), std::string::npos) << saved;
+    setting.Load();
+    EXPECT_EQ(setting.GetTestItem()->correctValue, "HelloWorld");
+    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
+    EXPECT_EQ(setting.GetSwitchItem()->interval, 9);
+    EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
+}
+
 TEST_F(Settings, SectionsInAnyOrderAndTheLastRepeatWins)
 {
     const std::string firstMisc = "Misc:\r\nReplacebyGet\t1\r\nReplacebyImport\t1\r\n";
@@ -200,18 +231,21 @@ TEST_F(Settings, NoAnonymityTypeAtAllGivesTheDefaults)
 TEST_F(Settings, UnusableTestTargetAnswersGiveTheFallback)
 {
     for (const char* answer : {"a|b|", "http://127.0.0.1:1/very/long/path/to/a/test/page.html|engine|",
-                               "http://127.0.0.1/page|engine", "http://127.0.0.1/||"}) {
+                               "http://127.0.0.1/page|engine", "http://127.0.0.1/||", "file:///etc/hostname|x|"}) {
         SCOPED_TRACE(answer);
-        ServiceFixture service({"--test-target", answer});
-        ASSERT_TRUE(service.Running());
-        service.UseAsService();
-        setting.SetTestTargetSource(ServiceTestTarget);
+        // Our own service refuses to serve these; whatever else answers might.
+        setting.SetTestTargetSource([answer] {
+            DefaultTestTarget target;
+            ParseTestTarget(answer, target.url, target.expected);
+            return target;
+        });
         setting.CreateDefaults();
         EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
         EXPECT_EQ(setting.GetTestItem()->correctValue, "engine");
     }
     ServiceFixture service({"--test-target", "http://127.0.0.1:1/|Found|rest"});
     service.UseAsService();
+    setting.SetTestTargetSource(ServiceTestTarget);
     setting.CreateDefaults();
     EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:1/");
     EXPECT_EQ(setting.GetTestItem()->correctValue, "Found");

@@ -207,13 +207,13 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
     Click("okButton");
 
     // The whole section takes its defaults; the expected text, still filled
-    // in, is then taken from the page as usual.
+    // in but untouched, goes with the old page and gives way to the service's.
     const CSettingTestItem& test = *GetSetting().GetTestItem();
     EXPECT_FALSE(dialog_->isVisible());
     EXPECT_EQ(test.testType, TestType::Speed);
     EXPECT_EQ(test.threadCount, 10);
     EXPECT_EQ(test.testUrl, "http://127.0.0.1:1/target.txt");
-    EXPECT_EQ(test.correctValue, "engine");
+    EXPECT_EQ(test.correctValue, "found it");
     EXPECT_TRUE(SettingFileHasLine("URL\thttp://127.0.0.1:1/target.txt"));
     EXPECT_TRUE(SettingFileHasLine("Test Thread Count\t10"));
 
@@ -235,6 +235,43 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
     EXPECT_EQ(count, 1u) << requests;
     Reopen();
     EXPECT_TRUE(Find<QLabel>("targetOrigin")->text().contains(QStringLiteral("the service's test page")));
+}
+
+TEST_F(SettingDialogTest, APastedTextLosesItsControlCharactersBeforeItIsSaved)
+{
+    GetSetting().GetMiscItem()->replaceByGet = false;
+    Url()->setText(QStringLiteral("http://127.0.0.1:1/page\n"));  // copied from a terminal
+    Expected()->setText(QStringLiteral("Hello\tWorld"));
+    Click("okButton");
+    EXPECT_EQ(prompt_.Texts(), QStringList{QStringLiteral("Tabs, line breaks and other control characters were "
+                                                          "removed from the URL. Please check it.")});
+    EXPECT_TRUE(HasFocus(Url()));
+    EXPECT_EQ(Url()->text(), QStringLiteral("http://127.0.0.1:1/page"));
+    prompt_.Clear();
+    Click("okButton");
+    EXPECT_EQ(prompt_.Texts().size(), 1);
+    EXPECT_EQ(Expected()->text(), QStringLiteral("HelloWorld"));
+    EXPECT_FALSE(SettingFileWritten());
+    Click("okButton");
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_TRUE(SettingFileHasLine("URL\thttp://127.0.0.1:1/page"));
+    EXPECT_TRUE(SettingFileHasLine("Correct Value\tHelloWorld"));
+    EXPECT_TRUE(SettingFileHasLine("ReplacebyGet\t0"));
+}
+
+TEST_F(SettingDialogTest, ATypedUrlWithItsTextClearedAsksForTheText)
+{
+    Url()->setText(QStringLiteral("http://127.0.0.1:1/mine"));
+    Expected()->clear();
+    Click("okButton");
+    EXPECT_EQ(prompt_.Texts(), QStringList{QStringLiteral("Please enter the Expected Return String for the new URL.")});
+    EXPECT_TRUE(HasFocus(Expected()));
+    EXPECT_FALSE(SettingFileWritten());
+    Expected()->setText(QStringLiteral("mine"));
+    Click("okButton");
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_EQ(GetSetting().GetTestItem()->testUrl, "http://127.0.0.1:1/mine");
+    EXPECT_EQ(GetSetting().GetTestItem()->correctValue, "mine");
 }
 
 TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes)

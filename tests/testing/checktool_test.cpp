@@ -137,9 +137,17 @@ TEST_F(CheckToolTest, BadInputGetsOneLineAndStatusTwo)
     const std::string good = dir.WriteFile("good.txt", ProxyLine(harness.Socks()));
     const std::string junk = dir.WriteFile("junk.txt", "# only junk\r\n\r\nproxy.example:1080\r\n127.0.0.1:0\r\n");
     const std::vector<std::vector<std::string>> cases = {
-        {"--url", url, "missing.txt"}, {"--url", url, junk},      {"--threads", "0", good},
-        {"--threads", "1001", good},   {"--timeout", "61", good}, {"--threads", "many", good},
-        {"--format", "xml", good},     {"--colour", good},        {"--url", url},
+        {"--url", url, "missing.txt"},
+        {"--url", url, junk},
+        {"--threads", "0", good},
+        {"--threads", "1001", good},
+        {"--timeout", "61", good},
+        {"--threads", "many", good},
+        {"--format", "xml", good},
+        {"--colour", good},
+        {"--url", url},
+        {"--url", "file:///etc/hostname", good},
+        {"--url", "gopher://127.0.0.1/", good},
     };
     for (const auto& args : cases) {
         CheckTool check(args, dir.Path());

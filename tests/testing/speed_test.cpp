@@ -5,6 +5,7 @@
 #include "crowdfixture.h"
 #include "enginetestharness.h"
 #include "support/realsocks.h"
+#include "support/tempdir.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
 
@@ -44,6 +45,16 @@ TEST(SpeedTest, FiveGoodFetchesGiveUptimeFiveAndTheirMeanTime)
     EXPECT_EQ(socks4, 5);
     EXPECT_EQ(socks5, 1);  // the probe that decides the type
     EXPECT_EQ(harness.progress.Counts(), (std::vector<long long>{1}));
+}
+
+TEST(SpeedTest, FetchesOnlyWebPages)
+{
+    // A local file holding the expected text would pass every proxy, a dead
+    // one too, without any proxy being asked.
+    EngineHarness harness;
+    TempDir dir;
+    harness.SetTarget("file://" + dir.WriteFile("page.html", "engine"), "engine");
+    EXPECT_TRUE(RunSpeed(harness, {9, harness.Socks()}).empty());
 }
 
 TEST(SpeedTest, TypeThreeWhenTheProxyAlsoSpeaksSocks5)

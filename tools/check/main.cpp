@@ -10,6 +10,7 @@
 #include "checkrun.h"
 #include "openfiles.h"
 #include "proxytable.h"
+#include "service/serviceendpoints.h"
 #include "settings/setting.h"
 #include "testing/checkanonymousworker.h"
 #include "testing/testspeedworker.h"
@@ -67,6 +68,8 @@ int main(int argc, char** argv)
         settings.testUrl = options.url.c_str();
     if (!options.expected.empty())
         settings.correctValue = options.expected.c_str();
+    if (!IsWebUrl(settings.testUrl))
+        return Fail(kExitBadInput, "the test page must be an http or https URL, not \"" + settings.testUrl + "\"");
 
     std::string text;
     if (!ReadInputText(options.input, text, error))

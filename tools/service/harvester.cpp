@@ -90,9 +90,12 @@ bool Harvester::Collect(const std::vector<std::string>& sources, std::vector<std
         activeWorker_ = &worker;
     }
     bool fed = false, tested = !settings_.verify;
+    // Redirects go only where the harvest keeps proxies.
+    SourceLimits limits = settings_.limits;
+    limits.redirectsToReserved = settings_.allowPrivate;
     std::thread feeder([&] {
         FetchSources(
-            sources, settings_.limits,
+            sources, limits,
             [&](size_t, SourceResult& source) {
                 LogSource(source);
                 CProxyList fresh;

@@ -11,6 +11,7 @@
 
 #include "countrylookup.h"
 #include "countrytable.h"
+#include "guardedserver.h"
 #include "harvester.h"
 #include "locationdatabase.h"
 #include "openfiles.h"
@@ -18,6 +19,7 @@
 #include "removalwatch.h"
 #include "servedlist.h"
 #include "serviceanswers.h"
+#include "servicelog.h"
 #include "serviceoptions.h"
 #include "testing/checkanonymousworker.h"
 
@@ -25,6 +27,9 @@ namespace {
 const char kHost[] = "127.0.0.1";
 const char kText[] = "text/plain; charset=iso-8859-1";
 const char kHtml[] = "text/html; charset=utf-8";
+// Every path the service answers is short; a longer one is refused unread.
+constexpr size_t kLongestTarget = 512;
+constexpr off_t kLogCap = 2 * 1024 * 1024;
 
 using Handler = httplib::Server::Handler;
 
@@ -59,8 +64,22 @@ void AddPage(httplib::Server& server, const std::string& path, const std::string
     RefuseOtherMethods(server, path, false);
 }
 
-void Route(httplib::Server& server, const ServiceAnswers& answers)
+void Route(httplib::Server& server, const ServiceAnswers& answers, LogFile& log)
 {
+    // Before routing and before any body is read: the program's forms carry
+    // a Content-Length (a chunked body would pass the size limit) and short paths.
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        if (req.has_header("Transfer-Encoding")) {
+            res.status = 411;
+            res.set_content("Length Required\n", kText);
+        } else if (req.target.size() > kLongestTarget) {
+            res.status = 414;
+            res.set_content("URI Too Long\n", kText);
+        } else {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        return httplib::Server::HandlerResponse::Handled;
+    });
     AddEndpoint(server, "/velmora/start.php", [&answers](const httplib::Request& req, httplib::Response& res) {
         res.set_content(answers.StartAnswer(req.remote_addr), kText);
     });
@@ -90,10 +109,11 @@ void Route(httplib::Server& server, const ServiceAnswers& answers)
     });
     // Logged after routing, before the answer is written: a client that has
     // its answer can rely on the request's line being in the log.
-    server.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    server.set_post_routing_handler([&log](const httplib::Request& req, httplib::Response& res) {
         std::fprintf(stderr, "velmora-service: %s %s %s -> %d (%zu bytes)\n", req.remote_addr.c_str(),
-                     req.method.c_str(), req.path.c_str(), res.status,
+                     LogText(req.method, 10).c_str(), LogText(req.path).c_str(), res.status,
                      res.body.empty() ? res.content_length_ : res.body.size());
+        log.KeepUnderCap();
     });
     // The program's forms are a few bytes; refuse anything large.
     server.set_payload_max_length(1024 * 1024);
@@ -171,7 +191,14 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    httplib::Server server;
+    LogFile log;
+    if (!options.logFile.empty() && !log.Open(options.logFile, kLogCap, error)) {
+        std::fprintf(stderr, "velmora-service: %s\n", error.c_str());
+        return 1;
+    }
+    // Slow clients of other users hold at most half the workers, each for
+    // the request's deadline at most.
+    GuardedServer server(GuardedServer::Limits{});
     // Tests fetch the test page through many proxies at once: enough workers
     // that no request waits behind an idle kept-alive connection, and one
     // request per connection so a worker is never held by an idle client.
@@ -204,7 +231,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "velmora-service: harvest mode without sources: add sources= to %s\n",
                          options.configFile.c_str());
     }
-    Route(server, answers);
+    Route(server, answers, log);
     if (!options.portFile.empty() && !WritePortFile(options.portFile, port)) {
         std::fprintf(stderr, "velmora-service: cannot write %s\n", options.portFile.c_str());
         return 1;

@@ -1,5 +1,7 @@
 #include "serviceoptions.h"
 
+#include "service/startrequest.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -46,6 +48,7 @@ const TextOption kTexts[] = {
     {"message", &ServiceOptions::message},
     {"test-target", &ServiceOptions::testTarget},
     {"start-answer", &ServiceOptions::startAnswerFile},
+    {"log", &ServiceOptions::logFile},
     {"public-address-url", &ServiceOptions::publicAddressUrl},
     {"geoip", &ServiceOptions::geoipFile},
     {"countries", &ServiceOptions::countriesFile},
@@ -83,6 +86,13 @@ bool ApplyValue(const std::string& name, const std::string& value, ServiceOption
             return false;
         }
         return true;
+    }
+    // The program refuses any other test target and tests against a page of
+    // its own, so a harvest would check proxies against a page the program never uses.
+    std::string url, text;
+    if (name == "test-target" && !value.empty() && !ParseTestTarget(value, url, text)) {
+        error = "--test-target must be 'URL|text|', 8 to 49 bytes with an http or https URL, not \"" + value + "\"";
+        return false;
     }
     for (const TextOption& option : kTexts) {
         if (name == option.name) {
@@ -140,6 +150,8 @@ const char* ServiceUsage()
            "                         proxies with (default: this service's test page and\n"
            "                         \"engine\", reachable only through loopback proxies)\n"
            "  --start-answer FILE    serve FILE's bytes verbatim as the start answer\n"
+           "  --log FILE             log to FILE instead of stderr; past 2 MiB it becomes\n"
+           "                         FILE.1 and a new FILE begins\n"
            "\n"
            "Harvest mode:\n"
            "  --source URL|FILE      a proxy list (repeatable): http(s) URL or local file with\n"

@@ -16,6 +16,7 @@ struct ServiceOptions {
     bool hasMessageCaption = false;
     std::string testTarget;       // "URL|text|"; empty = this service's own test page
     std::string startAnswerFile;  // serve this file verbatim as the start answer
+    std::string logFile;          // log here, kept under a size; empty = stderr as it is
 
     // Harvest mode: on with any source or a key file.
     std::vector<std::string> sources;  // http(s) URLs and local files

@@ -1,8 +1,11 @@
 #include "sourcefetch.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "addressfilter.h"
 #include "checkinput.h"
 #include "service/curlglobal.h"
 #include "service/postform.h"
@@ -149,7 +153,43 @@ struct Transfer {
     size_t index;
     CURL* easy;
     std::unique_ptr<LineReader> reader;
+    bool redirectsToReserved = false;
+    bool refusedRedirect = false;  // a redirect led to a reserved address
 };
+
+// Addresses no public list server has: IPv4's reserved ranges, and IPv6's
+// unspecified, loopback, link-local, unique local and multicast ones (an
+// IPv4-mapped address as its IPv4 address).
+bool IsReservedSocketAddress(const sockaddr& address)
+{
+    if (address.sa_family == AF_INET)
+        return IsSpecialPurposeAddress(ntohl(reinterpret_cast<const sockaddr_in&>(address).sin_addr.s_addr));
+    if (address.sa_family != AF_INET6)
+        return true;
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+        uint32_t v4 = 0;
+        std::memcpy(&v4, v6.s6_addr + 12, 4);
+        return IsSpecialPurposeAddress(ntohl(v4));
+    }
+    return IN6_IS_ADDR_UNSPECIFIED(&v6) || IN6_IS_ADDR_LOOPBACK(&v6) || IN6_IS_ADDR_LINKLOCAL(&v6)
+           || IN6_IS_ADDR_MULTICAST(&v6) || (v6.s6_addr[0] & 0xfe) == 0xfc;
+}
+
+// CURLOPT_OPENSOCKETFUNCTION, at every connect: the source's own address is
+// the user's choice, but where it redirects to is the list site's, so a
+// list could otherwise make the service send requests to this machine or its network.
+curl_socket_t OpenSocket(void* data, curlsocktype, curl_sockaddr* address)
+{
+    auto* transfer = static_cast<Transfer*>(data);
+    long redirects = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    if (redirects > 0 && !transfer->redirectsToReserved && IsReservedSocketAddress(address->addr)) {
+        transfer->refusedRedirect = true;
+        return CURL_SOCKET_BAD;
+    }
+    return socket(address->family, address->socktype, address->protocol);
+}
 
 CURL* NewEasy(const std::string& url, const SourceLimits& limits, LineReader& reader)
 {
@@ -225,6 +265,9 @@ void FetchSources(const std::vector<std::string>& sources, const SourceLimits& l
             continue;
         }
         curl_easy_setopt(transfer->easy, CURLOPT_PRIVATE, transfer.get());
+        transfer->redirectsToReserved = limits.redirectsToReserved;
+        curl_easy_setopt(transfer->easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+        curl_easy_setopt(transfer->easy, CURLOPT_OPENSOCKETDATA, transfer.get());
         transfers.push_back(std::move(transfer));
     }
     if (transfers.empty())
@@ -246,6 +289,8 @@ void FetchSources(const std::vector<std::string>& sources, const SourceLimits& l
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&transfer));
             SourceResult& result = results[transfer->index];
             EndTransfer(result, code, *transfer->reader, limits);
+            if (transfer->refusedRedirect)
+                result.error = "redirected to a reserved address";
             report(transfer->index);
         }
         if (running > 0)

@@ -18,6 +18,9 @@ struct SourceLimits {
     long lowSpeedTimeSeconds;  // abort when nothing arrives for this long
     long totalTimeoutSeconds;
     size_t maxProxies = 100000;  // the rest of a larger source is not read
+    // A redirect may lead only to an address the harvest keeps; the
+    // reserved ranges too when the harvest keeps them (--allow-private).
+    bool redirectsToReserved = false;
 };
 
 // What one source gave: its proxies in source order (duplicates still in),
@@ -37,7 +40,8 @@ struct SourceResult {
 using SourceDone = std::function<void(size_t index, SourceResult&)>;
 
 // Fetches every source side by side: http:// and https:// URLs with libcurl
-// (never through a proxy), anything else as a local regular file (a file://
+// (never through a proxy; redirects to http or https only, and to a reserved
+// address only as limits allow), anything else as a local regular file (a file://
 // prefix is taken off; a FIFO, device or folder is refused). Each source has
 // its own deadline: a source that fails, is larger than maxBytes or too slow
 // is reported as failed and never holds back the others. stop, when set,

@@ -13,6 +13,7 @@
 #include "settings/ui/testsettingdialog.h"
 #include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
+#include "widgets/uitext.h"
 
 namespace {
 
@@ -27,6 +28,19 @@ QPushButton* NamedButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton
     button->setObjectName(objectName);
     button->setAccessibleName(caption);
     return button;
+}
+
+// Takes tabs, line breaks and the other control characters out of a text
+// field (a URL pasted from a terminal brings its line feed along); true when
+// there were any.
+bool StripControls(QLineEdit* field)
+{
+    QString text = field->text();
+    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    if (text == field->text())
+        return false;
+    field->setText(text);
+    return true;
 }
 
 }  // namespace
@@ -100,10 +114,28 @@ bool CSettingDialog::Validate()
                          "The timeout seconds must be bewteen %d to %d.");
     if (!message.isEmpty())
         return ReportInvalid(message, testPage_->TimeoutField());
-    if (tooLong(testPage_->UrlField(), SettingKey::TestUrl))
-        return ReportInvalid(QStringLiteral("The URL is too long"), testPage_->UrlField());
-    if (tooLong(testPage_->ExpectedField(), SettingKey::CorrectValue))
-        return ReportInvalid(QStringLiteral("The Expected Return String is too long"), testPage_->ExpectedField());
+    QLineEdit* url = testPage_->UrlField();
+    QLineEdit* expected = testPage_->ExpectedField();
+    if (StripControls(url))
+        return ReportInvalid(QStringLiteral("Tabs, line breaks and other control characters were removed from "
+                                            "the URL. Please check it."),
+                             url);
+    if (tooLong(url, SettingKey::TestUrl))
+        return ReportInvalid(QStringLiteral("The URL is too long"), url);
+    if (StripControls(expected))
+        return ReportInvalid(QStringLiteral("Tabs, line breaks and other control characters were removed from "
+                                            "the Expected Return String. Please check it."),
+                             expected);
+    if (tooLong(expected, SettingKey::CorrectValue))
+        return ReportInvalid(QStringLiteral("The Expected Return String is too long"), expected);
+    // The test page and its text only work as a pair: one typed anew with the
+    // other cleared asks for the other rather than mixing it with the
+    // service's default.
+    const CSettingTestItem& saved = *GetSetting().GetTestItem();
+    if (expected->text().isEmpty() && !url->text().isEmpty() && FromUi(url->text()) != saved.testUrl)
+        return ReportInvalid(QStringLiteral("Please enter the Expected Return String for the new URL."), expected);
+    if (url->text().isEmpty() && !expected->text().isEmpty() && FromUi(expected->text()) != saved.correctValue)
+        return ReportInvalid(QStringLiteral("Please enter the URL for the new Expected Return String."), url);
     return true;
 }
 

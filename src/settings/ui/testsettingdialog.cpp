@@ -113,7 +113,9 @@ void CTestSettingDialog::SaveToSetting()
         test.timeoutSeconds = number;
 
     // An empty text asks for the whole section's defaults, which include a
-    // fresh test target from the service; one request serves both fields.
+    // fresh test target from the service; one request serves both fields,
+    // and the pair stays the service's (the settings dialog has asked for
+    // the partner of a text typed anew).
     const std::string url = FromUi(urlField_->text());
     const std::string expected = FromUi(expectedField_->text());
     if (url.empty() || expected.empty()) {
@@ -121,9 +123,8 @@ void CTestSettingDialog::SaveToSetting()
             sectionReset_();
         else
             GetSetting().ResetTestSection();
+        return;
     }
-    if (!url.empty())
-        test.testUrl = url;
-    if (!expected.empty())
-        test.correctValue = expected;
+    test.testUrl = url;
+    test.correctValue = expected;
 }
