@@ -1,5 +1,5 @@
-// The geoip file (Tor's "FIRST,LAST,CC" lines): a file that loads holds a
-// range and answers every lookup with a two-letter code or nothing.
+// The geoip file (Tor's "FIRST,LAST,CC" lines): a file that fails says why,
+// one that loads answers every lookup with a two-letter code or nothing.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -13,10 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     GeoIpDatabase database;
     std::string error;
     if (!database.Load(path, error)) {
-        FUZZ_CHECK(!error.empty() && database.RangeCount() == 0);
+        FUZZ_CHECK(!error.empty());
         return 0;
     }
-    FUZZ_CHECK(database.RangeCount() > 0);
     for (uint32_t address : {0u, 1u, 0x7f000001u, 0x08080808u, 0xffffffffu}) {
         const std::string code = database.Lookup(address);
         FUZZ_CHECK(code.empty() || code.size() == 2);

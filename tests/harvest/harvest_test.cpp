@@ -148,17 +148,18 @@ TEST(HarvestSources, RedirectsLeadToReservedAddressesOnlyWhenTheHarvestKeepsThem
                            RawHttpServer::Mode::Answer);
     SourceLimits limits;
     limits.connectTimeoutSeconds = 2;
-    const std::vector<SourceText> refused = FetchSources({Url(redirect.Port())}, limits);
+    const std::vector<SourceResult> refused = FetchSources({Url(redirect.Port())}, limits);
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_FALSE(refused[0].ok);
     EXPECT_EQ(refused[0].error, "redirected to a reserved address");
     EXPECT_EQ(target.Connections(), 0);
 
     limits.redirectsToReserved = true;
-    const std::vector<SourceText> followed = FetchSources({Url(redirect.Port())}, limits);
+    const std::vector<SourceResult> followed = FetchSources({Url(redirect.Port())}, limits);
     ASSERT_EQ(followed.size(), 1u);
     EXPECT_TRUE(followed[0].ok) << followed[0].error;
-    EXPECT_EQ(followed[0].text, "8.8.8.8:1080\n");
+    ASSERT_EQ(followed[0].proxies.size(), 1u);
+    EXPECT_EQ(std::string(followed[0].proxies.front().ip), "8.8.8.8");
 }
 
 TEST(ServiceLog, KeepsTheLogUnderItsCapAndRequestTextsShort)

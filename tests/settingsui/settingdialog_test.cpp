@@ -217,9 +217,9 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
     EXPECT_TRUE(SettingFileHasLine("URL\thttp://127.0.0.1:1/target.txt"));
     EXPECT_TRUE(SettingFileHasLine("Test Thread Count\t10"));
 
-    // The kept text is the user's, so the page says their own target is in use.
+    // The pair came whole from the service, so the page says the service's target is in use.
     Reopen();
-    EXPECT_TRUE(Find<QLabel>("targetOrigin")->text().contains(QStringLiteral("your own")));
+    EXPECT_TRUE(Find<QLabel>("targetOrigin")->text().contains(QStringLiteral("the service's test page")));
 
     // Both texts empty: both come from the service, through a single request.
     Url()->clear();

@@ -70,7 +70,7 @@ std::string RemoveLeftoversOfUninstall()
     RemoveIf(IsDanglingLink(work + "/flags"), work + "/flags", removed);
     RemoveIf(linksDangle, work + "/proxy.tmp", removed);
     const std::string state = XdgFolder("XDG_STATE_HOME", ".local/state") + "/velmora";
-    for (const char* name : {"service.pid", "service.lock", "service.log"})
+    for (const char* name : {"service.pid", "service.port", "service.lock", "service.log", "service.log.1"})
         RemoveIf(true, state + "/" + name, removed);
     rmdir(state.c_str());  // only when nothing else is in it
     return removed;

@@ -13,7 +13,7 @@ bool ProgramFileReplaced();
 bool ProgramFileGone();
 
 // After an uninstall: removes the launcher's links to the installed data that
-// now lead nowhere, the last proxy list, and the service's pid, lock and log
+// now lead nowhere, the last proxy list, and the service's pid, port, lock and log
 // files, so that nothing but the user's own settings stays. Returns what it
 // removed, one path a line.
 std::string RemoveLeftoversOfUninstall();
