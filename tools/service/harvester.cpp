@@ -232,9 +232,8 @@ std::string Harvester::Status() const
     return std::string("state: ") + (busy_ ? "harvesting" : "waiting") + "\nrounds: " + std::to_string(rounds_)
            + "\nserved: " + std::to_string(served_.Count()) + "\npassed: " + std::to_string(roundPassed_.size())
            + "\nretrying: " + std::to_string(retries_.size()) + "\nsources: " + std::to_string(lastCounts_.sources)
-           + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources)
-           + "\nharvested: " + std::to_string(lastCounts_.harvested)
-           + "\nreserved: " + std::to_string(lastCounts_.reserved)
+           + "\nfailed-sources: " + std::to_string(lastCounts_.failedSources) + "\nharvested: "
+           + std::to_string(lastCounts_.harvested) + "\nreserved: " + std::to_string(lastCounts_.reserved)
            + "\nskipped-lines: " + std::to_string(lastCounts_.skippedLines)
            + "\nconfigured-sources: " + std::to_string(settings_.sources.size())
            + "\nfound: " + std::to_string(busy_ && merge_ ? merge_->Counts().harvested : 0) + "\n";

@@ -21,15 +21,15 @@ struct ServiceOptions {
     // Harvest mode: on with any source or a key file.
     std::vector<std::string> sources;  // http(s) URLs and local files
     int harvestIntervalSeconds = 1800;
-    bool verify = true;                              // test every harvested proxy before serving it
-    int threads = 1000;                              // availability check: jobs at once (five proxies each)
-    int timeoutSeconds = 10;                         // availability check: time allowed per proxy
-    int connectTimeoutSeconds = 5;                   // of which the connect phase; 0 = no bound of its own
-    int serveCount = 300;                            // proxies per retrieve answer, fastest first; 0 = all
-    bool allowPrivate = false;                       // keep reserved addresses
-    std::string publicAddressUrl;                    // page answering with the caller's address
-    std::string geoipFile;                           // addresses to country codes; "" = DefaultLocationDatabasePath()
-    std::string countriesFile;                       // countries.nbx; empty = beside the program or its share folder
+    bool verify = true;             // test every harvested proxy before serving it
+    int threads = 1000;             // availability check: jobs at once (five proxies each)
+    int timeoutSeconds = 10;        // availability check: time allowed per proxy
+    int connectTimeoutSeconds = 5;  // of which the connect phase; 0 = no bound of its own
+    int serveCount = 300;           // proxies per retrieve answer, fastest first; 0 = all
+    bool allowPrivate = false;      // keep reserved addresses
+    std::string publicAddressUrl;   // page answering with the caller's address
+    std::string geoipFile;          // addresses to country codes; "" = DefaultLocationDatabasePath()
+    std::string countriesFile;      // countries.nbx; empty = beside the program or its share folder
     std::string configFile;
 
     bool Harvesting() const { return !sources.empty() || !configFile.empty(); }
