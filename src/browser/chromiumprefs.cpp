@@ -1,7 +1,7 @@
 #include "browser/chromiumprefs.h"
+#include "browser/prefsfile.h"
 
 #include <glib.h>
-#include <sys/stat.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -147,30 +147,11 @@ std::string NewMember(const char* key, const std::string& value, bool objectEmpt
     return JsonString(key) + ":" + value + (objectEmpty ? "" : ",");
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content, int mode)
-{
-    return g_file_set_contents_full(
-        path.c_str(), content.data(), static_cast<gssize>(content.size()),
-        static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), mode,
-        nullptr);
-}
-
 }  // namespace
 
 std::string JsonString(const std::string& text)
 {
     return RawJson(QString::fromStdString(text));
-}
-
-bool ReadPrefsText(const std::string& path, std::string& text)
-{
-    gchar* data = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &data, &length, nullptr))
-        return false;
-    text.assign(data, length);
-    g_free(data);
-    return true;
 }
 
 WebRtcPolicyInPrefs ReadWebRtcPolicy(const std::string& text)
@@ -257,7 +238,7 @@ std::optional<std::string> WithWebRtcPolicy(const std::string& text, const RawJs
 PrefsWrite WriteWebRtcPolicy(const std::string& path, const RawJsonValue& value, bool dropEmptyWebRtc)
 {
     std::string content;
-    if (!ReadPrefsText(path, content))
+    if (!ReadWholeFile(path, content))
         return PrefsWrite::Unreadable;
     const WebRtcPolicyInPrefs now = ReadWebRtcPolicy(content);
     if (!now.isObject)
@@ -269,9 +250,7 @@ PrefsWrite WriteWebRtcPolicy(const std::string& path, const RawJsonValue& value,
         return PrefsWrite::Unsupported;
     if (*changed == content)
         return PrefsWrite::Unchanged;
-    struct stat info = {};
-    const int mode = stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : 0600;
-    if (!ReplaceFile(path + ".bkp", content, mode) || !ReplaceFile(path, *changed, mode))
+    if (!ReplaceWithBackup(path, content, *changed))
         return PrefsWrite::Failed;
     return PrefsWrite::Written;
 }

@@ -40,9 +40,6 @@ std::optional<std::string> WithWebRtcPolicy(const std::string& text, const RawJs
 // JSON text of a string value.
 std::string JsonString(const std::string& text);
 
-// The bytes of a Preferences file; false when it cannot be read.
-bool ReadPrefsText(const std::string& path, std::string& text);
-
 enum class PrefsWrite {
     Written,
     Unchanged,  // the file already holds the value

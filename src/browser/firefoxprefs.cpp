@@ -1,11 +1,11 @@
 #include <glib.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string_view>
 #include <vector>
 
 #include "browser/firefox.h"
+#include "browser/prefsfile.h"
 
 namespace {
 
@@ -13,33 +13,6 @@ constexpr std::string_view kProxyTypeName = "\"network.proxy.type\"";
 constexpr std::string_view kDirectStatement = "user_pref(\"network.proxy.type\", 0);";
 // Firefox's value for following the desktop's proxy settings, and its default.
 constexpr int kSystemProxyType = 5;
-
-// On failure error (when given) gets the system's reason with the file's name.
-bool ReadWholeFile(const std::string& path, std::string& content, std::string* error = nullptr)
-{
-    gchar* data = nullptr;
-    gsize length = 0;
-    GError* failure = nullptr;
-    if (!g_file_get_contents(path.c_str(), &data, &length, &failure)) {
-        if (error)
-            *error = failure->message;
-        g_error_free(failure);
-        return false;
-    }
-    content.assign(data, length);
-    g_free(data);
-    return true;
-}
-
-// Writes a temporary file beside path and renames it over path, so a failure
-// at any point leaves the old file whole.
-bool ReplaceFile(const std::string& path, const std::string& content, int mode)
-{
-    return g_file_set_contents_full(
-        path.c_str(), content.data(), static_cast<gssize>(content.size()),
-        static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), mode,
-        nullptr);
-}
 
 bool IsLineEnd(char c)
 {
@@ -215,10 +188,6 @@ void SetPrefsFollowSystem(const FirefoxPaths& paths, bool follow)
     const std::string path = LinkTarget(paths.prefsPath);
     if (!ReadWholeFile(path, content))
         return;
-    struct stat info = {};
-    const int mode = stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : 0600;
     // The backup holds exactly the bytes the rewrite starts from.
-    if (!ReplaceFile(path + ".bkp", content, mode))
-        return;
-    ReplaceFile(path, RewrittenPrefs(content, follow), mode);
+    ReplaceWithBackup(path, content, RewrittenPrefs(content, follow));
 }

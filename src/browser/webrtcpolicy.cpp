@@ -1,4 +1,5 @@
 #include "browser/webrtcpolicy.h"
+#include "browser/prefsfile.h"
 
 #include <glib.h>
 
@@ -77,7 +78,7 @@ private:
 std::string ReadText(const std::string& path)
 {
     std::string text;
-    ReadPrefsText(path, text);
+    ReadWholeFile(path, text);
     return text;
 }
 
