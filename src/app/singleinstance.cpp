@@ -1,5 +1,6 @@
 #include "app/singleinstance.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -23,7 +24,16 @@ CSingleInstance::CSingleInstance(QString socketPath) : path_(std::move(socketPat
 
 QString CSingleInstance::DefaultSocketPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/velmora.socket");
+    // One copy per set of settings the program acts on: the home folder and
+    // the XDG folders that hold the desktop's proxy settings and the saved
+    // configuration. A user has one; a sandboxed run (a test, the demo) has
+    // its own.
+    const QByteArray settings =
+        QDir::homePath().toUtf8() + '\n' + qgetenv("XDG_CONFIG_HOME") + '\n' + qgetenv("XDG_STATE_HOME");
+    const QString key =
+        QString::fromLatin1(QCryptographicHash::hash(settings, QCryptographicHash::Sha256).toHex().left(16));
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/velmora-") + key
+           + QStringLiteral(".socket");
 }
 
 bool CSingleInstance::HandOverToRunningCopy()

@@ -4,9 +4,9 @@
 #include <QObject>
 #include <QString>
 
-// One program per user: the desktop's proxy settings are the user's, so two
-// copies would each believe they own them. The first start listens on a
-// local socket in the user's runtime folder (XDG_RUNTIME_DIR, or Qt's private
+// One program per user (per home and settings folders): the desktop's proxy
+// settings are the user's, so two copies would each believe they own them.
+// The first start listens on a local socket in the user's runtime folder (XDG_RUNTIME_DIR, or Qt's private
 // fallback; either is the user's alone, so no other user can answer there);
 // a later start finds it, asks it to show its window and ends.
 class CSingleInstance : public QObject {
