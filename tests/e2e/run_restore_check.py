@@ -157,9 +157,10 @@ def restore_and_compare(app, program_env, checks, name, before, figures):
     timed(f"{name}: Restore IP, from the pointer's move to the button to the Hide IP face", figures, restore)
     checks.equal(app.message_texts(), [], f"{name}: Restore IP shows no message")
     after = app.system_proxy_listing()
-    checks.equal([line for line in after if line not in before] + [line for line in before if line not in after],
-                 [], f"{name}: after Restore IP every line of the listing equals the start")
-    checks.equal(after, before, f"{name}: the listing equals the start line for line")
+    differ = [f"before: {line}" for line in before if line not in after] + [
+        f"after: {line}" for line in after if line not in before]
+    checks.ok(after == before, f"{name}: after Restore IP the listing of the proxy schemas equals the start line "
+                               f"for line ({len(after)} lines; differing: {differ})")
     checks.equal(saved_files(program_env), [], f"{name}: no saved configuration is left")
 
 
@@ -170,7 +171,7 @@ def restore_refused(app):
     return False
 
 
-def hide(app, world, checks, name, program_env, first, figures):
+def hide(app, world, checks, name, program_env, first):
     """Hide IP on the logging proxy (Get Proxy first when first); returns the listing while applied."""
     if first:
         hide_ip_on_the_logging_proxy(app, world, checks, name)
@@ -257,13 +258,13 @@ def restore_scenario(session, world, args, checks, figures):
         real = v.wait_for(lambda: app.address_text("Real IP:"), 10, "the Real IP")
         checks.equal(real, REAL_ADDRESS, f"{name}: Real IP is the address the service saw")
         timed(f"{name}: Get Proxy and Hide IP", figures,
-              lambda: hide(app, world, checks, name, program_env, True, figures))
+              lambda: hide(app, world, checks, name, program_env, True))
         restore_and_compare(app, program_env, checks, name, before, figures)
         checks.equal(app.address_text("Current IP:"), real, f"{name}: Current IP is the real address again")
 
         second_start(app, checks, figures)
 
-        hide(app, world, checks, "desktop change", program_env, False, figures)
+        hide(app, world, checks, "desktop change", program_env, False)
         desktop_changed_elsewhere(app, checks, real, figures)
         checks.equal(world.wrong.connections, [], "the user's HTTP proxy got no connection")
     finally:
@@ -279,7 +280,7 @@ def offline_scenario(session, world, args, checks, figures):
         before = app.system_proxy_listing()
         app.start()
         app.wait_application()
-        hide(app, world, checks, name, program_env, True, figures)
+        hide(app, world, checks, name, program_env, True)
         ip("link", "set", VETH, "down")
         checks.equal(connected_interfaces(), [], f"{name}: no interface is connected ({VETH} set down)")
         restore_and_compare(app, program_env, checks, name, before, figures)
@@ -341,7 +342,7 @@ def firefox_scenario(session, world, args, checks, figures):
         app.press(app.find(dialog, lambda x: x.getRoleName() == "push button" and x.name == "Cancel"))
         v.wait_for(lambda: app.dialog("Setting") is None, 10, "the Setting dialog to close")
 
-        hide(app, world, checks, name, program_env, True, figures)
+        hide(app, world, checks, name, program_env, True)
         with open(prefs, "rb") as handle:
             checks.ok(handle.read() == prefs_before, f"{name}: start-up and Hide IP left prefs.js as it was")
         checks.ok(not os.path.exists(prefs + ".bkp"), f"{name}: no prefs.js.bkp was written")
