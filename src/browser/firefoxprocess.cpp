@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -86,6 +88,24 @@ fs::path FoundProgram(const FirefoxPaths& paths)
     return error ? fs::path() : found;
 }
 
+// Firefox's own child processes (web content, sockets, media decoding, its
+// fork server) run the same program with -contentproc among their arguments;
+// only the main process may be asked to end, since it alone saves prefs.js.
+// Those the fork server starts rewrite their command line with spaces
+// between the arguments instead of NULs.
+bool IsFirefoxChildProcess(int pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+    std::istringstream arguments(commandLine);
+    std::string argument;
+    while (arguments >> argument)
+        if (argument == "-contentproc")
+            return true;
+    return false;
+}
+
 bool RunsFirefox(const fs::path& found, int pid)
 {
     if (found.empty())
@@ -94,7 +114,7 @@ bool RunsFirefox(const fs::path& found, int pid)
     const bool firefox =
         program == found
         || (program.parent_path() == found.parent_path() && IsFirefoxProcessName(program.filename().string()));
-    return firefox && !HasEnded(pid);
+    return firefox && !IsFirefoxChildProcess(pid) && !HasEnded(pid);
 }
 
 }  // namespace

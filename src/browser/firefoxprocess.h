@@ -12,7 +12,8 @@ bool IsFirefoxProcessName(const std::string& name);
 
 // True when the process exists, is not a zombie, and runs the Firefox of
 // paths: its program (/proc/<pid>/exe) is paths.exePath resolved through its
-// links, or a file with a Firefox name in that same install folder. A name
+// links, or a file with a Firefox name in that same install folder, and it
+// is Firefox's main process, not one of its -contentproc children. A name
 // alone proves nothing: any program can be called firefox.
 bool IsRunningFirefox(const FirefoxPaths& paths, int pid);
 

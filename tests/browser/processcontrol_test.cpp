@@ -172,6 +172,12 @@ TEST_F(ProcessControlTest, OnlyTheFoundInstallsFirefoxIsFoundAndEnded)
     EXPECT_TRUE(renamed.Alive());
     EXPECT_TRUE(other.Alive());
 
+    // Firefox's child processes run the same program; those of its fork
+    // server have their arguments joined by spaces.
+    StandIn child(Installed("firefox-bin"), {Ready(), "sleep", "-contentproc"});
+    StandIn forked(Installed("firefox-bin"), {Ready(), "sleep", "-contentproc -isForBrowser"});
+    EXPECT_EQ(0, FindFirefoxProcess(paths));
+
     StandIn firefox(Installed("firefox-bin"), {Ready(), "sleep"});
     ASSERT_GT(firefox.pid, 0);
     EXPECT_EQ(firefox.pid, FindFirefoxProcess(paths));
@@ -180,6 +186,7 @@ TEST_F(ProcessControlTest, OnlyTheFoundInstallsFirefoxIsFoundAndEnded)
     EXPECT_EQ(0, FindFirefoxProcess(paths));
     EXPECT_EQ(0, FindFirefoxProcess(FirefoxPaths{paths.exePath, ""}));
     EXPECT_TRUE(renamed.Alive());
+    EXPECT_TRUE(child.Alive() && forked.Alive());
 }
 
 TEST_F(ProcessControlTest, AFirefoxUpgradedWhileRunningIsStillFirefox)
