@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -31,6 +33,20 @@ std::string ProcFile(int pid, const char* name)
     std::string text;
     std::getline(file, text);
     return text;
+}
+
+// The program file a process runs, "" when it cannot be read (another
+// user's, or ended). A file replaced while it runs (Firefox upgraded under a
+// running Firefox) reads as its path with " (deleted)" after it.
+fs::path ProcessProgram(int pid)
+{
+    std::error_code error;
+    std::string program = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
+    const std::string deleted = " (deleted)";
+    if (program.size() > deleted.size()
+        && program.compare(program.size() - deleted.size(), deleted.size(), deleted) == 0)
+        program.resize(program.size() - deleted.size());
+    return error ? fs::path() : fs::path(program);
 }
 
 // A zombie has ended but still has its /proc entry until its parent reaps it.
@@ -64,6 +80,43 @@ std::vector<int> ProcessIds()
     return ids;
 }
 
+// The found Firefox's program file, its links resolved; "" when there is none.
+fs::path FoundProgram(const FirefoxPaths& paths)
+{
+    std::error_code error;
+    const fs::path found = paths.exePath.empty() ? fs::path() : fs::canonical(paths.exePath, error);
+    return error ? fs::path() : found;
+}
+
+// Firefox's own child processes (web content, sockets, media decoding, its
+// fork server) run the same program with -contentproc among their arguments;
+// only the main process may be asked to end, since it alone saves prefs.js.
+// Those the fork server starts rewrite their command line with spaces
+// between the arguments instead of NULs.
+bool IsFirefoxChildProcess(int pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+    std::istringstream arguments(commandLine);
+    std::string argument;
+    while (arguments >> argument)
+        if (argument == "-contentproc")
+            return true;
+    return false;
+}
+
+bool RunsFirefox(const fs::path& found, int pid)
+{
+    if (found.empty())
+        return false;
+    const fs::path program = ProcessProgram(pid);
+    const bool firefox =
+        program == found
+        || (program.parent_path() == found.parent_path() && IsFirefoxProcessName(program.filename().string()));
+    return firefox && !IsFirefoxChildProcess(pid) && !HasEnded(pid);
+}
+
 }  // namespace
 
 bool IsFirefoxProcessName(const std::string& name)
@@ -71,16 +124,16 @@ bool IsFirefoxProcessName(const std::string& name)
     return name == "firefox" || name == "firefox-esr" || name == "firefox-bin";
 }
 
-bool IsRunningFirefox(int pid)
+bool IsRunningFirefox(const FirefoxPaths& paths, int pid)
 {
-    return IsFirefoxProcessName(ProcFile(pid, "comm")) && !HasEnded(pid);
+    return RunsFirefox(FoundProgram(paths), pid);
 }
 
-bool TerminateFirefoxAndWait(int pid, std::chrono::milliseconds wait)
+bool TerminateFirefoxAndWait(const FirefoxPaths& paths, int pid, std::chrono::milliseconds wait)
 {
     // The id was found earlier (perhaps before a question to the user); make
-    // sure it still names a Firefox before signalling it.
-    if (pid <= 0 || !IsRunningFirefox(pid) || kill(pid, SIGTERM) != 0)
+    // sure it still is that Firefox before signalling it.
+    if (pid <= 0 || !IsRunningFirefox(paths, pid) || kill(pid, SIGTERM) != 0)
         return false;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (!HasEnded(pid)) {
@@ -95,9 +148,10 @@ int FindFirefoxProcess(const FirefoxPaths& paths)
 {
     if (!paths.Complete())
         return 0;
+    const fs::path found = FoundProgram(paths);
     const int self = getpid();
     for (int pid : ProcessIds()) {
-        if (pid != self && OwnedByUser(pid) && IsRunningFirefox(pid))
+        if (pid != self && OwnedByUser(pid) && RunsFirefox(found, pid))
             return pid;
     }
     return 0;
@@ -106,7 +160,7 @@ int FindFirefoxProcess(const FirefoxPaths& paths)
 bool TerminateFirefox(const FirefoxPaths& paths, int pid)
 {
     // Firefox writes prefs.js while it shuts down; only once it has ended may the file be changed.
-    return paths.Complete() && TerminateFirefoxAndWait(pid, kShutdownWait);
+    return paths.Complete() && TerminateFirefoxAndWait(paths, pid, kShutdownWait);
 }
 
 bool StartFirefox(const FirefoxPaths& paths)

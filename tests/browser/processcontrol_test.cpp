@@ -27,33 +27,36 @@ const std::string kProfile = ".mozilla/firefox/abc.default-release";
 const std::string kProxyTypeLine = "user_pref(\"network.proxy.type\", 1);\r\n";
 const std::string kSavedLine = "user_pref(\"browser.saved\", true);";
 
-// A temporary HOME with a profile and PATH holding only a stand-in firefox
-// that records the prefs it starts with and its parent, then touches "started".
+// A temporary HOME with a profile, and PATH holding only a link to the
+// Firefox of the install folder "install": a script that records the prefs it
+// starts with and its parent, then touches "started". The running Firefox
+// processes are copies of a stand-in program under Firefox's names in that
+// folder, since a process is Firefox only when it runs a program there.
 class FirefoxWorld : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        Write("bin/firefox", "#!/bin/sh\n"
-                             "cp \"$HOME/"
-                                 + kProfile
-                                 + "/prefs.js\" \"$HOME/prefs-at-start\"\n"
-                                   "echo $PPID > \"$HOME/parent\"\n"
-                                   "touch \"$HOME/started\"\n");
-        // Sleeps until SIGTERM, then saves its prefs while shutting down as
-        // Firefox does, a little later so that an early rewrite would be lost.
-        Write("running/firefox", "#!/bin/sh\n"
-                                 "trap 'kill $child; sleep 0.3; printf \"%s\\n\" \"$1\" >> \"$2\"; exit 0' TERM\n"
-                                 "sleep 30 & child=$!\n"
-                                 "touch \"$HOME/ready\"\n"
-                                 "wait $child\n");
-        Write("running/firefox-esr", "#!/bin/sh\ntrap '' TERM\ntouch \"$HOME/ready\"\nsleep 30\n");
-        fs::copy_file("/bin/sleep", home.File("running/firefox-bin"));
-        fs::copy_file("/bin/sleep", home.File("running/FIREFOX"));
-        fs::copy_file("/bin/sleep", home.File("running/sleeper"));
+        Write("install/firefox", "#!/bin/sh\n"
+                                 "cp \"$HOME/"
+                                     + kProfile
+                                     + "/prefs.js\" \"$HOME/prefs-at-start\"\n"
+                                       "echo $PPID > \"$HOME/parent\"\n"
+                                       "touch \"$HOME/started\"\n");
+        fs::create_directories(home.File("bin"));
+        fs::create_symlink(home.File("install/firefox"), home.File("bin/firefox"));
+        for (const char* name : {"firefox-bin", "firefox-esr", "FIREFOX", "sleeper"})
+            InstallStandIn(name);
+        // A program of the user's that merely is called firefox.
+        fs::create_directories(home.File("elsewhere"));
+        fs::copy_file("/bin/sleep", home.File("elsewhere/firefox"));
         setenv("HOME", home.Path().c_str(), 1);
         setenv("PATH", (home.File("bin") + ":/usr/bin:/bin").c_str(), 1);
     }
 
+    static void InstallStandIn(const std::string& name)
+    {
+        fs::copy_file(VELMORA_STANDIN_BROWSER, home.File("install/" + name), fs::copy_options::overwrite_existing);
+    }
     static void Write(const std::string& name, const std::string& script)
     {
         fs::permissions(home.WriteFile(name, script), fs::perms::owner_all);
@@ -69,9 +72,10 @@ const ::testing::Environment* const world = ::testing::AddGlobalTestEnvironment(
 // A process started by the test in a group of its own; killed and reaped at the end.
 class StandIn {
 public:
-    StandIn(const std::string& name, std::vector<std::string> args = {"30"})
+    StandIn(const std::string& program, std::vector<std::string> args)
     {
-        args.insert(args.begin(), FirefoxWorld::home.File("running/" + name));
+        const std::string name = fs::path(program).filename().string();
+        args.insert(args.begin(), program);
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());
@@ -104,6 +108,17 @@ public:
 
     pid_t pid = 0;
 };
+
+// A stand-in in the install folder, running a mode of standin_browser that
+// touches "ready" once its signals are set up.
+std::string Installed(const std::string& name)
+{
+    return FirefoxWorld::home.File("install/" + name);
+}
+std::string Ready()
+{
+    return FirefoxWorld::home.File("ready");
+}
 
 bool WaitForFile(const std::string& name)
 {
@@ -143,30 +158,56 @@ protected:
     FirefoxPaths paths;
 };
 
-TEST_F(ProcessControlTest, FindsAndEndsAProcessWithAFirefoxName)
+TEST_F(ProcessControlTest, OnlyTheFoundInstallsFirefoxIsFoundAndEnded)
 {
-    // Only the names Firefox's processes have count, not every name with "firefox" in it.
-    StandIn other("sleeper");
-    StandIn upper("FIREFOX");
+    // A renamed sleep called firefox outside the install is never signalled,
+    // nor programs in the install folder without one of Firefox's names.
+    StandIn renamed(FirefoxWorld::home.File("elsewhere/firefox"), {"30"});
+    StandIn other(Installed("sleeper"), {Ready(), "sleep"});
+    StandIn upper(Installed("FIREFOX"), {Ready(), "sleep"});
+    ASSERT_EQ("firefox", renamed.Comm());
     EXPECT_EQ(0, FindFirefoxProcess(paths));
-    EXPECT_FALSE(TerminateFirefox(paths, other.pid));  // not a Firefox: left alone
+    EXPECT_FALSE(TerminateFirefox(paths, renamed.pid));
+    EXPECT_FALSE(TerminateFirefoxAndWait(paths, other.pid, std::chrono::milliseconds(100)));
+    EXPECT_TRUE(renamed.Alive());
     EXPECT_TRUE(other.Alive());
 
-    StandIn firefox("firefox-bin");
+    // Firefox's child processes run the same program; those of its fork
+    // server have their arguments joined by spaces.
+    StandIn child(Installed("firefox-bin"), {Ready(), "sleep", "-contentproc"});
+    StandIn forked(Installed("firefox-bin"), {Ready(), "sleep", "-contentproc -isForBrowser"});
+    EXPECT_EQ(0, FindFirefoxProcess(paths));
+
+    StandIn firefox(Installed("firefox-bin"), {Ready(), "sleep"});
     ASSERT_GT(firefox.pid, 0);
     EXPECT_EQ(firefox.pid, FindFirefoxProcess(paths));
     EXPECT_TRUE(TerminateFirefox(paths, firefox.pid));
     // Ended but not yet reaped by this test: a zombie is not a running Firefox.
     EXPECT_EQ(0, FindFirefoxProcess(paths));
     EXPECT_EQ(0, FindFirefoxProcess(FirefoxPaths{paths.exePath, ""}));
+    EXPECT_TRUE(renamed.Alive());
+    EXPECT_TRUE(child.Alive() && forked.Alive());
+}
+
+TEST_F(ProcessControlTest, AFirefoxUpgradedWhileRunningIsStillFirefox)
+{
+    StandIn firefox(Installed("firefox-esr"), {Ready(), "sleep"});
+    ASSERT_TRUE(WaitForFile("ready"));
+    // The upgrade replaces the program file under the running process.
+    fs::remove(Installed("firefox-esr"));
+    FirefoxWorld::InstallStandIn("firefox-esr");
+    const std::string program = fs::read_symlink("/proc/" + std::to_string(firefox.pid) + "/exe").string();
+    ASSERT_EQ(Installed("firefox-esr") + " (deleted)", program);
+    EXPECT_EQ(firefox.pid, FindFirefoxProcess(paths));
+    EXPECT_TRUE(TerminateFirefox(paths, firefox.pid));
 }
 
 TEST_F(ProcessControlTest, AFirefoxThatDoesNotEndIsReportedSo)
 {
-    StandIn stubborn("firefox-esr");
+    StandIn stubborn(Installed("firefox-esr"), {Ready(), "ignore-term"});
     ASSERT_TRUE(WaitForFile("ready"));
     ASSERT_EQ(stubborn.pid, FindFirefoxProcess(paths));
-    EXPECT_FALSE(TerminateFirefoxAndWait(stubborn.pid, std::chrono::milliseconds(300)));
+    EXPECT_FALSE(TerminateFirefoxAndWait(paths, stubborn.pid, std::chrono::milliseconds(300)));
     EXPECT_TRUE(stubborn.Alive());
 }
 
@@ -184,7 +225,7 @@ TEST_F(ProcessControlTest, StartLeavesNoChildBehind)
 
 TEST_F(ProcessControlTest, ReconcileEndsFirefoxThenRewritesThenStarts)
 {
-    StandIn running("firefox", {kSavedLine, FirefoxWorld::PrefsPath()});
+    StandIn running(Installed("firefox-bin"), {Ready(), "save", kSavedLine, FirefoxWorld::PrefsPath()});
     ASSERT_TRUE(WaitForFile("ready"));
     ASSERT_EQ(running.pid, FindFirefoxProcess(paths));
     ScriptedQuestion yes(true);
@@ -205,7 +246,7 @@ TEST_F(ProcessControlTest, ReconcileEndsFirefoxThenRewritesThenStarts)
 
 TEST_F(ProcessControlTest, ReconcileAnsweredNoChangesNothing)
 {
-    StandIn running("firefox", {kSavedLine, FirefoxWorld::PrefsPath()});
+    StandIn running(Installed("firefox-bin"), {Ready(), "save", kSavedLine, FirefoxWorld::PrefsPath()});
     ASSERT_TRUE(WaitForFile("ready"));
     ScriptedQuestion no(false);
     ReconcileFirefoxAtStart(true, no);

@@ -40,8 +40,9 @@ public:
         home.WriteFile(kProfile + "/prefs.js", kPlainPrefs);
         home.WriteFile("bin/firefox", "#!/bin/sh\ncp '" + PrefsPath() + "' '" + StartedWithPath() + "'\n");
         fs::permissions(home.File("bin/firefox"), fs::perms::owner_all);
-        // The running Firefox is a copy of sleep, so its process name is "firefox".
-        fs::create_directories(home.File("running"));
+        // The running Firefox is a copy of sleep under one of Firefox's names
+        // beside the found one: a process is Firefox only when it runs a
+        // program of the found install.
         fs::copy_file("/bin/sleep", RunningExe());
         setenv("HOME", home.Path().c_str(), 1);
         setenv("PATH", (home.File("bin") + ":" + std::getenv("PATH")).c_str(), 1);
@@ -49,14 +50,14 @@ public:
 
     static std::string PrefsPath() { return home.File(kProfile + "/prefs.js"); }
     static std::string StartedWithPath() { return home.File("started-with.js"); }
-    static std::string RunningExe() { return home.File("running/firefox"); }
+    static std::string RunningExe() { return home.File("bin/firefox-bin"); }
 
     static TempDir home;
 };
 TempDir FirefoxWorld::home;
 const ::testing::Environment* const world = ::testing::AddGlobalTestEnvironment(new FirefoxWorld);
 
-// A process named firefox, reaped as soon as it ends so that it disappears.
+// A running Firefox of the found install, reaped as soon as it ends so that it disappears.
 class RunningFirefox {
 public:
     RunningFirefox()
@@ -71,7 +72,7 @@ public:
             ended_ = true;
         });
         // The parent may resume before exec has renamed the child; wait for the name.
-        for (int i = 0; i < 500 && ProcessName() != "firefox"; ++i)
+        for (int i = 0; i < 500 && ProcessName() != "firefox-bin"; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ~RunningFirefox()
