@@ -125,8 +125,13 @@ class SocksProxy:
                 raise ConnectionError("SOCKS4 field too long")
 
     def _request(self, client):
-        """Reads one request; returns (version, command, host, port, reply function)."""
-        version = self._read(client, 1)[0]
+        """Reads one request; returns (version, command, host, port, reply function), or None
+        for a connection closed before its first byte (a browser's spare preconnection, which
+        carries nothing)."""
+        first = client.recv(1)
+        if not first:
+            return None
+        version = first[0]
         if version == 4:
             command, port = struct.unpack("!BH", self._read(client, 3))
             raw = self._read(client, 4)
@@ -174,11 +179,16 @@ class SocksProxy:
         client.settimeout(10)
         peer = client.getpeername()[1]
         try:
-            version, command, host, port, reply = self._request(client)
+            request = self._request(client)
         except (OSError, ConnectionError) as error:
             self._record(event="error", client=peer, error=str(error))
             client.close()
             return
+        if request is None:
+            self._record(event="unused", client=peer)
+            client.close()
+            return
+        version, command, host, port, reply = request
         if command != 1 or not self._loopback_address(host):
             self._record(event="refused", version=version, client=peer, host=host, port=port, command=command)
             try:
@@ -507,7 +517,8 @@ def check_browser(checks, world, scenario, browser, run_it):
     checks.equal(world.wrong.connections[wrong_mark:], [],
                  f"{scenario}: {browser}: the old HTTP/HTTPS proxy got no connection")
     page_target = ("127.0.0.1", world.page.port)
-    strays = [e for e in entries if e["event"] != "connect" or (e["host"], e["port"]) != page_target]
+    strays = [e for e in entries
+              if e["event"] != "unused" and (e["event"] != "connect" or (e["host"], e["port"]) != page_target)]
     checks.equal(strays, [], f"{scenario}: {browser}: the proxy got requests for the page server only")
     checks.ok(any(r["path"] == path and r["method"] == "GET" for r in requests),
               f"{scenario}: {browser}: the page server answered GET {path}")
