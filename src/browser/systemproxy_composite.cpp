@@ -26,8 +26,7 @@ DesktopProxySettings PartOf(const DesktopProxySettings& settings, const std::str
 
 CCompositeProxyStore::CCompositeProxyStore(Part first, Part second, std::string savedSettingsName)
     : parts_{std::move(first), std::move(second)}, savedSettingsName_(std::move(savedSettingsName))
-{
-}
+{}
 
 bool CCompositeProxyStore::FollowedByFirefox() const
 {

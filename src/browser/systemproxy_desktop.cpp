@@ -131,8 +131,8 @@ std::unique_ptr<ISystemProxyStore> NewKdeProxyStore(bool withGnomeSettings)
         return std::make_unique<CKdeProxyStore>();
     auto store = std::make_unique<CCompositeProxyStore>(
         CCompositeProxyStore::Part{std::make_unique<CKdeProxyStore>(), "kde."},
-        CCompositeProxyStore::Part{
-            std::make_unique<CGSettingsProxyStore>(CGSettingsProxyStore::Check::GnomeResolver), "gnome."},
+        CCompositeProxyStore::Part{std::make_unique<CGSettingsProxyStore>(CGSettingsProxyStore::Check::GnomeResolver),
+                                   "gnome."},
         "desktop-proxy-kde-gnome");
     store->AdoptFirstStoreSavedSettings();
     return store;
