@@ -96,8 +96,8 @@ bool CCompositeProxyStore::HoldsSocksProxy(const DesktopProxySettings& settings,
 std::string CCompositeProxyStore::CheckSocksProxy(const std::string& host, int port)
 {
     for (const Part& part : parts_)
-        if (std::string problem = part.store->CheckSocksProxy(host, port); !problem.empty())
-            return problem;
+        if (const std::string problem = part.store->CheckSocksProxy(host, port); !problem.empty())
+            return part.where + ", " + problem;
     return std::string();
 }
 

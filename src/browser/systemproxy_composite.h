@@ -21,6 +21,7 @@ public:
     struct Part {
         std::unique_ptr<ISystemProxyStore> store;
         std::string prefix;  // "kde."
+        std::string where;   // for messages: "in kioslaverc"
     };
     CCompositeProxyStore(Part first, Part second, std::string savedSettingsName);
 
@@ -35,7 +36,8 @@ public:
     bool Write(const std::string& connection, const DesktopProxySettings& settings) override;
     bool WriteDirect(const std::string& connection) override;
     bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const override;
-    // The first store's problem, or the second's.
+    // The first store's problem, or the second's, saying where ("in
+    // kioslaverc, http:// pages go to direct://").
     std::string CheckSocksProxy(const std::string& host, int port) override;
     void NotifySettingsChanged() override;
     void Refresh() override;

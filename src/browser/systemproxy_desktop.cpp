@@ -130,9 +130,9 @@ std::unique_ptr<ISystemProxyStore> NewKdeProxyStore(bool withGnomeSettings)
     if (!withGnomeSettings)
         return std::make_unique<CKdeProxyStore>();
     auto store = std::make_unique<CCompositeProxyStore>(
-        CCompositeProxyStore::Part{std::make_unique<CKdeProxyStore>(), "kde."},
+        CCompositeProxyStore::Part{std::make_unique<CKdeProxyStore>(), "kde.", "in kioslaverc"},
         CCompositeProxyStore::Part{std::make_unique<CGSettingsProxyStore>(CGSettingsProxyStore::Check::GnomeResolver),
-                                   "gnome."},
+                                   "gnome.", "in GNOME's proxy settings, which Firefox reads"},
         "desktop-proxy-kde-gnome");
     store->AdoptFirstStoreSavedSettings();
     return store;

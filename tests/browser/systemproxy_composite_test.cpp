@@ -169,7 +169,8 @@ protected:
             std::make_unique<CGSettingsProxyStore>(CGSettingsProxyStore::Check::GnomeResolver));
         kdePart = kde.get();
         gnomePart = gnome.get();
-        return CCompositeProxyStore({std::move(kde), "kde."}, {std::move(gnome), "gnome."}, "desktop-proxy-kde-gnome");
+        return CCompositeProxyStore({std::move(kde), "kde.", "in kioslaverc"},
+                                    {std::move(gnome), "gnome.", "in GNOME's"}, "desktop-proxy-kde-gnome");
     }
 
     void ExpectStart()
@@ -223,7 +224,10 @@ TEST_F(CompositeProxyTest, FailureOfEitherStoreUndoesBoth)
             const ProxyChange change = ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 5, 1, 4, 300), context);
             EXPECT_FALSE(change);
             EXPECT_TRUE(change.userSettingsInPlace) << change.problem;
-            EXPECT_EQ(check, !change.bypass.empty());
+            EXPECT_EQ(check ? (failing == 0 ? "in kioslaverc, " : "in GNOME's, ")
+                                  + std::string("http:// pages go to direct://")
+                            : "",
+                      change.bypass);
             ExpectStart();
         }
     }
