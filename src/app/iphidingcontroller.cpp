@@ -122,6 +122,18 @@ void CIpHidingController::HideIp()
     else if (!change)
         window_.Desktop().prompt.Show(&window_, QStringLiteral("Could not hide your IP: %1.").arg(ToUi(change.problem)),
                                       IPrompt::Ok);
+    if (change && !window_.Desktop().proxyStore.FollowedByFirefox() && !firefoxNoticeShown_) {
+        firefoxNoticeShown_ = true;
+        window_.Desktop().prompt.Show(
+            &window_,
+            QStringLiteral("Firefox does not follow the desktop's proxy on this desktop: it reads GNOME's proxy "
+                           "settings, which are not installed here, so Firefox still shows your real IP. To hide "
+                           "it there too, enter the proxy in Firefox's connection settings by hand: SOCKS host "
+                           "%1, port %2.")
+                .arg(ToUi(proxy.ip))
+                .arg(proxy.port),
+            IPrompt::Ok);
+    }
     // WebRTC in Chromium-based browsers goes around the desktop's proxy.
     if (change)
         CheckWebRtcAfterHideIp(window_.Desktop().prompt, &window_);

@@ -42,6 +42,8 @@ private:
 
     CTolvaneDlg& window_;
     QTimer desktopWatch_;
+    // Told once per run after Hide IP where Firefox does not follow the store.
+    bool firefoxNoticeShown_ = false;
 };
 
 // Whether an address text fits the display (at most 15 characters); a text

@@ -13,7 +13,7 @@
 void SettingCommand(CTolvaneDlg& window)
 {
     {
-        CSettingDialog dialog(window.Desktop().prompt, &window);
+        CSettingDialog dialog(window.Desktop().prompt, &window, window.Desktop().proxyStore.FollowedByFirefox());
         dialog.exec();
     }
     window.FocusTable();

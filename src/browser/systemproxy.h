@@ -37,6 +37,10 @@ public:
     // False on a desktop without a system-wide proxy setting this store can
     // change: Hide IP then changes nothing.
     virtual bool HasSystemSetting() const { return true; }
+    // False where Firefox in its system-proxy mode does not read this store
+    // (KDE Plasma without GNOME's proxy settings: Firefox then reads only the
+    // environment), so the applied proxy does not reach Firefox.
+    virtual bool FollowedByFirefox() const { return true; }
     // The name of the file that keeps the earlier configuration (see
     // savedproxysettings.h). Each store keeps its own, so that a desktop
     // started after another never takes over the other's configuration.
@@ -51,7 +55,7 @@ public:
                                  const std::string& host, int port) = 0;
     // The settings, as Read gives them, that WriteSocksProxy writes over
     // `before`, for a store whose write is seen in steps by a run killed
-    // half-way; empty for a store that writes in one step (one renamed file).
+    // half-way; may be empty for a store that writes in one step (one renamed file).
     virtual DesktopProxySettings SocksProxySettings(const DesktopProxySettings& /*before*/, const std::string& /*host*/,
                                                     int /*port*/) const
     {

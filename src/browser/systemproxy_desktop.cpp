@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "browser/systemproxy_composite.h"
 #include "browser/systemproxy_gsettings.h"
 #include "browser/systemproxy_kde.h"
 #include "browser/systemproxy_none.h"
@@ -124,11 +125,24 @@ DesktopHints CurrentDesktopHints()
     return hints;
 }
 
+std::unique_ptr<ISystemProxyStore> NewKdeProxyStore(bool withGnomeSettings)
+{
+    if (!withGnomeSettings)
+        return std::make_unique<CKdeProxyStore>();
+    auto store = std::make_unique<CCompositeProxyStore>(
+        CCompositeProxyStore::Part{std::make_unique<CKdeProxyStore>(), "kde.", "in kioslaverc"},
+        CCompositeProxyStore::Part{std::make_unique<CGSettingsProxyStore>(CGSettingsProxyStore::Check::GnomeResolver),
+                                   "gnome.", "in GNOME's proxy settings, which Firefox reads"},
+        "desktop-proxy-kde-gnome");
+    store->AdoptFirstStoreSavedSettings();
+    return store;
+}
+
 std::unique_ptr<ISystemProxyStore> NewDesktopProxyStore(DesktopFamily family)
 {
     switch (family) {
     case DesktopFamily::Gnome: return std::make_unique<CGSettingsProxyStore>();
-    case DesktopFamily::Kde: return std::make_unique<CKdeProxyStore>();
+    case DesktopFamily::Kde: return NewKdeProxyStore(CGSettingsProxyStore::Available());
     case DesktopFamily::Other: break;
     }
     return std::make_unique<CNoSystemProxyStore>();

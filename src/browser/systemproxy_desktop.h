@@ -33,3 +33,10 @@ DesktopHints CurrentDesktopHints();
 // The store of the desktop the program runs on; SystemProxyStore() asks for
 // it once, at its first use during start-up.
 std::unique_ptr<ISystemProxyStore> NewDesktopProxyStore(DesktopFamily family);
+
+// KDE Plasma's store. Firefox on KDE reads GNOME's proxy settings, GTK
+// programs too, so where they can be kept (withGnomeSettings) both
+// kioslaverc and GNOME's settings are written, checked and restored
+// together; a configuration the kioslaverc store saved alone in an earlier
+// run is taken over.
+std::unique_ptr<ISystemProxyStore> NewKdeProxyStore(bool withGnomeSettings);

@@ -1,6 +1,8 @@
 #include "browser/systemproxy_gsettings.h"
 
+#define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -183,20 +185,22 @@ std::vector<std::string> BypassWithLoopback(ProxySchemas& schemas, const Desktop
 // g_proxy_resolver_get_default chooses (GIO_USE_PROXY_RESOLVER first, then by
 // priority). The default instance caches the settings and learns of changes
 // only through the main loop; a fresh one reads what was just written.
-GProxyResolver* NewDesktopResolver()
+// With gnomeOnly, GIO's GNOME resolver ("gnome", from glib-networking)
+// whether or not it calls itself supported on this desktop.
+GProxyResolver* NewDesktopResolver(bool gnomeOnly)
 {
     g_proxy_resolver_get_default();  // loads GIO's modules
     GIOExtensionPoint* point = g_io_extension_point_lookup(G_PROXY_RESOLVER_EXTENSION_POINT_NAME);
-    const char* wanted = std::getenv("GIO_USE_PROXY_RESOLVER");
+    const char* wanted = gnomeOnly ? "gnome" : std::getenv("GIO_USE_PROXY_RESOLVER");
     for (const bool byName : {true, false}) {
-        if (byName && !wanted)
+        if ((byName && !wanted) || (!byName && gnomeOnly))
             continue;
         for (GList* item = point ? g_io_extension_point_get_extensions(point) : nullptr; item; item = item->next) {
             auto* extension = static_cast<GIOExtension*>(item->data);
             if (byName && std::strcmp(g_io_extension_get_name(extension), wanted) != 0)
                 continue;
             auto* resolver = static_cast<GProxyResolver*>(g_object_new(g_io_extension_get_type(extension), nullptr));
-            if (g_proxy_resolver_is_supported(resolver))
+            if (gnomeOnly || g_proxy_resolver_is_supported(resolver))
                 return resolver;
             g_object_unref(resolver);
         }
@@ -218,6 +222,16 @@ bool IsSocksProxyUri(const char* text, const std::string& host, int port)
 }
 
 }  // namespace
+
+bool CGSettingsProxyStore::Available()
+{
+    if (!ProxySchemas().Complete())
+        return false;
+    GSettingsBackend* backend = g_settings_backend_get_default();
+    const bool keeps = std::strcmp(G_OBJECT_TYPE_NAME(backend), "GMemorySettingsBackend") != 0;
+    g_object_unref(backend);
+    return keeps;
+}
 
 bool CGSettingsProxyStore::Read(const std::string& /*connection*/, DesktopProxySettings& settings)
 {
@@ -318,9 +332,12 @@ bool CGSettingsProxyStore::HoldsSocksProxy(const DesktopProxySettings& settings,
 
 std::string CGSettingsProxyStore::CheckSocksProxy(const std::string& host, int port)
 {
-    GProxyResolver* resolver = NewDesktopResolver();
+    const bool gnomeOnly = check_ == Check::GnomeResolver;
+    GProxyResolver* resolver = NewDesktopResolver(gnomeOnly);
     if (!resolver)
-        return "the desktop has no proxy resolver";
+        return gnomeOnly ? "GNOME's proxy resolver (glib-networking) is missing, so GNOME's proxy settings "
+                           "cannot be checked"
+                         : "the desktop has no proxy resolver";
     std::string problem;
     for (const char* uri : kCheckedUris) {
         const std::string scheme = std::string(uri, std::strchr(uri, ':'));

@@ -12,6 +12,22 @@
 // values are GVariant texts ("'manual'", "1080").
 class CGSettingsProxyStore : public ISystemProxyStore {
 public:
+    // Which resolver CheckSocksProxy asks.
+    enum class Check {
+        Desktop,  // the one GIO picks for this desktop, as GNOME's programs do
+        // GIO's GNOME resolver whatever the desktop: it reads these settings
+        // as Firefox does on every desktop, while GIO picks it only when
+        // XDG_CURRENT_DESKTOP names GNOME (GIO_USE_PROXY_RESOLVER cannot
+        // force it elsewhere either).
+        GnomeResolver,
+    };
+    explicit CGSettingsProxyStore(Check check = Check::Desktop) : check_(check) {}
+
+    // Whether GNOME's proxy schemas are installed with every key this store
+    // writes, and GSettings has a backend that keeps them (not the memory
+    // backend GIO falls back to, whose values no other program sees).
+    static bool Available();
+
     bool Read(const std::string& connection, DesktopProxySettings& settings) override;
     bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before, const std::string& host,
                          int port) override;
@@ -22,8 +38,11 @@ public:
                                             int port) const override;
     bool WriteDirect(const std::string& connection) override;
     bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const override;
-    // Asks GIO's proxy resolver, the one GNOME's programs use.
+    // Asks GIO's proxy resolver (see Check).
     std::string CheckSocksProxy(const std::string& host, int port) override;
     void NotifySettingsChanged() override;
     void Refresh() override;
+
+private:
+    Check check_;
 };

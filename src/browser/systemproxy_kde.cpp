@@ -191,27 +191,27 @@ std::string KioslavercPath()
     return (config && config[0] == '/' ? std::string(config) : HomeConfigFolder()) + "/kioslaverc";
 }
 
-bool CKdeProxyStore::Read(const std::string& /*connection*/, DesktopProxySettings& settings)
+namespace {
+
+// The settings as Read gives them from file, which `existed` says was on disk.
+DesktopProxySettings SettingsOf(const CKioslavercFile& file, bool existed)
 {
-    CKioslavercFile file;
-    if (!file.Load(KioslavercPath()))
-        return false;
     DesktopProxySettings read;
-    read[kFileKey] = !file.Exists() ? "" : file.EndsWithNewline() ? kFilePresent : kFileWithoutFinalNewline;
+    read[kFileKey] = !existed ? "" : file.EndsWithNewline() ? kFilePresent : kFileWithoutFinalNewline;
     read[kGroupKey] = file.HasProxyGroup() ? kGroupPresent : "";
     for (const char* key : kProxyKeys)
         read[key] = file.Line(key);
-    settings = read;
-    return true;
+    return read;
 }
 
-bool CKdeProxyStore::WriteSocksProxy(const std::string& /*connection*/, const DesktopProxySettings& before,
-                                     const std::string& host, int port)
+// Loads kioslaverc and changes it, in memory, to send all traffic through
+// host:port; false when the file cannot be read or the entry would not mean
+// that proxy.
+bool LoadWithSocksProxy(CKioslavercFile& file, const DesktopProxySettings& before, const std::string& host, int port)
 {
     // A blank, comma or line break would change what the entry means.
     if (port < 1 || port > 65535 || host.empty() || host.find_first_of(" ,\t\r\n") != std::string::npos)
         return false;
-    CKioslavercFile file;
     if (!file.Load(KioslavercPath()))
         return false;
     // In manual mode the HTTP, HTTPS and FTP proxies take precedence over the
@@ -223,7 +223,34 @@ bool CKdeProxyStore::WriteSocksProxy(const std::string& /*connection*/, const De
     if (!file.Line("ReversedException").empty())
         file.SetLine("ReversedException", "ReversedException=false");
     file.SetLine("ProxyType", "ProxyType=" + std::to_string(kManualProxy));
-    return file.Save();
+    return true;
+}
+
+}  // namespace
+
+bool CKdeProxyStore::Read(const std::string& /*connection*/, DesktopProxySettings& settings)
+{
+    CKioslavercFile file;
+    if (!file.Load(KioslavercPath()))
+        return false;
+    settings = SettingsOf(file, file.Exists());
+    return true;
+}
+
+bool CKdeProxyStore::WriteSocksProxy(const std::string& /*connection*/, const DesktopProxySettings& before,
+                                     const std::string& host, int port)
+{
+    CKioslavercFile file;
+    return LoadWithSocksProxy(file, before, host, port) && file.Save();
+}
+
+DesktopProxySettings CKdeProxyStore::SocksProxySettings(const DesktopProxySettings& before, const std::string& host,
+                                                        int port) const
+{
+    // Writing the proxy again changes nothing, so the file as it is now
+    // gives the same settings whether or not the proxy has been written.
+    CKioslavercFile file;
+    return LoadWithSocksProxy(file, before, host, port) ? SettingsOf(file, true) : DesktopProxySettings();
 }
 
 bool CKdeProxyStore::Write(const std::string& /*connection*/, const DesktopProxySettings& settings)

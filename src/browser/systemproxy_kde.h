@@ -19,6 +19,9 @@ public:
     bool Read(const std::string& connection, DesktopProxySettings& settings) override;
     bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before, const std::string& host,
                          int port) override;
+    // Written in one step, but a store written beside it may be caught half-way.
+    DesktopProxySettings SocksProxySettings(const DesktopProxySettings& before, const std::string& host,
+                                            int port) const override;
     bool Write(const std::string& connection, const DesktopProxySettings& settings) override;
     bool WriteDirect(const std::string& connection) override;
     bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const override;
@@ -31,6 +34,8 @@ public:
     // Sends KIO's reload signal on the session bus, when there is one.
     void Refresh() override;
     std::string SavedSettingsName() const override { return "desktop-proxy-kde"; }
+    // Firefox reads GNOME's proxy settings on KDE, never kioslaverc.
+    bool FollowedByFirefox() const override { return false; }
 };
 
 // $XDG_CONFIG_HOME/kioslaverc, or ~/.config/kioslaverc; read from the

@@ -105,6 +105,23 @@ TEST_F(IpHidingTest, HideSetsChromiumsWebRtcOrSaysOnceThatItGoesAroundTheProxy)
     EXPECT_EQ(home.ReadFile(prefs), "{\"webrtc\":{\"ip_handling_policy\":\"disable_non_proxied_udp\"}}");
 }
 
+TEST_F(IpHidingTest, HideSaysOnceWhereFirefoxDoesNotFollowTheDesktop)
+{
+    store.followedByFirefox = false;
+    const QString notice = QStringLiteral(
+        "Firefox does not follow the desktop's proxy on this desktop: it reads GNOME's proxy settings, which are "
+        "not installed here, so Firefox still shows your real IP. To hide it there too, enter the proxy in "
+        "Firefox's connection settings by hand: SOCKS host 127.0.0.2, port 1082.");
+    SelectRows({0});
+    Click();
+    EXPECT_TRUE(GetHideState().hidden);
+    EXPECT_EQ(prompt.Texts(), QStringList{notice});
+    Click();
+    SelectRows({0});
+    Click();
+    EXPECT_EQ(prompt.Texts(), QStringList{notice});
+}
+
 TEST_F(IpHidingTest, AProxyWithoutCountryShowsNoFlag)
 {
     SelectRows({1});

@@ -28,6 +28,7 @@ public:
 class CFakeProxyStore : public ISystemProxyStore {
 public:
     bool HasSystemSetting() const override { return hasSystemSetting; }
+    bool FollowedByFirefox() const override { return followedByFirefox; }
     bool Read(const std::string&, DesktopProxySettings& settings) override
     {
         settings = {{"mode", "none"}};
@@ -51,9 +52,10 @@ public:
 
     std::vector<std::string> writes;
     bool succeed = true;
-    std::string bypass;            // what the desktop's resolver answers instead of the proxy
-    bool hasSystemSetting = true;  // false: a desktop with nothing to change
-    bool holds = true;             // false: the desktop no longer holds the applied proxy
+    std::string bypass;             // what the desktop's resolver answers instead of the proxy
+    bool hasSystemSetting = true;   // false: a desktop with nothing to change
+    bool holds = true;              // false: the desktop no longer holds the applied proxy
+    bool followedByFirefox = true;  // false: KDE Plasma without GNOME's proxy settings
 };
 
 class MainWindowTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browser/systemproxy.h"
+#include "browser/systemproxy_desktop.h"
 #include "browser/systemproxy_gsettings.h"
 #include "support/fakenetwork.h"
 #include "support/tempdir.h"
@@ -50,6 +51,16 @@ TEST(SystemProxyNoSchemaTest, ApplyAndRestoreFailWithoutAborting)
     EXPECT_FALSE(RestoreSystemProxy(state, context));
     EXPECT_TRUE(state.hidden);
     EXPECT_EQ(0, listener.count);
+}
+
+// On KDE without GNOME's schemas only kioslaverc is written, which Firefox
+// does not read: the store says so.
+TEST(SystemProxyNoSchemaTest, KdeStoreWithoutGnomeSettingsIsNotFollowedByFirefox)
+{
+    ASSERT_TRUE(schemaCompiled) << "glib-compile-schemas failed";
+    EXPECT_FALSE(CGSettingsProxyStore::Available());
+    EXPECT_FALSE(NewDesktopProxyStore(DesktopFamily::Kde)->FollowedByFirefox());
+    EXPECT_TRUE(NewDesktopProxyStore(DesktopFamily::Gnome)->FollowedByFirefox());
 }
 
 }  // namespace

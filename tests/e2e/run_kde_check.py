@@ -1,25 +1,29 @@
 #!/usr/bin/python3
-"""Hide IP on KDE Plasma: the real program writes kioslaverc, Debian's Chromium follows it, and
-Restore IP gives the file back byte for byte.
+"""Hide IP on KDE Plasma: the real program writes kioslaverc and GNOME's proxy settings,
+Debian's Chromium follows kioslaverc, Firefox ESR in its system-proxy mode follows GNOME's
+settings (it never reads kioslaverc), and Restore IP gives kioslaverc back byte for byte and
+`gsettings list-recursively org.gnome.system.proxy` line for line.
 
 The real program runs under Xvfb (velmora_e2e.XSession, which has its own D-Bus session bus)
 with XDG_CURRENT_DESKTOP=KDE and KDE_SESSION_VERSION=5, so it picks its KDE store, and with
 XDG_CONFIG_HOME=$HOME/.config as in a KDE session: KIO reads kioslaverc from XDG_CONFIG_HOME,
 Chromium from ~/.config whatever XDG_CONFIG_HOME says. The starting kioslaverc has other groups,
 a no-proxy entry of the user's and an HTTP proxy left over with ProxyType=0 that points at a
-"wrong" listener, which must get no connection.
+"wrong" listener, which must get no connection; GNOME's settings (a GSettings keyfile in the
+same ~/.config) start with HTTP and HTTPS hosts left over at that listener under mode 'none'.
 
 The world is run_browser_check's: a stand-in service offering one proxy, a SOCKS proxy of this
 script that logs every request, and a loopback page server. After Get Proxy and Hide IP on that
 row, the check reads kioslaverc, watches the bus for KIO's reload signal, and has headless
-Chromium (same HOME, same desktop variables) load a loopback page; the proxy's log must show the
-request and every request the page server saw must have come through the proxy. After Restore IP,
-kioslaverc must equal its starting bytes.
+Chromium and headless Firefox ESR (same HOME, same desktop variables) load a loopback page each;
+the proxy's log must show the requests and every request the page server saw must have come
+through the proxy. After Restore IP, both stores must equal their start.
 
 Chromium never sends loopback to a proxy on its own, and the program keeps loopback direct. To
 send the loopback page through the applied proxy, this check replaces NoProxyFor in kioslaverc
-with "<-loopback>" after Hide IP (Chromium's rule that removes its implicit loopback bypass);
-Restore IP must still give back the starting file.
+with "<-loopback>" after Hide IP (Chromium's rule that removes its implicit loopback bypass), and
+GNOME's ignore-hosts with ['<-loopback>'] for Firefox, whose profile lets loopback be proxied;
+Restore IP must still give back the start of both.
 
 Everything stays on 127.0.0.1 and every wait is bounded. Started by scripts/e2e.
 """
@@ -88,6 +92,10 @@ def scenario(session, world, args, checks, report):
     monitor_log = os.path.join(logs, "dbus-monitor.log")
     try:
         v.log("--- kde")
+        browsers.old_http_proxy(world.wrong.port)(app)
+        gnome_start = app.system_proxy_listing()
+        for line in gnome_start:
+            v.log(f"kde: GNOME's settings before: {line}")
         monitor.start("dbus-monitor", ["dbus-monitor", "--session",
                                        "type='signal',interface='org.kde.KIO.Scheduler'"], session.env)
         app.start()
@@ -106,8 +114,17 @@ def scenario(session, world, args, checks, report):
                    "KIO's reload signal on the session bus")
         checks.ok(True, "kde: KIO's reload signal (org.kde.KIO.Scheduler.reparseSlaveConfiguration) was sent")
 
+        get = lambda schema, key: app.gsettings(schema, key)  # noqa: E731
+        schema = browsers.SCHEMA
+        checks.equal((get(schema, "mode"), get(f"{schema}.socks", "host"), get(f"{schema}.socks", "port")),
+                     ("'manual'", "'127.0.0.1'", str(world.proxy.port)),
+                     "kde: Hide IP sets GNOME's settings to the SOCKS proxy too (mode 'manual')")
+        checks.equal([get(f"{schema}.{sub}", "host") for sub in ("http", "https", "ftp")], ["''"] * 3,
+                     "kde: no HTTP, HTTPS or FTP host is left in GNOME's settings to take precedence")
+
         # The loopback page must go through the proxy: see the module's docstring.
         replace_line(kioslaverc, "NoProxyFor", "NoProxyFor=<-loopback>")
+        app.set_gsettings(schema, "ignore-hosts", "['<-loopback>']")
 
         home = program_env["HOME"]
         env = browsers.browser_env(app.env, home)
@@ -120,13 +137,26 @@ def scenario(session, world, args, checks, report):
                 os.path.join(base, "chromium"), world.page.origin, url), env, logs, base)
             return code, browsers.PageServer.MARKER in out
 
+        def firefox(url):
+            profile = os.path.join(base, "firefox-profile")
+            os.makedirs(profile, exist_ok=True)
+            with open(os.path.join(profile, "user.js"), "w", encoding="utf-8") as handle:
+                handle.write(browsers.firefox_user_js(browsers.FIREFOX_PREFS))
+            shot = os.path.join(logs, "firefox-page.png")
+            code, _ = browsers.run_browser("kde-firefox", ["firefox-esr", "--headless", "--no-remote", "--profile",
+                                                           profile, "--screenshot", shot, url], env, logs, base)
+            return code, os.path.exists(shot)
+
         report["kde: chromium"] = browsers.check_browser(checks, world, "kde", "chromium", chromium)
+        report["kde: firefox-esr"] = browsers.check_browser(checks, world, "kde", "firefox-esr", firefox)
 
         app.press_button("Restore IP")
         v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
         with open(kioslaverc, encoding="utf-8") as handle:
             after = handle.read()
         checks.equal(after, start, "kde: after Restore IP kioslaverc equals its starting content byte for byte")
+        checks.equal(app.system_proxy_listing(), gnome_start,
+                     "kde: after Restore IP every key of GNOME's settings equals its value before Hide IP")
         checks.equal(world.wrong.connections, [], "kde: the leftover HTTP proxy got no connection")
     finally:
         app.kill()
@@ -134,7 +164,7 @@ def scenario(session, world, args, checks, report):
 
 
 def main():
-    return browsers.run_check("kde check", ("chromium", "dbus-monitor"), scenario)
+    return browsers.run_check("kde check", ("chromium", "firefox-esr", "dbus-monitor", "gsettings"), scenario)
 
 
 if __name__ == "__main__":

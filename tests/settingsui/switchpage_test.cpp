@@ -129,9 +129,9 @@ protected:
     static std::string Prefs() { return FirefoxWorld::home.ReadFile(kProfile + "/prefs.js"); }
 
     // Opens the dialog on the switch page and returns the FireFox box.
-    QCheckBox* OpenSwitchPage()
+    QCheckBox* OpenSwitchPage(bool firefoxFollowsDesktop = true)
     {
-        dialog_ = std::make_unique<CSettingDialog>(prompt_);
+        dialog_ = std::make_unique<CSettingDialog>(prompt_, nullptr, firefoxFollowsDesktop);
         dialog_->show();
         Child<QTabWidget>(*dialog_, "settingTabs")->setCurrentIndex(1);
         return Child<QCheckBox>(*dialog_, "firefoxCheck");
@@ -215,6 +215,18 @@ TEST_F(SwitchPageTest, UnreadablePrefsDisableTheChoiceAndKeepTheSetting)
     EXPECT_TRUE(GetSetting().GetSwitchItem()->firefox);
     EXPECT_TRUE(SettingFileHasLine("Firefox\t1"));
     EXPECT_FALSE(fs::exists(FirefoxWorld::PrefsPath()));
+}
+
+// KDE Plasma without GNOME's proxy settings: Firefox reads nothing Hide IP writes.
+TEST_F(SwitchPageTest, ADesktopFirefoxDoesNotFollowDisablesTheChoiceWithTheReason)
+{
+    GetSetting().GetSwitchItem()->firefox = true;
+    QCheckBox* box = OpenSwitchPage(false);
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(box->toolTip().contains(QStringLiteral("Firefox does not follow the desktop's proxy on this desktop")));
+    PressOk();
+    EXPECT_EQ(Prefs(), kPlainPrefs);
 }
 
 TEST_F(SwitchPageTest, TheWebRtcBoxSetsChromiumsProfileAndTurnedOffPutsItBack)

@@ -50,9 +50,9 @@ bool SettingDialogOpen()
     return openDialogs > 0;
 }
 
-CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent)
+CSettingDialog::CSettingDialog(IPrompt& prompt, QWidget* parent, bool firefoxFollowsDesktop)
     : QDialog(parent), prompt_(prompt), tabs_(new QTabWidget), testPage_(new CTestSettingDialog),
-      switchPage_(new CSwitchSettingDialog(prompt))
+      switchPage_(new CSwitchSettingDialog(prompt, firefoxFollowsDesktop))
 {
     ++openDialogs;
     if (!GetSetting().IsLoaded())

@@ -19,7 +19,9 @@ class CSettingDialog : public QDialog {
 
 public:
     // Messages and questions go through prompt.
-    explicit CSettingDialog(IPrompt& prompt, QWidget* parent = nullptr);
+    // firefoxFollowsDesktop: whether Firefox reads the desktop's proxy store
+    // (see CSwitchSettingDialog).
+    explicit CSettingDialog(IPrompt& prompt, QWidget* parent = nullptr, bool firefoxFollowsDesktop = true);
     ~CSettingDialog() override;
 
     // Checks the test page's fields in order and reports the first failure:

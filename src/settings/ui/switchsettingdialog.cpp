@@ -24,10 +24,15 @@ QString FirefoxToolTip(const std::string& why)
     return cause + QStringLiteral(".Find solution in FAQ at ") + ToUi(HomePageUrl());
 }
 
+constexpr const char* kFirefoxNotFollowingToolTip =
+    "If checkbox is disabled, the root cause is that Firefox does not follow the desktop's proxy on this desktop: "
+    "on KDE Plasma it reads GNOME's proxy settings, which are not installed here, and otherwise only the "
+    "environment. Enter the proxy in Firefox's connection settings by hand instead.";
+
 }  // namespace
 
-CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, QWidget* parent)
-    : CSettingPage(parent), prompt_(prompt),
+CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, bool firefoxFollowsDesktop, QWidget* parent)
+    : CSettingPage(parent), prompt_(prompt), firefoxFollowsDesktop_(firefoxFollowsDesktop),
       systemCheck_(Named(new QCheckBox(QStringLiteral("IE(Chrome)")), QStringLiteral("systemCheck"),
                          QStringLiteral("IE(Chrome)"))),
       firefoxCheck_(Named(new QCheckBox(QStringLiteral("FireFox(>3.6)")), QStringLiteral("firefoxCheck"),
@@ -63,9 +68,12 @@ void CSwitchSettingDialog::LoadFromSetting()
     std::string why;
     // Without a readable prefs.js the choice could not be carried out; the
     // tooltip then says what stood in the way.
-    const bool changeable = PrefsFollowSystem(GetFirefoxPaths(), follows, &why);
+    // Where Firefox does not read the desktop's store, following it would
+    // leave Firefox outside the proxy while the box claims the opposite.
+    const bool followable = firefoxFollowsDesktop_;
+    const bool changeable = followable && PrefsFollowSystem(GetFirefoxPaths(), follows, &why);
     firefoxCheck_->setEnabled(changeable);
-    firefoxCheck_->setToolTip(FirefoxToolTip(why));
+    firefoxCheck_->setToolTip(followable ? FirefoxToolTip(why) : QString::fromLatin1(kFirefoxNotFollowingToolTip));
     // A box that cannot be carried out never claims that Firefox follows.
     firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem()->firefox);
     webrtcCheck_->setChecked(GetWebRtcSetting().keepBehindProxy);

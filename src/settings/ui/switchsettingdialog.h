@@ -14,8 +14,10 @@ class CSwitchSettingDialog : public CSettingPage {
     Q_OBJECT
 
 public:
-    // The question to close a running Firefox goes through prompt.
-    explicit CSwitchSettingDialog(IPrompt& prompt, QWidget* parent = nullptr);
+    // The question to close a running Firefox goes through prompt. Without
+    // firefoxFollowsDesktop (the desktop's proxy store is not one Firefox
+    // reads) the Firefox box is disabled and its tooltip says why.
+    explicit CSwitchSettingDialog(IPrompt& prompt, bool firefoxFollowsDesktop = true, QWidget* parent = nullptr);
 
     void LoadFromSetting() override;
     void SaveToSetting() override;
@@ -24,6 +26,7 @@ private:
     void SaveWebRtcChoice();
 
     IPrompt& prompt_;
+    bool firefoxFollowsDesktop_;
     QCheckBox* systemCheck_;
     QCheckBox* firefoxCheck_;
     QCheckBox* webrtcCheck_;
