@@ -18,12 +18,9 @@
 #include "browser/systemproxy.h"
 #include "browser/systemproxy_gsettings.h"
 #include "support/fakenetwork.h"
+#include "support/proxysettings.h"
 
 namespace {
-
-constexpr const char* kSchemas[] = {"org.gnome.system.proxy", "org.gnome.system.proxy.http",
-                                    "org.gnome.system.proxy.https", "org.gnome.system.proxy.ftp",
-                                    "org.gnome.system.proxy.socks"};
 
 struct NoListener : IProxyStateListener {
     void OnProxyApplied() override {}
@@ -51,37 +48,6 @@ struct KilledStore : CGSettingsProxyStore {
     int keys_;
 };
 
-void Set(const char* schema, const char* key, const char* text)
-{
-    GSettings* settings = g_settings_new(schema);
-    GVariant* current = g_settings_get_value(settings, key);
-    GVariant* value = g_variant_parse(g_variant_get_type(current), text, nullptr, nullptr, nullptr);
-    g_settings_set_value(settings, key, value);
-    g_variant_unref(current);
-    g_object_unref(settings);
-}
-
-void Dump()
-{
-    for (const char* id : kSchemas) {
-        GSettings* settings = g_settings_new(id);
-        GSettingsSchema* schema = nullptr;
-        g_object_get(settings, "settings-schema", &schema, nullptr);
-        gchar** keys = g_settings_schema_list_keys(schema);
-        for (gchar** key = keys; *key; ++key) {
-            GVariant* user = g_settings_get_user_value(settings, *key);
-            gchar* text = user ? g_variant_print(user, FALSE) : nullptr;
-            std::printf("%s %s = %s\n", id, *key, text ? text : "(default)");
-            g_free(text);
-            if (user)
-                g_variant_unref(user);
-        }
-        g_strfreev(keys);
-        g_settings_schema_unref(schema);
-        g_object_unref(settings);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -91,13 +57,14 @@ int main(int argc, char** argv)
     NoListener listener;
     HideState state;
     if (step == "start") {
-        Set("org.gnome.system.proxy", "mode", "'manual'");
-        Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
-        Set("org.gnome.system.proxy.http", "port", "3128");
-        Set("org.gnome.system.proxy", "ignore-hosts", "['*.corp.example', '10.0.0.0/8']");
-        g_settings_sync();
+        const bool set =
+            SetProxySetting("org.gnome.system.proxy", "mode", "'manual'")
+            && SetProxySetting("org.gnome.system.proxy.http", "host", "'127.0.0.9'")
+            && SetProxySetting("org.gnome.system.proxy.http", "port", "3128")
+            && SetProxySetting("org.gnome.system.proxy", "ignore-hosts", "['*.corp.example', '10.0.0.0/8']");
+        return set ? 0 : 5;
     } else if (step == "dump") {
-        Dump();
+        std::fputs(ProxySettingsDump().c_str(), stdout);
     } else if (step == "apply-killed" && argc > 2) {
         KilledStore store(std::atoi(argv[2]));
         ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300), SystemProxyContext{store, network, listener});

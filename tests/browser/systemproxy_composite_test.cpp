@@ -19,6 +19,7 @@
 #include "browser/systemproxy_gsettings.h"
 #include "browser/systemproxy_kde.h"
 #include "support/fakenetwork.h"
+#include "support/proxysettings.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -43,9 +44,6 @@ const bool sandboxed = [] {
     return true;
 }();
 
-constexpr const char* kSchemas[] = {"org.gnome.system.proxy", "org.gnome.system.proxy.http",
-                                    "org.gnome.system.proxy.https", "org.gnome.system.proxy.ftp",
-                                    "org.gnome.system.proxy.socks"};
 const std::string kKioslaverc = "[Cookie Policy]\nCookieGlobalAdvice=Accept\n\n[Proxy Settings]\nNoProxyFor=intranet\n"
                                 "ProxyType=0\nhttpProxy=http://127.0.0.9 3128";
 
@@ -99,66 +97,17 @@ std::string Kioslaverc()
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-std::string Get(const char* schema, const char* key)
-{
-    GSettings* settings = g_settings_new(schema);
-    GVariant* value = g_settings_get_value(settings, key);
-    gchar* text = g_variant_print(value, FALSE);
-    std::string result = text;
-    g_free(text);
-    g_variant_unref(value);
-    g_object_unref(settings);
-    return result;
-}
-
-// Every key of the five schemas with whether the user set it.
-std::string Dump()
-{
-    std::string dump;
-    for (const char* id : kSchemas) {
-        GSettings* settings = g_settings_new(id);
-        GSettingsSchema* schema = nullptr;
-        g_object_get(settings, "settings-schema", &schema, nullptr);
-        gchar** keys = g_settings_schema_list_keys(schema);
-        for (gchar** key = keys; *key; ++key) {
-            GVariant* user = g_settings_get_user_value(settings, *key);
-            gchar* text = user ? g_variant_print(user, FALSE) : nullptr;
-            dump += std::string(id) + " " + *key + " = " + (text ? text : "(default)") + "\n";
-            g_free(text);
-            if (user)
-                g_variant_unref(user);
-        }
-        g_strfreev(keys);
-        g_settings_schema_unref(schema);
-        g_object_unref(settings);
-    }
-    return dump;
-}
-
 class CompositeProxyTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(sandboxed);
-        for (const char* id : kSchemas) {
-            GSettings* settings = g_settings_new(id);
-            GSettingsSchema* schema = nullptr;
-            g_object_get(settings, "settings-schema", &schema, nullptr);
-            gchar** keys = g_settings_schema_list_keys(schema);
-            for (gchar** key = keys; *key; ++key)
-                g_settings_reset(settings, *key);
-            g_strfreev(keys);
-            g_settings_schema_unref(schema);
-            g_object_unref(settings);
-        }
-        GSettings* http = g_settings_new("org.gnome.system.proxy.http");
-        g_settings_set_string(http, "host", "127.0.0.9");
-        g_object_unref(http);
-        g_settings_sync();
+        ResetProxySettings();
+        ASSERT_TRUE(SetProxySetting("org.gnome.system.proxy.http", "host", "'127.0.0.9'"));
         fs::remove_all(Home().Path() + "/state");
         fs::create_directories(Home().Path() + "/.config");
         std::ofstream(KioslavercPathText(), std::ios::binary) << kKioslaverc;
-        startDump = Dump();
+        startDump = ProxySettingsDump();
     }
 
     // Both stores as NewKdeProxyStore joins them, each able to fail.
@@ -176,7 +125,7 @@ protected:
     void ExpectStart()
     {
         EXPECT_EQ(kKioslaverc, Kioslaverc());
-        EXPECT_EQ(startDump, Dump());
+        EXPECT_EQ(startDump, ProxySettingsDump());
         EXPECT_FALSE(fs::exists(Home().Path() + "/state/velmora/desktop-proxy-kde-gnome.ini"));
     }
 
@@ -200,9 +149,9 @@ TEST_F(CompositeProxyTest, ApplyWritesAndChecksBothStoresAndRestoreGivesBothBack
     ASSERT_TRUE(file.Load(KioslavercPathText()));
     EXPECT_EQ("1", file.Value("ProxyType"));
     EXPECT_EQ("socks://127.0.0.2 1080", file.Value("socksProxy"));
-    EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
-    EXPECT_EQ("'127.0.0.2'", Get("org.gnome.system.proxy.socks", "host"));
-    EXPECT_EQ("''", Get("org.gnome.system.proxy.http", "host"));
+    EXPECT_EQ("'manual'", ProxySetting("org.gnome.system.proxy", "mode"));
+    EXPECT_EQ("'127.0.0.2'", ProxySetting("org.gnome.system.proxy.socks", "host"));
+    EXPECT_EQ("''", ProxySetting("org.gnome.system.proxy.http", "host"));
     // GIO's GNOME resolver confirms GNOME's settings although this is KDE.
     EXPECT_EQ("", store->CheckSocksProxy("127.0.0.2", 1080));
     EXPECT_NE("", store->CheckSocksProxy("127.0.0.2", 1081));

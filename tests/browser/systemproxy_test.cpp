@@ -12,6 +12,7 @@
 #include "browser/systemproxy.h"
 #include "browser/systemproxy_gsettings.h"
 #include "support/fakenetwork.h"
+#include "support/proxysettings.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -36,69 +37,15 @@ const bool sandboxed = [] {
     return true;
 }();
 
-constexpr const char* kSchemas[] = {"org.gnome.system.proxy", "org.gnome.system.proxy.http",
-                                    "org.gnome.system.proxy.https", "org.gnome.system.proxy.ftp",
-                                    "org.gnome.system.proxy.socks"};
-
 struct RecordingListener : IProxyStateListener {
     void OnProxyApplied() override { calls.emplace_back("applied"); }
     void OnProxyRestored() override { calls.emplace_back("restored"); }
     std::vector<std::string> calls;
 };
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
-
-SettingsPtr Settings(const char* schema)
-{
-    return SettingsPtr(g_settings_new(schema));
-}
-
-std::string Get(const char* schema, const char* key)
-{
-    GVariant* value = g_settings_get_value(Settings(schema).get(), key);
-    gchar* text = g_variant_print(value, FALSE);
-    std::string result = text;
-    g_free(text);
-    g_variant_unref(value);
-    return result;
-}
-
 void Set(const char* schema, const char* key, const char* text)
 {
-    SettingsPtr settings = Settings(schema);
-    GVariant* current = g_settings_get_value(settings.get(), key);
-    GVariant* value = g_variant_parse(g_variant_get_type(current), text, nullptr, nullptr, nullptr);
-    g_variant_unref(current);
-    ASSERT_TRUE(value) << text;
-    ASSERT_TRUE(g_settings_set_value(settings.get(), key, value));
-    g_settings_sync();
-}
-
-// Every key of every proxy schema, with whether the user set it: what a
-// restore must give back exactly.
-std::string Dump()
-{
-    std::string dump;
-    for (const char* id : kSchemas) {
-        SettingsPtr settings = Settings(id);
-        GSettingsSchema* schema = nullptr;
-        g_object_get(settings.get(), "settings-schema", &schema, nullptr);
-        gchar** keys = g_settings_schema_list_keys(schema);
-        for (gchar** key = keys; *key; ++key) {
-            GVariant* user = g_settings_get_user_value(settings.get(), *key);
-            gchar* text = user ? g_variant_print(user, FALSE) : nullptr;
-            dump += std::string(id) + " " + *key + " = " + (text ? text : "(default)") + "\n";
-            g_free(text);
-            if (user)
-                g_variant_unref(user);
-        }
-        g_strfreev(keys);
-        g_settings_schema_unref(schema);
-    }
-    return dump;
+    ASSERT_TRUE(SetProxySetting(schema, key, text)) << text;
 }
 
 bool SavedFileExists()
@@ -116,17 +63,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(sandboxed);
-        for (const char* id : kSchemas) {
-            SettingsPtr settings = Settings(id);
-            GSettingsSchema* schema = nullptr;
-            g_object_get(settings.get(), "settings-schema", &schema, nullptr);
-            gchar** keys = g_settings_schema_list_keys(schema);
-            for (gchar** key = keys; *key; ++key)
-                g_settings_reset(settings.get(), *key);
-            g_strfreev(keys);
-            g_settings_schema_unref(schema);
-        }
-        g_settings_sync();
+        ResetProxySettings();
         RemoveSavedProxySettings(SavedProxySettingsPath());
     }
 
@@ -134,23 +71,23 @@ protected:
     // loopback stays direct, and that Restore IP gives back the start exactly.
     void ApplyAndRestore(const std::string& userBypass)
     {
-        const std::string start = Dump();
+        const std::string start = ProxySettingsDump();
         const ProxyChange applied = ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context);
         ASSERT_TRUE(applied) << applied.problem;
         EXPECT_TRUE(state.hidden);
         EXPECT_EQ(Proxy("127.0.0.2", 1080), state.proxy);
-        EXPECT_EQ("'manual'", Get("org.gnome.system.proxy", "mode"));
-        EXPECT_EQ("'127.0.0.2'", Get("org.gnome.system.proxy.socks", "host"));
-        EXPECT_EQ("1080", Get("org.gnome.system.proxy.socks", "port"));
+        EXPECT_EQ("'manual'", ProxySetting("org.gnome.system.proxy", "mode"));
+        EXPECT_EQ("'127.0.0.2'", ProxySetting("org.gnome.system.proxy.socks", "host"));
+        EXPECT_EQ("1080", ProxySetting("org.gnome.system.proxy.socks", "port"));
         for (const char* child : {"http", "https", "ftp"})
-            EXPECT_EQ("''", Get((std::string("org.gnome.system.proxy.") + child).c_str(), "host")) << child;
-        EXPECT_EQ("false", Get("org.gnome.system.proxy", "use-same-proxy"));
-        EXPECT_EQ(userBypass, Get("org.gnome.system.proxy", "ignore-hosts"));
+            EXPECT_EQ("''", ProxySetting((std::string("org.gnome.system.proxy.") + child).c_str(), "host")) << child;
+        EXPECT_EQ("false", ProxySetting("org.gnome.system.proxy", "use-same-proxy"));
+        EXPECT_EQ(userBypass, ProxySetting("org.gnome.system.proxy", "ignore-hosts"));
         EXPECT_TRUE(SavedFileExists());
 
         ASSERT_TRUE(RestoreSystemProxy(state, context));
         EXPECT_FALSE(state.hidden);
-        EXPECT_EQ(start, Dump());
+        EXPECT_EQ(start, ProxySettingsDump());
         EXPECT_FALSE(SavedFileExists());
         EXPECT_EQ((std::vector<std::string>{"applied", "restored"}), listener.calls);
     }
@@ -200,19 +137,19 @@ TEST_F(SystemProxyTest, ApplyAndRestoreFromEachStartingState)
 TEST_F(SystemProxyTest, ASecondApplyKeepsTheUsersConfigurationNotTheProgramsOwn)
 {
     Set("org.gnome.system.proxy.socks", "host", "'127.0.0.8'");
-    const std::string start = Dump();
+    const std::string start = ProxySettingsDump();
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.3", 9050), context));
     EXPECT_EQ(Proxy("127.0.0.3", 9050), state.proxy);
-    EXPECT_EQ("'127.0.0.3'", Get("org.gnome.system.proxy.socks", "host"));
+    EXPECT_EQ("'127.0.0.3'", ProxySetting("org.gnome.system.proxy.socks", "host"));
     ASSERT_TRUE(RestoreSystemProxy(state, context));
-    EXPECT_EQ(start, Dump());
+    EXPECT_EQ(start, ProxySettingsDump());
 }
 
 TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettled)
 {
     Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
-    const std::string start = Dump();
+    const std::string start = ProxySettingsDump();
     ASSERT_TRUE(ApplySystemProxy(state, CProxy("127.0.0.2", 1080, 7, 1, 4, 300), context));
 
     // The program was killed: a new run finds the proxy still carrying the traffic.
@@ -223,18 +160,18 @@ TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettle
     EXPECT_EQ(7, next.proxy.country);
     EXPECT_EQ("applied", listener.calls.back());
     ASSERT_TRUE(RestoreSystemProxy(next, context));
-    EXPECT_EQ(start, Dump());
+    EXPECT_EQ(start, ProxySettingsDump());
     HideState none;
     EXPECT_FALSE(ResumeAppliedProxy(none, context));
 
     // The user set the desktop up anew while no run was there: that choice stands.
     ASSERT_TRUE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     Set("org.gnome.system.proxy", "mode", "'none'");
-    const std::string userChoice = Dump();
+    const std::string userChoice = ProxySettingsDump();
     EXPECT_FALSE(ResumeAppliedProxy(none, context));
     EXPECT_FALSE(none.hidden);
     EXPECT_FALSE(SavedFileExists());
-    EXPECT_EQ(userChoice, Dump());
+    EXPECT_EQ(userChoice, ProxySettingsDump());
 
     // The proxy is still written but the desktop's programs no longer follow
     // it: the saved configuration comes back.
@@ -244,7 +181,7 @@ TEST_F(SystemProxyTest, AnEndedRunsProxyIsTakenOverOrItsSavedConfigurationSettle
     EXPECT_FALSE(ResumeAppliedProxy(none, context));
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     EXPECT_FALSE(none.hidden);
-    EXPECT_EQ(userChoice, Dump());
+    EXPECT_EQ(userChoice, ProxySettingsDump());
     EXPECT_FALSE(SavedFileExists());
 }
 
@@ -252,21 +189,21 @@ TEST_F(SystemProxyTest, AProxyTheResolverDoesNotConfirmIsUndoneAndExplained)
 {
     // Outside GNOME, GIO's programs do not read these settings.
     Set("org.gnome.system.proxy.http", "host", "'127.0.0.9'");
-    const std::string start = Dump();
+    const std::string start = ProxySettingsDump();
     setenv("XDG_CURRENT_DESKTOP", "", 1);
     ProxyChange refused = ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context);
     EXPECT_FALSE(refused);
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     EXPECT_EQ("http:// pages go to direct://", refused.bypass);
     EXPECT_FALSE(state.hidden);
-    EXPECT_EQ(start, Dump());
+    EXPECT_EQ(start, ProxySettingsDump());
     EXPECT_FALSE(SavedFileExists());
     EXPECT_TRUE(listener.calls.empty());
 }
 
 TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline)
 {
-    const std::string start = Dump();
+    const std::string start = ProxySettingsDump();
     for (const CProxy& bad : {Proxy("", 1080), Proxy("256.1.1.1", 1080), Proxy("127.0.0.2", 0),
                               Proxy("127.0.0.2", 70000), Proxy("localhost", 1080)})
         EXPECT_FALSE(ApplySystemProxy(state, bad, context)) << bad.ip << ":" << bad.port;
@@ -275,7 +212,7 @@ TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline)
         EXPECT_FALSE(
             ApplySystemProxy(state, Proxy("127.0.0.2", 1080), SystemProxyContext{gsettings, offline, listener}));
     }
-    EXPECT_EQ(start, Dump());
+    EXPECT_EQ(start, ProxySettingsDump());
     EXPECT_FALSE(SavedFileExists());
     EXPECT_FALSE(state.hidden);
 
@@ -288,7 +225,7 @@ TEST_F(SystemProxyTest, OnlyValidAddressesArePutIntoEffectAndOnlyWhenOnline)
         EXPECT_TRUE(RestoreSystemProxy(state, SystemProxyContext{gsettings, offline, listener}));
     }
     EXPECT_FALSE(state.hidden);
-    EXPECT_EQ(start, Dump());
+    EXPECT_EQ(start, ProxySettingsDump());
 }
 
 TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply)
@@ -297,10 +234,10 @@ TEST_F(SystemProxyTest, ASavedConfigurationThatCannotBeWrittenStopsTheApply)
     TempDir blocked;
     const std::string file = blocked.WriteFile("state", "");
     setenv("XDG_STATE_HOME", file.c_str(), 1);
-    const std::string start = Dump();
+    const std::string start = ProxySettingsDump();
     EXPECT_FALSE(ApplySystemProxy(state, Proxy("127.0.0.2", 1080), context));
     setenv("XDG_STATE_HOME", (Sandbox().Path() + "/state").c_str(), 1);
-    EXPECT_EQ(start, Dump());
+    EXPECT_EQ(start, ProxySettingsDump());
     EXPECT_FALSE(state.hidden);
 }
 
