@@ -283,42 +283,26 @@ class PageServer:
         self.server.server_close()
 
 
-class WrongListener:
+class WrongListener(v.LoopbackServer):
     """Stands in for an HTTP proxy the desktop was once given: records any connection and its
     first line, and answers 502 so that a browser sent here gives up at once."""
 
     def __init__(self):
         self.connections = []
-        self.server = v.listen_loopback(16)
-        self.port = self.server.getsockname()[1]
-        self.stopping = False
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
+        self.start()
 
-    def _serve(self):
-        while not self.stopping:
-            try:
-                client, peer = self.server.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            client.settimeout(2)
-            try:
-                first = client.recv(200).split(b"\r\n", 1)[0].decode("latin-1")
-            except OSError:
-                first = ""
-            self.connections.append(f"port {peer[1]}: {first!r}")
-            try:
-                client.sendall(b"HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
-            except OSError:
-                pass
-            client.close()
-
-    def stop(self):
-        self.stopping = True
-        self.server.close()
-        self.thread.join(timeout=2)
+    def accepted(self, client, peer):
+        client.settimeout(2)
+        try:
+            first = client.recv(200).split(b"\r\n", 1)[0].decode("latin-1")
+        except OSError:
+            first = ""
+        self.connections.append(f"port {peer[1]}: {first!r}")
+        try:
+            client.sendall(b"HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+        except OSError:
+            pass
+        client.close()
 
 
 # Firefox: a fresh profile that follows the desktop's proxy settings (network.proxy.type 5)

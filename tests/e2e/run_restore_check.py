@@ -65,28 +65,18 @@ def connected_interfaces():
     return sorted({line.split()[1] for line in out.splitlines() if line.split()[1] != "lo"})
 
 
-class CallerRelay:
+class CallerRelay(v.LoopbackServer):
     """A loopback relay to the service whose connections come from 127.0.0.2, so that the
     service's start answer gives the program 127.0.0.2 as its real address: one the applied
     proxy (on 127.0.0.1) is not, so the window's Real IP face can be told from its Fake IP."""
 
     def __init__(self, service_url):
         self.target_port = int(service_url.rsplit(":", 1)[1])
-        self.server = v.listen_loopback(16)
-        self.url = f"http://127.0.0.1:{self.server.getsockname()[1]}"
-        self.stopping = False
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
+        self.start()
+        self.url = f"http://127.0.0.1:{self.port}"
 
-    def _serve(self):
-        while not self.stopping:
-            try:
-                client, _ = self.server.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            threading.Thread(target=self._relay, args=(client,), daemon=True).start()
+    def accepted(self, client, peer):
+        threading.Thread(target=self._relay, args=(client,), daemon=True).start()
 
     def _relay(self, client):
         upstream = socket.socket()
@@ -99,10 +89,6 @@ class CallerRelay:
             client.close()
             return
         v.relay_sockets(client, upstream)
-
-    def stop(self):
-        self.stopping = True
-        self.server.close()
 
 
 def users_desktop(app, http_port):

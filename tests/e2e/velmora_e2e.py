@@ -146,16 +146,13 @@ def relay_sockets(client, upstream):
     upstream.close()
 
 
-class DelayedRelay:
-    """A loopback TCP relay to the service that holds the first connection for a while, so
-    the start-up splash stays up long enough to be seen."""
+class LoopbackServer:
+    """A TCP listener on 127.0.0.1 that hands each connection to accepted(client, peer) on its
+    accept thread until stop(). A subclass sets its own fields first, then calls start()."""
 
-    def __init__(self, target_port, first_delay):
-        self.target_port = target_port
-        self.first_delay = first_delay
-        self.server = listen_loopback(16)
+    def start(self, backlog=16):
+        self.server = listen_loopback(backlog)
         self.port = self.server.getsockname()[1]
-        self.connections = 0
         self.stopping = False
         self.thread = threading.Thread(target=self._serve, daemon=True)
         self.thread.start()
@@ -163,14 +160,36 @@ class DelayedRelay:
     def _serve(self):
         while not self.stopping:
             try:
-                client, _ = self.server.accept()
+                client, peer = self.server.accept()
             except socket.timeout:
                 continue
             except OSError:
                 return
-            delay = self.first_delay if self.connections == 0 else 0
-            self.connections += 1
-            threading.Thread(target=self._relay, args=(client, delay), daemon=True).start()
+            self.accepted(client, peer)
+
+    def accepted(self, client, peer):
+        raise NotImplementedError
+
+    def stop(self):
+        self.stopping = True
+        self.server.close()
+        self.thread.join(timeout=2)
+
+
+class DelayedRelay(LoopbackServer):
+    """A loopback TCP relay to the service that holds the first connection for a while, so
+    the start-up splash stays up long enough to be seen."""
+
+    def __init__(self, target_port, first_delay):
+        self.target_port = target_port
+        self.first_delay = first_delay
+        self.connections = 0
+        self.start()
+
+    def accepted(self, client, peer):
+        delay = self.first_delay if self.connections == 0 else 0
+        self.connections += 1
+        threading.Thread(target=self._relay, args=(client, delay), daemon=True).start()
 
     def _relay(self, client, delay):
         end = time.monotonic() + delay
@@ -183,10 +202,6 @@ class DelayedRelay:
             return
 
         relay_sockets(client, upstream)
-
-    def stop(self):
-        self.stopping = True
-        self.server.close()
 
 
 class XSession:
