@@ -92,11 +92,15 @@ fs::path FoundProgram(const FirefoxPaths& paths)
 // fork server) run the same program with -contentproc among their arguments;
 // only the main process may be asked to end, since it alone saves prefs.js.
 // Those the fork server starts rewrite their command line with spaces
-// between the arguments instead of NULs.
+// between the arguments instead of NULs. A process still inside exec already
+// shows the new program but no command line yet: it is not taken for the main
+// process, since it may yet turn out to be a child.
 bool IsFirefoxChildProcess(int pid)
 {
     std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
     std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (commandLine.empty())
+        return true;
     std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
     std::istringstream arguments(commandLine);
     std::string argument;

@@ -86,9 +86,15 @@ public:
         if (posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ) != 0)
             pid = 0;
         posix_spawnattr_destroy(&attributes);
-        // Wait until the new program runs under its own name.
-        for (int i = 0; i < 250 && pid > 0 && Comm() != name; ++i)
+        // Wait until the new program runs under its own name with its
+        // command line in place (exec sets the name before the arguments).
+        for (int i = 0; i < 250 && pid > 0 && (Comm() != name || !HasCommandLine()); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    bool HasCommandLine() const
+    {
+        std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline");
+        return file.peek() != std::ifstream::traits_type::eof();
     }
     ~StandIn()
     {
