@@ -2,6 +2,7 @@
 
 #include "app/appicons.h"
 #include "app/desktop.h"
+#include "app/detachedrelay.h"
 #include "app/tolvanedlg.h"
 #include "app/trayicon.h"
 #include "browser/realaddress.h"
@@ -9,6 +10,8 @@
 #include "data/ui/countryname.h"
 #include "data/ui/prolistctrl.h"
 #include "service/startrequest.h"
+#include "settings/onoffsetting.h"
+#include "settings/setting.h"
 #include "settings/ui/webrtcchoice.h"
 #include "widgets/imagebutton.h"
 #include "widgets/prompt.h"
@@ -17,11 +20,29 @@
 #include <QLabel>
 
 #include <QToolButton>
+
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr int kMaxAddressLength = 15;
+// The relay left running at exit gets the proxies on its command line.
+constexpr size_t kMaxDetachedUpstreams = 20;
+
+// "the proxy in France", or its address where the catalogue has no country.
+QString ProxyPlace(const CProxy& proxy)
+{
+    return proxy.country >= 0 ? QStringLiteral("the proxy in %1").arg(CountryName(proxy.country))
+                              : QStringLiteral("the proxy %1:%2").arg(ToUi(proxy.ip)).arg(proxy.port);
+}
+
+QString Capitalized(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
 
 }  // namespace
 
@@ -31,6 +52,18 @@ CIpHidingController::CIpHidingController(CTolvaneDlg& window) : window_(window)
     // read of a few keys a second, only while a proxy is applied.
     desktopWatch_.setInterval(1000);
     QObject::connect(&desktopWatch_, &QTimer::timeout, [this] { CheckDesktopStillHoldsProxy(); });
+    QObject::connect(&rotation_, &QTimer::timeout, [this] { RotateProxy(); });
+    // The relay speaks from its own thread; the window hears it on its own.
+    relay_.SetEventHandler([this](const RelayEvent& event) {
+        QMetaObject::invokeMethod(
+            &window_, [this, event] { OnRelayEvent(event); }, Qt::QueuedConnection);
+    });
+}
+
+CIpHidingController::~CIpHidingController()
+{
+    relay_.SetEventHandler(nullptr);
+    relay_.Stop();
 }
 
 bool AddressFitsDisplay(const QString& text)
@@ -51,7 +84,132 @@ void CIpHidingController::OnHideRestoreClicked()
 
 SystemProxyContext CIpHidingController::Context()
 {
-    return SystemProxyContext{window_.Desktop().proxyStore, window_.Desktop().network, *this};
+    return SystemProxyContext{window_.Desktop().proxyStore, window_.Desktop().network, *this, this};
+}
+
+int CIpHidingController::Relay(const CProxy& proxy, int port, std::string& problem)
+{
+    if (relay_.Running() && port != 0 && port != relay_.Port())
+        relay_.Stop();
+    if (!relay_.Running()) {
+        // A relay an earlier run left running holds the port the desktop names.
+        StopDetachedRelay();
+        if (!relay_.Start(port, problem))
+            return 0;
+    }
+    relay_.SetUpstreams(Upstreams(proxy));
+    return relay_.Port();
+}
+
+void CIpHidingController::Stop()
+{
+    rotation_.stop();
+    relay_.Stop();
+}
+
+std::vector<CProxy> CIpHidingController::Upstreams(const CProxy& first) const
+{
+    std::vector<CProxy> others;
+    for (const CProxy& proxy : GetProxyList())
+        if (proxy.IsUsable() && !(proxy == first))
+            others.push_back(proxy);
+    std::stable_sort(others.begin(), others.end(),
+                     [](const CProxy& a, const CProxy& b) { return a.speed < b.speed; });
+    others.insert(others.begin(), first);
+    return others;
+}
+
+void CIpHidingController::KeepProxyAfterExit()
+{
+    const HideState& state = GetHideState();
+    if (!state.hidden || state.relayPort == 0 || !relay_.Running())
+        return;
+    std::vector<CProxy> upstreams = Upstreams(state.proxy);
+    if (upstreams.size() > kMaxDetachedUpstreams)
+        upstreams.resize(kMaxDetachedUpstreams);
+    relay_.Stop();
+    if (!StartDetachedRelay(state.relayPort, upstreams))
+        window_.Desktop().prompt.Show(
+            &window_,
+            QStringLiteral("The relay to the proxy could not be kept running after Velmora ends, so your browsers "
+                           "reach no web page until Velmora is started again, which puts the relay back."),
+            IPrompt::Ok);
+}
+
+void CIpHidingController::RotateProxy()
+{
+    const HideState& state = GetHideState();
+    if (!state.hidden || state.relayPort == 0)
+        return;
+    // The fastest ratio percent of the list, at least one proxy.
+    std::vector<CProxy> fastest = Upstreams(state.proxy);
+    fastest.erase(fastest.begin());
+    if (std::find(GetProxyList().begin(), GetProxyList().end(), state.proxy) != GetProxyList().end())
+        fastest.insert(std::upper_bound(fastest.begin(), fastest.end(), state.proxy,
+                                        [](const CProxy& a, const CProxy& b) { return a.speed < b.speed; }),
+                       state.proxy);
+    const int ratio = GetSetting().GetSwitchItem() ? GetSetting().GetSwitchItem()->ratio : 100;
+    fastest.resize(std::min(fastest.size(), std::max<size_t>(1, (fastest.size() * ratio + 99) / 100)));
+    if (fastest.empty())
+        return;
+    // The next one after the proxy in use, round the pool.
+    const auto current = std::find(fastest.begin(), fastest.end(), state.proxy);
+    const CProxy next = current == fastest.end() || current + 1 == fastest.end() ? fastest.front() : *(current + 1);
+    if (next == state.proxy)
+        return;
+    relay_.SetUpstreams(Upstreams(next));
+    NoteRelayedProxy(GetHideState(), next, Context());
+    ShowRelayStatus(QStringLiteral("Changed proxy: now through %1.").arg(ProxyPlace(next)), false);
+}
+
+void CIpHidingController::UpdateRotation()
+{
+    const CSettingSwitchItem* item = GetSetting().GetSwitchItem();
+    const HideState& state = GetHideState();
+    if (item && GetRotationSetting().on && state.hidden && state.relayPort != 0)
+        rotation_.start(std::max(1, item->interval) * 60 * 1000);
+    else
+        rotation_.stop();
+}
+
+void CIpHidingController::OnRelayEvent(const RelayEvent& event)
+{
+    HideState& state = GetHideState();
+    if (!state.hidden || state.relayPort == 0)
+        return;
+    switch (event.kind) {
+    case RelayEvent::Kind::Switched:
+        NoteRelayedProxy(state, event.to, Context());
+        ShowRelayStatus(QStringLiteral("%1 stopped answering; now through %2")
+                            .arg(Capitalized(ProxyPlace(event.from)), ProxyPlace(event.to)),
+                        true);
+        break;
+    case RelayEvent::Kind::NoneAnswers:
+        ShowRelayStatus(QStringLiteral("%1 stopped answering and no other proxy of the list answers. Nothing goes "
+                                       "around the proxy: get new proxies, or restore your IP.")
+                            .arg(Capitalized(ProxyPlace(event.from))),
+                        true);
+        break;
+    case RelayEvent::Kind::Recovered:
+        NoteRelayedProxy(state, event.to, Context());
+        ShowRelayStatus(QStringLiteral("Now through %1, which answers again.").arg(ProxyPlace(event.to)), true);
+        break;
+    case RelayEvent::Kind::ResolvingNamesLocally:
+        ShowRelayStatus(QStringLiteral("%1: host names are looked up by your own resolver with this proxy")
+                            .arg(Capitalized(ProxyPlace(event.to))),
+                        false);
+        break;
+    }
+}
+
+void CIpHidingController::ShowRelayStatus(const QString& text, bool inTray)
+{
+    QLabel* label = window_.Controls().relayStatusLabel;
+    label->setText(text);
+    label->setAccessibleName(text);
+    label->setToolTip(text);
+    if (inTray && !text.isEmpty())
+        window_.Tray()->ShowMessage(text);
 }
 
 std::string CIpHidingController::RealAddress() const
@@ -169,6 +327,8 @@ void CIpHidingController::OnProxyApplied()
     ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(state.proxy.ip), state.proxy.country);
     window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Fake IP in %1").arg(CountryName(state.proxy.country)));
     SetReadyToHide(false);
+    ShowRelayStatus(QString(), false);
+    UpdateRotation();
     desktopWatch_.start();
     window_.FocusTable();
 }
@@ -178,6 +338,8 @@ void CIpHidingController::OnProxyRestored()
     const CMainWindowControls& c = window_.Controls();
     ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(RealAddress()), realCountry);
     window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Real IP"));
+    ShowRelayStatus(QString(), false);
+    rotation_.stop();
     desktopWatch_.stop();
     SetReadyToHide(true);
 }
@@ -187,8 +349,7 @@ void CIpHidingController::CheckDesktopStillHoldsProxy()
     const HideState& state = GetHideState();
     ISystemProxyStore& store = window_.Desktop().proxyStore;
     DesktopProxySettings current;
-    if (!state.hidden || !store.Read(std::string(), current)
-        || store.HoldsSocksProxy(current, state.proxy.ip, state.proxy.port))
+    if (!state.hidden || !store.Read(std::string(), current) || DesktopHoldsHiddenState(store, current, state))
         return;
     // Something else changed the desktop's proxy settings: settle the saved
     // configuration as at start-up and show what the desktop holds now.

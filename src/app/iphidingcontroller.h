@@ -1,19 +1,26 @@
 #pragma once
 
+#include "browser/socksrelay.h"
 #include "browser/systemproxy.h"
 
 #include <QString>
 #include <QTimer>
+
+#include <vector>
 
 class CTolvaneDlg;
 class QLabel;
 
 // Puts one selected proxy into effect (Hide IP) or takes it out (Restore IP)
 // and keeps the Current IP display and the tray tooltip in step with what the
-// system proxy settings report back.
-class CIpHidingController : public IProxyStateListener {
+// system proxy settings report back. The desktop is pointed at the program's
+// relay, which forwards to the proxy; when that proxy stops answering the
+// relay moves on down the table, and the rotation (when on) moves it among
+// the fastest proxies every few minutes.
+class CIpHidingController : public IProxyStateListener, public IProxyRelay {
 public:
     explicit CIpHidingController(CTolvaneDlg& window);
+    ~CIpHidingController() override;
 
     // The Hide IP / Restore IP button: Restore IP while a proxy is applied,
     // else Hide IP. Its face follows the listener calls below.
@@ -31,8 +38,23 @@ public:
     // when something else has changed them, the saved configuration is
     // settled as at start-up and the window shows what the desktop holds.
     void CheckDesktopStillHoldsProxy();
+    // The exit request's No: the proxy stays applied after the program has
+    // ended, so the relay goes on in a process of its own.
+    void KeepProxyAfterExit();
+    // Moves the relay to the next of the fastest proxies (the rotation's timer).
+    void RotateProxy();
+    // The relay's port on 127.0.0.1, 0 while it is not running.
+    int RelayPort() const { return relay_.Port(); }
+
+    int Relay(const CProxy& proxy, int port, std::string& problem) override;
+    void Stop() override;
 
 private:
+    // The applied proxy first, then the table's other proxies, fastest first.
+    std::vector<CProxy> Upstreams(const CProxy& first) const;
+    void OnRelayEvent(const RelayEvent& event);
+    void ShowRelayStatus(const QString& text, bool inTray);
+    void UpdateRotation();
     void SetReadyToHide(bool readyToHide);
     void ShowAddress(QLabel* label, QLabel* flag, const QString& text, int country);
     void HideIp();
@@ -41,7 +63,9 @@ private:
     std::string RealAddress() const;
 
     CTolvaneDlg& window_;
+    CSocksRelay relay_;
     QTimer desktopWatch_;
+    QTimer rotation_;
     // Told once per run after Hide IP where Firefox does not follow the store.
     bool firefoxNoticeShown_ = false;
 };

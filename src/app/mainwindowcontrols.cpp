@@ -77,8 +77,12 @@ CMainWindowControls BuildMainWindowControls(QWidget* window, const CFlagImages* 
     addresses->addWidget(c.currentIpLabel, 1, 2);
     addresses->setColumnMinimumWidth(2, 100);
 
+    c.relayStatusLabel = MakeLabel(window, "relayStatusLabel", {});
+    c.relayStatusLabel->setWordWrap(true);
+    c.relayStatusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
     auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
+    bottom->addWidget(c.relayStatusLabel, 1);
     bottom->addWidget(c.checkIpButton);
     bottom->addStretch(1);
     bottom->addLayout(addresses);

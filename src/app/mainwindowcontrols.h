@@ -21,6 +21,9 @@ struct CMainWindowControls {
     QLabel* realIpFlag = nullptr;
     QLabel* currentIpLabel = nullptr;
     QLabel* currentIpFlag = nullptr;
+    // What the relay last said (a proxy that stopped answering, names looked
+    // up here); empty while there is nothing to say.
+    QLabel* relayStatusLabel = nullptr;
 };
 
 // Creates the controls inside window and lays them out.

@@ -167,6 +167,8 @@ void CTolvaneDlg::RequestExit()
         // the proxy as applied, so that the user can try again.
         if (answer == IPrompt::AnsYes && !ipHiding_.RestoreIp())
             return;
+        if (answer == IPrompt::AnsNo)
+            ipHiding_.KeepProxyAfterExit();
     }
     tray_->Remove();
     exitRequested_ = true;

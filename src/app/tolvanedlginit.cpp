@@ -9,7 +9,7 @@
 #include "data/countrycatalogue.h"
 #include "service/startrequest.h"
 #include "settings/setting.h"
-#include "settings/webrtcsetting.h"
+#include "settings/onoffsetting.h"
 #include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
 
@@ -41,6 +41,7 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
             setting.Save();
         }
         GetWebRtcSetting().Load(!existed);
+        GetRotationSetting().Load(false);
     });
 
     if (!desktop_.network.Query().connected) {

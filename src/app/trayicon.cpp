@@ -52,6 +52,11 @@ void CTrayIcon::Remove()
     icon_->hide();
 }
 
+void CTrayIcon::ShowMessage(const QString& text)
+{
+    icon_->showMessage(QStringLiteral("Velmora"), text);
+}
+
 void CTrayIcon::SetToolTip(const QString& text)
 {
     icon_->setToolTip(text);

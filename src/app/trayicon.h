@@ -30,6 +30,8 @@ public:
     void Show();
     void Remove();
     void SetToolTip(const QString& text);
+    // A balloon the tray host shows for a few seconds.
+    void ShowMessage(const QString& text);
     QString ToolTip() const;
     bool Shown() const;
     QMenu* Menu() const { return menu_; }

@@ -55,6 +55,10 @@ bool LoadSavedProxySettings(const std::string& path, SavedProxySettings& saved)
     const int country = g_key_file_get_integer(file.get(), kAppliedGroup, "Country", &error);
     loaded.applied.country = error ? -1 : country;
     g_clear_error(&error);
+    loaded.applied.type = g_key_file_get_integer(file.get(), kAppliedGroup, "Type", nullptr);
+    loaded.relayPort = g_key_file_get_integer(file.get(), kAppliedGroup, "RelayPort", nullptr);
+    if (!IsValidProxyPort(loaded.relayPort))
+        loaded.relayPort = 0;
 
     gsize count = 0;
     gchar** keys = g_key_file_get_keys(file.get(), kDesktopGroup, &count, nullptr);
@@ -79,6 +83,9 @@ bool StoreSavedProxySettings(const std::string& path, const SavedProxySettings& 
     g_key_file_set_string(file.get(), kAppliedGroup, "Address", saved.applied.ip);
     g_key_file_set_integer(file.get(), kAppliedGroup, "Port", saved.applied.port);
     g_key_file_set_integer(file.get(), kAppliedGroup, "Country", saved.applied.country);
+    g_key_file_set_integer(file.get(), kAppliedGroup, "Type", saved.applied.type);
+    if (saved.relayPort != 0)
+        g_key_file_set_integer(file.get(), kAppliedGroup, "RelayPort", saved.relayPort);
     for (const auto& [key, value] : saved.before)
         g_key_file_set_string(file.get(), kDesktopGroup, key.c_str(), value.c_str());
 

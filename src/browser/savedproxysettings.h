@@ -11,6 +11,10 @@ struct SavedProxySettings {
     std::string connection;
     DesktopProxySettings before;
     CProxy applied;
+    // The port of the program's relay on 127.0.0.1 that the desktop is
+    // pointed at, which forwards to `applied`; 0 when the desktop names the
+    // applied proxy itself (a file of an earlier version).
+    int relayPort = 0;
 };
 
 // ${XDG_STATE_HOME:-~/.local/state}/velmora/<name>.ini, read from the

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr const char* kUnwritable = "the desktop's proxy settings could not be written";
+constexpr const char* kRelayHost = "127.0.0.1";
 
 // The LAN settings have no name; a dial-up connection is named after its interface.
 bool ActiveConnection(INetworkState& network, std::string& connection)
@@ -76,12 +77,38 @@ void ShowRestored(HideState& state, IProxyStateListener& listener)
     listener.OnProxyRestored();
 }
 
+// What the desktop's programs are sent to: the relay when there is one, else the proxy.
+struct DesktopTarget {
+    std::string host;
+    int port = 0;
+};
+DesktopTarget TargetOf(const CProxy& proxy, int relayPort)
+{
+    return relayPort != 0 ? DesktopTarget{kRelayHost, relayPort} : DesktopTarget{proxy.ip, proxy.port};
+}
+
 ProxyChange Failed(std::string problem, bool userSettingsInPlace = true)
 {
     ProxyChange change;
     change.problem = std::move(problem);
     change.userSettingsInPlace = userSettingsInPlace;
     return change;
+}
+
+// Whether the relay the saved file names forwards to its proxy now: the
+// running one, or one started on that port again (after a run that ended,
+// or once the relay left running at exit has been stopped). A saved file
+// from a run that named the proxy itself needs none.
+bool RelayRunsFor(const HideState& state, const SavedProxySettings& saved, const SystemProxyContext& context)
+{
+    if (saved.relayPort == 0)
+        return true;
+    if (!context.relay)
+        return false;
+    if (state.hidden && state.relayPort == saved.relayPort)
+        return true;
+    std::string problem;
+    return context.relay->Relay(saved.applied, saved.relayPort, problem) == saved.relayPort;
 }
 
 }  // namespace
@@ -121,19 +148,41 @@ ProxyChange ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyCo
         if (!store.Read(connection, saved.before))
             return Failed("the desktop's proxy settings could not be read");
     }
+    int relayPort = 0;
+    if (context.relay) {
+        std::string problem;
+        relayPort = context.relay->Relay(proxy, state.hidden ? state.relayPort : 0, problem);
+        if (relayPort == 0) {
+            if (!state.hidden)
+                context.relay->Stop();
+            return Failed("the local relay could not start: " + problem);
+        }
+    }
     saved.applied = proxy;
+    saved.relayPort = relayPort;
     // Nothing is changed unless the way back is safe on disk.
-    if (!StoreSavedProxySettings(path, saved))
+    if (!StoreSavedProxySettings(path, saved)) {
+        if (context.relay && !state.hidden)
+            context.relay->Stop();
         return Failed("your own proxy setting could not be saved to " + path + ", so nothing was changed");
+    }
 
-    const bool written = store.WriteSocksProxy(saved.connection, saved.before, proxy.ip, proxy.port);
+    const DesktopTarget target = TargetOf(proxy, relayPort);
+    const bool written = store.WriteSocksProxy(saved.connection, saved.before, target.host, target.port);
     AnnounceChange(store);
-    const std::string check = written ? store.CheckSocksProxy(proxy.ip, proxy.port) : std::string();
+    const std::string check = written ? store.CheckSocksProxy(target.host, target.port) : std::string();
     if (!written || !check.empty()) {
         // An apply that did not take hold leaves the desktop as the user had it.
         const ProxyChange undo = PutBack(store, saved);
         if (undo)
             ShowRestored(state, context.listener);
+        if (context.relay) {
+            std::string ignored;
+            if (state.hidden)
+                context.relay->Relay(state.proxy, state.relayPort, ignored);
+            else
+                context.relay->Stop();
+        }
         ProxyChange change = Failed(written ? "the desktop's proxy setting did not take effect, " + check : kUnwritable,
                                     undo.userSettingsInPlace);
         change.bypass = check;
@@ -144,6 +193,7 @@ ProxyChange ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyCo
     }
     state.hidden = true;
     state.proxy = proxy;
+    state.relayPort = relayPort;
     context.listener.OnProxyApplied();
     ProxyChange change;
     change.done = true;
@@ -170,8 +220,13 @@ ProxyChange RestoreSystemProxy(HideState& state, const SystemProxyContext& conte
         if (!change)
             change.problem = kUnwritable;
     }
-    if (change)
+    if (change) {
+        // Only now that the desktop no longer names it may the relay go.
+        if (context.relay)
+            context.relay->Stop();
+        state.relayPort = 0;
         ShowRestored(state, context.listener);
+    }
     return change;
 }
 
@@ -186,11 +241,14 @@ bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context)
     if (!store.Read(saved.connection, current))
         return false;
     const CProxy& applied = saved.applied;
-    if (store.HoldsSocksProxy(current, applied.ip, applied.port)) {
-        if (applied.IsUsable() && store.CheckSocksProxy(applied.ip, applied.port).empty()) {
+    const DesktopTarget target = TargetOf(applied, saved.relayPort);
+    if (store.HoldsSocksProxy(current, target.host, target.port)) {
+        if (applied.IsUsable() && store.CheckSocksProxy(target.host, target.port).empty()
+            && RelayRunsFor(state, saved, context)) {
             const bool announce = !state.hidden || !(state.proxy == applied);
             state.hidden = true;
             state.proxy = applied;
+            state.relayPort = saved.relayPort;
             if (announce)
                 context.listener.OnProxyApplied();
             return true;
@@ -200,14 +258,39 @@ bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context)
         PutBack(store, saved);
     } else if (SameSettings(current, saved.before)) {
         RemoveSavedProxySettings(path);
-    } else if (const DesktopProxySettings target = store.SocksProxySettings(saved.before, applied.ip, applied.port);
-               !target.empty() && EveryKeyFrom(current, saved.before, target)) {
+    } else if (const DesktopProxySettings written = store.SocksProxySettings(saved.before, target.host, target.port);
+               !written.empty() && EveryKeyFrom(current, saved.before, written)) {
         // Part of the apply (or of a restore) was written when the run ended.
         PutBack(store, saved);
     } else {
         // The user has set up the desktop anew since: that choice stands.
         RemoveSavedProxySettings(path);
     }
+    if (context.relay)
+        context.relay->Stop();
+    state.relayPort = 0;
     ShowRestored(state, context.listener);
     return false;
+}
+
+bool DesktopHoldsHiddenState(const ISystemProxyStore& store, const DesktopProxySettings& settings,
+                             const HideState& state)
+{
+    const DesktopTarget target = TargetOf(state.proxy, state.relayPort);
+    return store.HoldsSocksProxy(settings, target.host, target.port);
+}
+
+void NoteRelayedProxy(HideState& state, const CProxy& proxy, const SystemProxyContext& context)
+{
+    if (!state.hidden || state.relayPort == 0)
+        return;
+    // The saved file names the proxy in use, so that a later start shows it.
+    const std::string path = SavedProxySettingsPath(context.store.SavedSettingsName());
+    SavedProxySettings saved;
+    if (LoadSavedProxySettings(path, saved)) {
+        saved.applied = proxy;
+        StoreSavedProxySettings(path, saved);
+    }
+    state.proxy = proxy;
+    context.listener.OnProxyApplied();
 }

@@ -10,6 +10,9 @@
 struct HideState {
     bool hidden = false;
     CProxy proxy;
+    // The relay's port on 127.0.0.1 that the desktop names while hidden; 0
+    // when the desktop names the proxy itself.
+    int relayPort = 0;
 };
 
 // The one HideState of the process.
@@ -83,11 +86,26 @@ public:
 // systemproxy_desktop.h).
 ISystemProxyStore& DesktopProxyStore();
 
-// What applying and restoring act on, and whom they tell.
+// The program's relay on 127.0.0.1 (see socksrelay.h) as applying and
+// restoring use it: the desktop's programs are sent to the relay, and the
+// relay forwards to the applied proxy in the protocol that proxy speaks.
+class IProxyRelay {
+public:
+    virtual ~IProxyRelay() = default;
+    // Relays to proxy on 127.0.0.1:port, or on a free port when port is 0;
+    // a relay already running keeps its port and takes the new proxy.
+    // Returns the port in use, or 0 with problem saying why there is none.
+    virtual int Relay(const CProxy& proxy, int port, std::string& problem) = 0;
+    virtual void Stop() = 0;
+};
+
+// What applying and restoring act on, and whom they tell. Without a relay
+// the desktop is pointed at the proxy itself.
 struct SystemProxyContext {
     ISystemProxyStore& store;
     INetworkState& network;
     IProxyStateListener& listener;
+    IProxyRelay* relay = nullptr;
 };
 
 // What an apply or a restore came to. On failure problem says what failed, in
@@ -128,4 +146,16 @@ ProxyChange RestoreSystemProxy(HideState& state, const SystemProxyContext& conte
 // - Anything else: the user has set up the desktop anew; that choice stands
 //   and the file goes.
 // In every case but the first, a proxy shown as applied is shown as restored.
+// A desktop pointed at the relay of a run that has ended is taken over only
+// when the relay can have its port again.
 bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context);
+
+// Whether settings (as the store reads them) name what a hidden state has
+// the desktop pointed at: the relay, else the proxy itself.
+bool DesktopHoldsHiddenState(const ISystemProxyStore& store, const DesktopProxySettings& settings,
+                             const HideState& state);
+
+// The relay now forwards to proxy (it moved on from one that stopped
+// answering, or the rotation chose it): the hide state and the saved file
+// name it, and the listener is told.
+void NoteRelayedProxy(HideState& state, const CProxy& proxy, const SystemProxyContext& context);

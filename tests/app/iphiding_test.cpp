@@ -7,7 +7,7 @@
 #include "browser/savedproxysettings.h"
 #include "data/ui/prolistctrl.h"
 #include "settings/ui/webrtcchoice.h"
-#include "settings/webrtcsetting.h"
+#include "settings/onoffsetting.h"
 #include "support/ui/testcountries.h"
 #include "support/ui/uiwait.h"
 
@@ -84,7 +84,7 @@ TEST_F(IpHidingTest, HideSetsChromiumsWebRtcOrSaysOnceThatItGoesAroundTheProxy)
     const std::string prefs = ".config/chromium/Default/Preferences";
     home.WriteFile(prefs, "{}");
     ResetWebRtcNoticesForTest();
-    GetWebRtcSetting().keepBehindProxy = false;
+    GetWebRtcSetting().on = false;
     const QString leak = QStringLiteral(
         "WebRTC in Chromium can show web pages your real address; turn on \"Keep WebRTC behind the proxy\" in "
         "Setting, Switch Proxy Setting, to keep it behind the proxy.");
@@ -98,7 +98,7 @@ TEST_F(IpHidingTest, HideSetsChromiumsWebRtcOrSaysOnceThatItGoesAroundTheProxy)
     EXPECT_EQ(prompt.Texts(), QStringList{leak});  // once per browser
 
     Click();
-    GetWebRtcSetting().keepBehindProxy = true;
+    GetWebRtcSetting().on = true;
     SelectRows({0});
     Click();
     EXPECT_EQ(prompt.Texts(), QStringList{leak});

@@ -13,7 +13,7 @@
 #include "service/serviceendpoints.h"
 #include "service/startrequest.h"
 #include "settings/setting.h"
-#include "settings/webrtcsetting.h"
+#include "settings/onoffsetting.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 
@@ -298,26 +298,32 @@ TEST(WebRtcSetting, OnForNewSettingsOffForOlderOnesAndKeptInItsOwnFile)
 {
     TempDir dir;
     const std::string path = dir.File("webrtc.nbx");
-    CWebRtcSetting created(path);
+    COnOffSetting created = NewWebRtcSetting(path);
     created.Load(true);
-    EXPECT_TRUE(created.keepBehindProxy);
+    EXPECT_TRUE(created.on);
     EXPECT_EQ("WebRTC:\r\nKeep Behind Proxy\t1\r\n", dir.ReadFile("webrtc.nbx"));
 
     // Settings from before the choice existed: off until the user turns it on.
     std::remove(path.c_str());
-    CWebRtcSetting older(path);
+    COnOffSetting older = NewWebRtcSetting(path);
     older.Load(false);
-    EXPECT_FALSE(older.keepBehindProxy);
-    older.keepBehindProxy = true;
+    EXPECT_FALSE(older.on);
+    older.on = true;
     ASSERT_TRUE(older.Save());
-    CWebRtcSetting again(path);
+    COnOffSetting again = NewWebRtcSetting(path);
     again.Load(false);
-    EXPECT_TRUE(again.keepBehindProxy);
+    EXPECT_TRUE(again.on);
 
     // A damaged file counts as missing.
     dir.WriteFile("webrtc.nbx", "Keep Behind Proxy\t1\r\n");
     again.Load(false);
-    EXPECT_FALSE(again.keepBehindProxy);
+    EXPECT_FALSE(again.on);
+
+    // The rotation choice: the same layout in a file of its own.
+    COnOffSetting rotation = NewRotationSetting(dir.File("rotation.nbx"));
+    rotation.Load(false);
+    EXPECT_FALSE(rotation.on);
+    EXPECT_EQ("Rotation:\r\nChange Proxy\t0\r\n", dir.ReadFile("rotation.nbx"));
 }
 
 TEST_F(Settings, TheTestTargetFollowsTheServiceUntilTheUserTypesTheirOwn)

@@ -16,7 +16,7 @@
 #include "browser/firefox.h"
 #include "settings/setting.h"
 #include "settings/ui/settingdialog.h"
-#include "settings/webrtcsetting.h"
+#include "settings/onoffsetting.h"
 #include "settinguitest.h"
 
 extern char** environ;
@@ -234,7 +234,7 @@ TEST_F(SwitchPageTest, TheWebRtcBoxSetsChromiumsProfileAndTurnedOffPutsItBack)
     const std::string prefs = ".config/chromium/Default/Preferences";
     const std::string old = "{\"intl\":{\"accept_languages\":\"de\"}}";
     FirefoxWorld::home.WriteFile(prefs, old);
-    GetWebRtcSetting().keepBehindProxy = false;
+    GetWebRtcSetting().on = false;
 
     OpenSwitchPage();
     QCheckBox* box = Child<QCheckBox>(*dialog_, "webrtcCheck");
@@ -242,7 +242,7 @@ TEST_F(SwitchPageTest, TheWebRtcBoxSetsChromiumsProfileAndTurnedOffPutsItBack)
     box->click();
     PressOk();
     EXPECT_TRUE(prompt_.Texts().isEmpty());
-    EXPECT_TRUE(GetWebRtcSetting().keepBehindProxy);
+    EXPECT_TRUE(GetWebRtcSetting().on);
     EXPECT_EQ("WebRTC:\r\nKeep Behind Proxy\t1\r\n", dir_.ReadFile("webrtc.nbx"));
     EXPECT_EQ(
         "{\"webrtc\":{\"ip_handling_policy\":\"disable_non_proxied_udp\"},\"intl\":{\"accept_languages\":\"de\"}}",
@@ -253,7 +253,7 @@ TEST_F(SwitchPageTest, TheWebRtcBoxSetsChromiumsProfileAndTurnedOffPutsItBack)
     ASSERT_TRUE(box->isChecked());
     box->click();
     PressOk();
-    EXPECT_FALSE(GetWebRtcSetting().keepBehindProxy);
+    EXPECT_FALSE(GetWebRtcSetting().on);
     EXPECT_EQ(old, FirefoxWorld::home.ReadFile(prefs));
     fs::remove_all(FirefoxWorld::home.File(".config/chromium"));
 }

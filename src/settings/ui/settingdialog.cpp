@@ -114,6 +114,14 @@ bool CSettingDialog::Validate()
                          "The timeout seconds must be bewteen %d to %d.");
     if (!message.isEmpty())
         return ReportInvalid(message, testPage_->TimeoutField());
+    message = outOfRange(switchPage_->IntervalField(), SettingKey::SwitchInterval,
+                         "The minutes between two proxy changes must be between %d and %d.");
+    if (!message.isEmpty())
+        return ReportInvalid(message, switchPage_->IntervalField());
+    message = outOfRange(switchPage_->RatioField(), SettingKey::SwitchRatio,
+                         "The share of the list to change among must be between %d%% and %d%%.");
+    if (!message.isEmpty())
+        return ReportInvalid(message, switchPage_->RatioField());
     QLineEdit* url = testPage_->UrlField();
     QLineEdit* expected = testPage_->ExpectedField();
     if (StripControls(url))
@@ -145,7 +153,8 @@ bool CSettingDialog::ReportInvalid(const QString& message, QWidget* field)
     {
         // Going back to the page that holds the field is no tab change to validate.
         const QSignalBlocker noTabChange(tabs_);
-        tabs_->setCurrentWidget(testPage_);
+        tabs_->setCurrentWidget(switchPage_->isAncestorOf(field) ? static_cast<QWidget*>(switchPage_)
+                                                                 : static_cast<QWidget*>(testPage_));
     }
     shownTab_ = tabs_->currentIndex();
     field->setFocus(Qt::OtherFocusReason);

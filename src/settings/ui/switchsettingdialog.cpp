@@ -2,13 +2,16 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "browser/firefox.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
+#include "settings/ui/digitspinbox.h"
 #include "settings/ui/webrtcchoice.h"
-#include "settings/webrtcsetting.h"
+#include "settings/onoffsetting.h"
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
 
@@ -41,7 +44,19 @@ CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, bool firefoxFollowsD
                          QStringLiteral("Keep WebRTC behind the proxy"),
                          QStringLiteral("Sets WebRTC in Chromium and Google Chrome to send nothing around the "
                                         "proxy, so web pages cannot learn your real address through it. Without a "
-                                        "proxy their WebRTC then sends no UDP either (calls need a TCP relay).")))
+                                        "proxy their WebRTC then sends no UDP either (calls need a TCP relay)."))),
+      rotationCheck_(Named(new QCheckBox(QStringLiteral("Change proxy every")), QStringLiteral("rotationCheck"),
+                           QStringLiteral("Change proxy every [Interval] minutes among the fastest [Ratio]% of the list"),
+                           QStringLiteral("While your IP is hidden, the proxy in use changes every few minutes to "
+                                          "the next of the fastest proxies in the table."))),
+      intervalField_(Named(new CDigitSpinBox(SettingInfo(SettingKey::SwitchInterval).low,
+                                             SettingInfo(SettingKey::SwitchInterval).high),
+                           QStringLiteral("intervalField"), QStringLiteral("Interval"),
+                           QStringLiteral("Minutes between two changes of the proxy"))),
+      ratioField_(Named(new CDigitSpinBox(SettingInfo(SettingKey::SwitchRatio).low,
+                                          SettingInfo(SettingKey::SwitchRatio).high),
+                        QStringLiteral("ratioField"), QStringLiteral("Ratio"),
+                        QStringLiteral("The share of the list, from the fastest proxy down, to change among")))
 {
     Named(this, QStringLiteral("switchSettingPage"), QStringLiteral("Switch Proxy Setting"));
 
@@ -56,8 +71,19 @@ CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, bool firefoxFollowsD
     boxes->addWidget(firefoxCheck_);
     boxes->addWidget(webrtcCheck_);
 
+    const QString rotationCaption = QStringLiteral("Proxy rotation");
+    auto* rotation = Named(new QGroupBox(rotationCaption), QStringLiteral("rotationGroup"), rotationCaption);
+    auto* row = new QHBoxLayout(rotation);
+    row->addWidget(rotationCheck_);
+    row->addWidget(intervalField_);
+    row->addWidget(new QLabel(QStringLiteral("minutes among the fastest")));
+    row->addWidget(ratioField_);
+    row->addWidget(new QLabel(QStringLiteral("% of the list")));
+    row->addStretch();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(rotation);
     layout->addStretch();
 }
 
@@ -76,13 +102,27 @@ void CSwitchSettingDialog::LoadFromSetting()
     firefoxCheck_->setToolTip(followable ? FirefoxToolTip(why) : QString::fromLatin1(kFirefoxNotFollowingToolTip));
     // A box that cannot be carried out never claims that Firefox follows.
     firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem()->firefox);
-    webrtcCheck_->setChecked(GetWebRtcSetting().keepBehindProxy);
+    webrtcCheck_->setChecked(GetWebRtcSetting().on);
+    rotationCheck_->setChecked(GetRotationSetting().on);
+    intervalField_->SetText(QString::number(GetSetting().GetSwitchItem()->interval));
+    ratioField_->SetText(QString::number(GetSetting().GetSwitchItem()->ratio));
 }
 
 void CSwitchSettingDialog::SaveToSetting()
 {
     SaveWebRtcChoice();
+    COnOffSetting& rotation = GetRotationSetting();
+    if (rotationCheck_->isChecked() != rotation.on) {
+        rotation.on = rotationCheck_->isChecked();
+        rotation.Save();
+    }
     CSettingSwitchItem& switchItem = *GetSetting().GetSwitchItem();
+    // The dialog has checked both numbers against their ranges.
+    int number = 0;
+    if (intervalField_->Value(number))
+        switchItem.interval = number;
+    if (ratioField_->Value(number))
+        switchItem.ratio = number;
     const bool follow = firefoxCheck_->isChecked();
     // A disabled box cannot have been changed by the user; leave the setting alone.
     if (!firefoxCheck_->isEnabled() || follow == switchItem.firefox)
@@ -94,15 +134,15 @@ void CSwitchSettingDialog::SaveToSetting()
 
 void CSwitchSettingDialog::SaveWebRtcChoice()
 {
-    CWebRtcSetting& webrtc = GetWebRtcSetting();
+    COnOffSetting& webrtc = GetWebRtcSetting();
     const bool keep = webrtcCheck_->isChecked();
-    if (keep == webrtc.keepBehindProxy)
+    if (keep == webrtc.on)
         return;
     // Turned off, the choice stays on until every browser has its value from before again.
     if (!ApplyWebRtcChoice(keep, prompt_, this)) {
         webrtcCheck_->setChecked(true);
         return;
     }
-    webrtc.keepBehindProxy = keep;
+    webrtc.on = keep;
     webrtc.Save();
 }

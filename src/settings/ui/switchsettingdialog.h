@@ -2,6 +2,7 @@
 
 #include "settings/ui/settingpage.h"
 
+class CDigitSpinBox;
 class IPrompt;
 class QCheckBox;
 
@@ -10,6 +11,8 @@ class QCheckBox;
 // follows them only while its profile lacks a proxy-type preference.
 // "Keep WebRTC behind the proxy" sets Chromium's and Google Chrome's WebRTC
 // setting so that web pages cannot learn the real address around the proxy.
+// The rotation row changes the applied proxy every few minutes among the
+// fastest share of the list.
 class CSwitchSettingDialog : public CSettingPage {
     Q_OBJECT
 
@@ -22,6 +25,9 @@ public:
     void LoadFromSetting() override;
     void SaveToSetting() override;
 
+    CDigitSpinBox* IntervalField() const { return intervalField_; }
+    CDigitSpinBox* RatioField() const { return ratioField_; }
+
 private:
     void SaveWebRtcChoice();
 
@@ -30,4 +36,7 @@ private:
     QCheckBox* systemCheck_;
     QCheckBox* firefoxCheck_;
     QCheckBox* webrtcCheck_;
+    QCheckBox* rotationCheck_;
+    CDigitSpinBox* intervalField_;
+    CDigitSpinBox* ratioField_;
 };

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "browser/webrtcpolicy.h"
-#include "settings/webrtcsetting.h"
+#include "settings/onoffsetting.h"
 #include "widgets/prompt.h"
 
 namespace {
@@ -58,7 +58,7 @@ void CheckWebRtcAfterHideIp(IPrompt& prompt, QWidget* parent)
 {
     const std::vector<ChromiumBrowser> browsers = ChromiumBrowsersOfUser();
     std::vector<WebRtcResult> results;
-    if (GetWebRtcSetting().keepBehindProxy) {
+    if (GetWebRtcSetting().on) {
         CPromptQuestion question(prompt, parent);
         results = KeepWebRtcBehindProxy(browsers, true, question, WebRtcSavedValuesPath());
     } else {
