@@ -22,13 +22,10 @@ server, and every wait is bounded. Started by scripts/e2e.
 
 import argparse
 import http.server
-import ipaddress
 import json
 import os
 import shutil
 import signal
-import socket
-import struct
 import subprocess
 import sys
 import threading
@@ -42,185 +39,6 @@ FINISHED = "The proxy test is finished!"
 SCHEMA = "org.gnome.system.proxy"
 LOOPBACK_BYPASS = ("'localhost'", "'127.0.0.0/8'", "'::1'")
 BROWSER_TIMEOUT = 60
-
-
-class SocksProxy:
-    """A SOCKS4, SOCKS4a and SOCKS5 CONNECT proxy on 127.0.0.1 with a connection log.
-
-    It relays only to IPv4 loopback addresses and never resolves a host name: a request for
-    any other target is refused and logged, so nothing a browser asks for can leave the
-    machine. Each request is one JSON line in the log file (and in `entries`): the SOCKS
-    version the client spoke, the client's port, the target, and for a relayed connection
-    the local port of the proxy's own connection to the target ("via")."""
-
-    def __init__(self, log_path):
-        self.log_path = log_path
-        self.entries = []
-        self.lock = threading.Lock()
-        self.server = v.listen_loopback(64)
-        self.port = self.server.getsockname()[1]
-        self.active = 0  # client connections being handled or relayed
-        self.stopping = False
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
-
-    def idle(self):
-        with self.lock:
-            return self.active == 0
-
-    def since(self, mark):
-        with self.lock:
-            return list(self.entries[mark:])
-
-    def mark(self):
-        with self.lock:
-            return len(self.entries)
-
-    def _record(self, **entry):
-        entry["time"] = round(time.time(), 3)
-        with self.lock:
-            self.entries.append(entry)
-            with open(self.log_path, "a", encoding="utf-8") as handle:
-                handle.write(json.dumps(entry, sort_keys=True) + "\n")
-
-    def _serve(self):
-        while not self.stopping:
-            try:
-                client, _ = self.server.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            with self.lock:
-                self.active += 1
-            threading.Thread(target=self._handle_counted, args=(client,), daemon=True).start()
-
-    def _handle_counted(self, client):
-        try:
-            self._handle(client)
-        finally:
-            with self.lock:
-                self.active -= 1
-
-    @staticmethod
-    def _read(sock, count):
-        data = b""
-        while len(data) < count:
-            chunk = sock.recv(count - len(data))
-            if not chunk:
-                raise ConnectionError("the client closed the connection")
-            data += chunk
-        return data
-
-    @classmethod
-    def _read_string(cls, sock):
-        """A NUL-terminated SOCKS4 field (user id, SOCKS4a host name)."""
-        data = b""
-        while True:
-            byte = cls._read(sock, 1)
-            if byte == b"\0":
-                return data.decode("latin-1")
-            data += byte
-            if len(data) > 255:
-                raise ConnectionError("SOCKS4 field too long")
-
-    def _request(self, client):
-        """Reads one request; returns (version, command, host, port, reply function), or None
-        for a connection closed before its first byte (a browser's spare preconnection, which
-        carries nothing)."""
-        first = client.recv(1)
-        if not first:
-            return None
-        version = first[0]
-        if version == 4:
-            command, port = struct.unpack("!BH", self._read(client, 3))
-            raw = self._read(client, 4)
-            self._read_string(client)
-            host, version = socket.inet_ntoa(raw), "4"
-            if raw[:3] == b"\0\0\0" and raw[3] != 0:  # 0.0.0.x: SOCKS4a, a host name follows
-                host, version = self._read_string(client), "4a"
-
-            def reply(ok, bound=("0.0.0.0", 0)):
-                client.sendall(struct.pack("!BBH", 0, 90 if ok else 91, bound[1]) + socket.inet_aton(bound[0]))
-            return version, command, host, port, reply
-        if version == 5:
-            methods = self._read(client, self._read(client, 1)[0])
-            if 0 not in methods:
-                client.sendall(b"\x05\xff")
-                raise ConnectionError("the client offers no method without authentication")
-            client.sendall(b"\x05\x00")
-            _, command, _, kind = self._read(client, 4)
-            if kind == 1:
-                host = socket.inet_ntoa(self._read(client, 4))
-            elif kind == 3:
-                host = self._read(client, self._read(client, 1)[0]).decode("latin-1")
-            elif kind == 4:
-                host = socket.inet_ntop(socket.AF_INET6, self._read(client, 16))
-            else:
-                raise ConnectionError(f"unknown SOCKS5 address type {kind}")
-            port = struct.unpack("!H", self._read(client, 2))[0]
-
-            def reply(ok, bound=("0.0.0.0", 0)):
-                client.sendall(bytes([5, 0 if ok else 2, 0, 1]) + socket.inet_aton(bound[0]) +
-                               struct.pack("!H", bound[1]))
-            return "5", command, host, port, reply
-        raise ConnectionError(f"not a SOCKS request (first byte {version})")
-
-    @staticmethod
-    def _loopback_address(host):
-        """True for a literal IPv4 loopback address; a host name is never looked up."""
-        try:
-            address = ipaddress.ip_address(host)
-        except ValueError:
-            return False
-        return address.version == 4 and address.is_loopback
-
-    def _handle(self, client):
-        client.settimeout(10)
-        peer = client.getpeername()[1]
-        try:
-            request = self._request(client)
-        except (OSError, ConnectionError) as error:
-            self._record(event="error", client=peer, error=str(error))
-            client.close()
-            return
-        if request is None:
-            self._record(event="unused", client=peer)
-            client.close()
-            return
-        version, command, host, port, reply = request
-        if command != 1 or not self._loopback_address(host):
-            self._record(event="refused", version=version, client=peer, host=host, port=port, command=command)
-            try:
-                reply(False)
-            except OSError:
-                pass
-            client.close()
-            return
-        try:
-            upstream = socket.create_connection((host, port), timeout=5)
-        except OSError as error:
-            self._record(event="failed", version=version, client=peer, host=host, port=port, error=str(error))
-            try:
-                reply(False)
-            except OSError:
-                pass
-            client.close()
-            return
-        via = upstream.getsockname()
-        self._record(event="connect", version=version, client=peer, host=host, port=port, via=via[1])
-        try:
-            reply(True, via)
-        except OSError:
-            client.close()
-            upstream.close()
-            return
-        v.relay_sockets(client, upstream)
-
-    def stop(self):
-        self.stopping = True
-        self.server.close()
-        self.thread.join(timeout=2)
 
 
 class PageServer:
@@ -419,6 +237,33 @@ def run_browser(name, args, env, log_dir, cwd):
         return code, handle.read()
 
 
+def chromium_runner(name, base, env, logs, background_origin):
+    """A run_it for load_page: headless Chromium with its profile in base, its start-up
+    requests sent to background_origin; the page is shown when its DOM holds the marker."""
+    def chromium(url):
+        code, out = run_browser(name, chromium_args(os.path.join(base, "chromium"), background_origin, url),
+                                env, logs, base)
+        return code, PageServer.MARKER in out
+    return chromium
+
+
+def firefox_runner(name, base, env, logs):
+    """A run_it for load_page: headless Firefox ESR, a profile in base in system-proxy mode;
+    the page is shown when Firefox took its screenshot."""
+    def firefox(url):
+        profile = os.path.join(base, "firefox-profile")
+        os.makedirs(profile, exist_ok=True)
+        with open(os.path.join(profile, "user.js"), "w", encoding="utf-8") as handle:
+            handle.write(firefox_user_js(FIREFOX_PREFS))
+        shot = os.path.join(logs, f"{name}-page.png")
+        if os.path.exists(shot):
+            os.remove(shot)
+        code, _ = run_browser(name, ["firefox-esr", "--headless", "--no-remote", "--profile", profile,
+                                     "--screenshot", shot, url], env, logs, base)
+        return code, os.path.exists(shot)
+    return firefox
+
+
 class World:
     """This check's loopback world: the logging proxy, the page server, the wrong listener
     and a stand-in service whose proxy list holds only the logging proxy."""
@@ -427,16 +272,23 @@ class World:
         self.base = base
         self.build_run = build_run
         os.makedirs(os.path.join(base, "logs"), exist_ok=True)
-        self.proxy = SocksProxy(os.path.join(logs, "socks-proxy.log"))
         self.page = PageServer(os.path.join(logs, "page-server.log"))
         self.wrong = WrongListener()
+        self.offered = self.make_proxies(logs)
         self.group = v.ProcessGroup(os.path.join(base, "logs"))
         self.service_url = None
 
+    def make_proxies(self, logs):
+        """The proxies the service offers, as (proxy, country code, type, speed in ms)."""
+        self.proxy = v.SocksProxy(os.path.join(logs, "socks-proxy.log"))
+        return [(self.proxy, "DE", 1, 900)]
+
     def start_service(self):
-        country = country_index(os.path.join(self.build_run, "countries.nbx"), "DE")
+        catalogue = os.path.join(self.build_run, "countries.nbx")
         with open(os.path.join(self.base, "proxies.txt"), "w", encoding="latin-1", newline="") as handle:
-            handle.write(f"127.0.0.1\t{self.proxy.port}\t{country}\t1\t5\t900\r\n")
+            for proxy, country, kind, speed in self.offered:
+                country = country_index(catalogue, country)
+                handle.write(f"{proxy.address}\t{proxy.port}\t{country}\t{kind}\t5\t{speed}\r\n")
         port_file = os.path.join(self.base, "service.port")
         self.group.start("service", [os.path.join(self.build_run, "velmora-service"), "--port", "0",
                                      "--port-file", port_file, "--proxies", os.path.join(self.base, "proxies.txt"),
@@ -451,9 +303,18 @@ class World:
 
     def stop(self):
         self.group.stop_all()
-        self.proxy.stop()
+        for proxy, *_ in self.offered:
+            proxy.stop()
         self.page.stop()
         self.wrong.stop()
+
+
+def prepare_workdir(args, world, workdir):
+    """The program's working folder as scripts/demo-world makes it, for this world's service;
+    returns the program's environment (program.env)."""
+    subprocess.run([args.demo_world, "workdir", workdir, world.base], check=True, timeout=60,
+                   env=dict(os.environ, VELMORA_BUILD_DIR=os.path.dirname(args.build_run)))
+    return v.read_env_file(os.path.join(workdir, "program.env"))
 
 
 def read_text(path):
@@ -483,34 +344,39 @@ def browser_env(app_env, home):
     return env
 
 
+def load_page(proxies, page, browser, run_it, url):
+    """One browser load: run_it(url) returns (exit code, page shown). Once the proxies have
+    closed the browser's last relays, every request that went through them has been logged by
+    them and by the page server: returns (code, shown, each proxy's new log entries, the page
+    server's new requests)."""
+    marks, page_mark = [proxy.mark() for proxy in proxies], page.mark()
+    code, shown = run_it(url)
+    for proxy in proxies:
+        v.wait_for(proxy.idle, 15, "the proxy to close the browser's connections")
+    entries = [proxy.since(mark) for proxy, mark in zip(proxies, marks)]
+    requests = page.since(page_mark)
+    for proxy, logged in zip(proxies, entries):
+        for entry in logged:
+            v.log(f"{browser}: log of the proxy on port {proxy.port}: {json.dumps(entry, sort_keys=True)}")
+    for request in requests:
+        v.log(f"{browser}: page server: {request['method']} {request['path']} from port {request['client']}")
+    return code, shown, entries, requests
+
+
 def check_browser(checks, world, scenario, browser, run_it):
     """Runs one browser on a page of its own and checks what the wrong listener, the proxy's
     log and the page server saw; run_it(url) returns (exit code, page shown)."""
-    proxy_mark, page_mark, wrong_mark = world.proxy.mark(), world.page.mark(), len(world.wrong.connections)
+    wrong_mark = len(world.wrong.connections)
     path = f"/check/{scenario}/{browser}"
-    code, shown = run_it(world.page.origin + path)
-    # The browser's processes are gone; once the proxy has closed its last relay, every
-    # request that went through it has been logged by the proxy and the page server.
-    v.wait_for(world.proxy.idle, 15, "the proxy to close the browser's connections")
-    entries = world.proxy.since(proxy_mark)
-    requests = world.page.since(page_mark)
-    for entry in entries:
-        v.log(f"{browser}: proxy log: {json.dumps(entry, sort_keys=True)}")
-    for request in requests:
-        v.log(f"{browser}: page server: {request['method']} {request['path']} from port {request['client']}")
+    code, shown, (entries,), requests = load_page([world.proxy], world.page, browser, run_it,
+                                                  world.page.origin + path)
     checks.equal(world.wrong.connections[wrong_mark:], [],
                  f"{scenario}: {browser}: the old HTTP/HTTPS proxy got no connection")
     page_target = ("127.0.0.1", world.page.port)
     strays = [e for e in entries
               if e["event"] != "unused" and (e["event"] != "connect" or (e["host"], e["port"]) != page_target)]
     checks.equal(strays, [], f"{scenario}: {browser}: the proxy got requests for the page server only")
-    checks.ok(any(r["path"] == path and r["method"] == "GET" for r in requests),
-              f"{scenario}: {browser}: the page server answered GET {path}")
-    via = {e["via"] for e in entries if e["event"] == "connect"}
-    checks.equal([r for r in requests if r["client"] not in via], [],
-                 f"{scenario}: {browser}: every request the page server saw came through the applied SOCKS proxy")
-    unexpected = [r for r in requests if r["path"] != path and not r["path"].startswith(BACKGROUND_PATHS)]
-    checks.equal(unexpected, [], f"{scenario}: {browser}: no other request reached the page server")
+    check_page_requests(checks, requests, entries, path, f"{scenario}: {browser}")
     checks.equal(code, 0, f"{scenario}: {browser} exits with 0")
     checks.ok(shown, f"{scenario}: {browser} shows the page")
     versions = sorted({e["version"] for e in entries})
@@ -518,17 +384,30 @@ def check_browser(checks, world, scenario, browser, run_it):
     return versions
 
 
-def hide_ip_on_the_logging_proxy(app, world, checks, name):
-    """Get Proxy (the service offers only the logging proxy), then Hide IP on it; a message box
-    instead of the Restore IP face fails the check."""
+def check_page_requests(checks, requests, entries, path, what):
+    """The page server answered GET path, every request it saw came through a connection the
+    proxy (whose log entries are given) opened, and nothing but the page and a browser's
+    background requests reached it."""
+    checks.ok(any(r["path"] == path and r["method"] == "GET" for r in requests),
+              f"{what}: the page server answered GET {path}")
+    via = {e["via"] for e in entries if e["event"] == "connect"}
+    checks.equal([r for r in requests if r["client"] not in via], [],
+                 f"{what}: every request the page server saw came through the applied SOCKS proxy")
+    unexpected = [r for r in requests if r["path"] != path and not r["path"].startswith(BACKGROUND_PATHS)]
+    checks.equal(unexpected, [], f"{what}: no other request reached the page server")
+
+
+def get_proxies(app):
+    """Get Proxy and its speed test; the rows of the proxy table afterwards."""
     app.wait_main_window(30)
     app.press_button("Get Proxy")
     v.wait_for(lambda: app.find_message(FINISHED), 60, "the end of the speed test")
     app.answer_message(FINISHED, "OK")
-    rows = v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
-    checks.equal([(row["IP"], row["Port"]) for row in rows], [("127.0.0.1", str(world.proxy.port))],
-                 f"{name}: the table holds the logging proxy")
-    app.select_row(0)
+    return v.wait_for(lambda: app.table_rows(), 10, "rows in the proxy table")
+
+
+def hide_ip(app):
+    """Hide IP on the selected row; a message box instead of the Restore IP face fails the check."""
     app.press_button("Hide IP")
 
     def hidden():
@@ -541,14 +420,26 @@ def hide_ip_on_the_logging_proxy(app, world, checks, name):
     v.wait_for(hidden, 20, "the button to offer Restore IP")
 
 
+def restore_ip(app):
+    app.press_button("Restore IP")
+    v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
+
+
+def hide_ip_on_the_logging_proxy(app, world, checks, name):
+    """Get Proxy (the service offers only the logging proxy), then Hide IP on it."""
+    rows = get_proxies(app)
+    checks.equal([(row["IP"], row["Port"]) for row in rows], [("127.0.0.1", str(world.proxy.port))],
+                 f"{name}: the table holds the logging proxy")
+    app.select_row(0)
+    hide_ip(app)
+
+
 def scenario(session, world, args, name, preset, checks, report):
     base = os.path.join(args.work, name)
     workdir = os.path.join(base, "work")
     logs = os.path.join(args.logs, name)
     os.makedirs(logs, exist_ok=True)
-    subprocess.run([args.demo_world, "workdir", workdir, world.base], check=True, timeout=60,
-                   env=dict(os.environ, VELMORA_BUILD_DIR=os.path.dirname(args.build_run)))
-    program_env = v.read_env_file(os.path.join(workdir, "program.env"))
+    program_env = prepare_workdir(args, world, workdir)
     # GIO's GNOME proxy resolver, and the browsers' GSettings readers, are used only on GNOME.
     program_env["XDG_CURRENT_DESKTOP"] = "GNOME"
     app = v.App(session, os.path.join(args.build_run, "velmora"), workdir, program_env, logs)
@@ -585,26 +476,12 @@ def scenario(session, world, args, name, preset, checks, report):
         os.makedirs(home, exist_ok=True)
         env = browser_env(app.env, home)
 
-        def chromium(url):
-            code, out = run_browser(f"{name}-chromium", chromium_args(os.path.join(base, "chromium"),
-                                                                      world.page.origin, url), env, logs, base)
-            return code, PageServer.MARKER in out
-
-        def firefox(url):
-            profile = os.path.join(base, "firefox-profile")
-            os.makedirs(profile, exist_ok=True)
-            with open(os.path.join(profile, "user.js"), "w", encoding="utf-8") as handle:
-                handle.write(firefox_user_js(FIREFOX_PREFS))
-            shot = os.path.join(logs, "firefox-page.png")
-            code, _ = run_browser(f"{name}-firefox", ["firefox-esr", "--headless", "--no-remote", "--profile",
-                                                      profile, "--screenshot", shot, url], env, logs, base)
-            return code, os.path.exists(shot)
-
+        chromium = chromium_runner(f"{name}-chromium", base, env, logs, world.page.origin)
+        firefox = firefox_runner(f"{name}-firefox", base, env, logs)
         report[f"{name}: chromium"] = check_browser(checks, world, name, "chromium", chromium)
         report[f"{name}: firefox-esr"] = check_browser(checks, world, name, "firefox-esr", firefox)
 
-        app.press_button("Restore IP")
-        v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
+        restore_ip(app)
         after = app.system_proxy_listing()
         changed = sorted(set(before) ^ set(after))
         checks.equal(changed, [], f"{name}: after Restore IP every key equals its value before Hide IP")
@@ -630,8 +507,8 @@ def old_http_proxy(port):
     return preset
 
 
-def run_check(name, tools, run_scenarios):
-    """Parses the common options, starts the loopback world and an X session, runs
+def run_check(name, tools, run_scenarios, world_class=World):
+    """Parses the common options, starts the loopback world (world_class) and an X session, runs
     run_scenarios(session, world, args, checks, report) and prints the verdict; the exit code."""
     # An outer timeout sends SIGTERM: end through the finally blocks so nothing is left running.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
@@ -653,7 +530,7 @@ def run_check(name, tools, run_scenarios):
     os.makedirs(shots, exist_ok=True)
 
     started = time.monotonic()
-    world = World(os.path.join(args.work, "world"), args.build_run, args.logs)
+    world = world_class(os.path.join(args.work, "world"), args.build_run, args.logs)
     session = v.XSession(args.logs)
     checks = None
     report = {}

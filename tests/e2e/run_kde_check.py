@@ -30,7 +30,6 @@ Everything stays on 127.0.0.1 and every wait is bounded. Started by scripts/e2e.
 
 import os
 import re
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -71,18 +70,22 @@ def replace_line(path, key, line):
         handle.write(text)
 
 
+def kde_desktop(program_env):
+    """Makes the program's environment a KDE Plasma session's (see the module's docstring);
+    returns the path of its kioslaverc."""
+    program_env["XDG_CURRENT_DESKTOP"] = "KDE"
+    program_env["KDE_SESSION_VERSION"] = "5"
+    program_env["XDG_CONFIG_HOME"] = os.path.join(program_env["HOME"], ".config")
+    os.makedirs(program_env["XDG_CONFIG_HOME"], exist_ok=True)
+    return os.path.join(program_env["XDG_CONFIG_HOME"], "kioslaverc")
+
+
 def scenario(session, world, args, checks, report):
     workdir = os.path.join(args.work, "kde", "work")
     logs = os.path.join(args.logs, "kde")
     os.makedirs(logs, exist_ok=True)
-    subprocess.run([args.demo_world, "workdir", workdir, world.base], check=True, timeout=60,
-                   env=dict(os.environ, VELMORA_BUILD_DIR=os.path.dirname(args.build_run)))
-    program_env = v.read_env_file(os.path.join(workdir, "program.env"))
-    program_env["XDG_CURRENT_DESKTOP"] = "KDE"
-    program_env["KDE_SESSION_VERSION"] = "5"
-    program_env["XDG_CONFIG_HOME"] = os.path.join(program_env["HOME"], ".config")
-    kioslaverc = os.path.join(program_env["XDG_CONFIG_HOME"], "kioslaverc")
-    os.makedirs(os.path.dirname(kioslaverc), exist_ok=True)
+    program_env = browsers.prepare_workdir(args, world, workdir)
+    kioslaverc = kde_desktop(program_env)
     start = starting_kioslaverc(world.wrong.port)
     with open(kioslaverc, "w", encoding="utf-8") as handle:
         handle.write(start)
@@ -132,26 +135,12 @@ def scenario(session, world, args, checks, report):
         env["KDE_SESSION_VERSION"] = "5"
         base = os.path.join(args.work, "kde")
 
-        def chromium(url):
-            code, out = browsers.run_browser("kde-chromium", browsers.chromium_args(
-                os.path.join(base, "chromium"), world.page.origin, url), env, logs, base)
-            return code, browsers.PageServer.MARKER in out
-
-        def firefox(url):
-            profile = os.path.join(base, "firefox-profile")
-            os.makedirs(profile, exist_ok=True)
-            with open(os.path.join(profile, "user.js"), "w", encoding="utf-8") as handle:
-                handle.write(browsers.firefox_user_js(browsers.FIREFOX_PREFS))
-            shot = os.path.join(logs, "firefox-page.png")
-            code, _ = browsers.run_browser("kde-firefox", ["firefox-esr", "--headless", "--no-remote", "--profile",
-                                                           profile, "--screenshot", shot, url], env, logs, base)
-            return code, os.path.exists(shot)
-
+        chromium = browsers.chromium_runner("kde-chromium", base, env, logs, world.page.origin)
+        firefox = browsers.firefox_runner("kde-firefox", base, env, logs)
         report["kde: chromium"] = browsers.check_browser(checks, world, "kde", "chromium", chromium)
         report["kde: firefox-esr"] = browsers.check_browser(checks, world, "kde", "firefox-esr", firefox)
 
-        app.press_button("Restore IP")
-        v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
+        browsers.restore_ip(app)
         with open(kioslaverc, encoding="utf-8") as handle:
             after = handle.read()
         checks.equal(after, start, "kde: after Restore IP kioslaverc equals its starting content byte for byte")

@@ -7,11 +7,14 @@ their accessible names, the tray icon with xdotool. Every wait is bounded.
 Used by run_e2e.py (the end-to-end test) and demo_drive.py (the headless demo).
 """
 
+import ipaddress
+import json
 import os
 import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -109,11 +112,11 @@ class ProcessGroup:
         self.children.clear()
 
 
-def listen_loopback(backlog=16):
-    """A listening TCP socket on a free port of 127.0.0.1 whose accept wakes twice a second."""
+def listen_loopback(backlog=16, address="127.0.0.1"):
+    """A listening TCP socket on a free port of a loopback address whose accept wakes twice a second."""
     server = socket.socket()
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind(("127.0.0.1", 0))
+    server.bind((address, 0))
     server.listen(backlog)
     server.settimeout(0.5)
     return server
@@ -147,11 +150,12 @@ def relay_sockets(client, upstream):
 
 
 class LoopbackServer:
-    """A TCP listener on 127.0.0.1 that hands each connection to accepted(client, peer) on its
-    accept thread until stop(). A subclass sets its own fields first, then calls start()."""
+    """A TCP listener on 127.0.0.1 (or another loopback address) that hands each connection to
+    accepted(client, peer) on its accept thread until stop(). A subclass sets its own fields
+    first, then calls start()."""
 
-    def start(self, backlog=16):
-        self.server = listen_loopback(backlog)
+    def start(self, backlog=16, address="127.0.0.1"):
+        self.server = listen_loopback(backlog, address)
         self.port = self.server.getsockname()[1]
         self.stopping = False
         self.thread = threading.Thread(target=self._serve, daemon=True)
@@ -201,6 +205,182 @@ class DelayedRelay(LoopbackServer):
             client.close()
             return
 
+        relay_sockets(client, upstream)
+
+
+class SocksProxy(LoopbackServer):
+    """A SOCKS CONNECT proxy on a loopback address with a connection log.
+
+    versions: what it speaks, "4" (SOCKS4 and SOCKS4a) and "5"; a client that speaks another
+    version has its connection closed at the first byte. It relays only to IPv4 loopback
+    addresses and to the host names in names (name -> (loopback address, port)), which it maps
+    itself: it never resolves a name, and refuses and logs every other target, so nothing a
+    browser asks for can leave the machine. Each request is one JSON line in the log file (and
+    in `entries`): the SOCKS version the client spoke, the client's port, the target as asked,
+    whether it arrived as a host name ("name"), and for a relayed connection the local port of
+    the proxy's own connection to the target ("via")."""
+
+    def __init__(self, log_path, address="127.0.0.1", versions=("4", "5"), names=None):
+        self.log_path = log_path
+        self.versions = versions
+        self.names = dict(names or {})
+        self.entries = []
+        self.lock = threading.Lock()
+        self.active = 0  # client connections being handled or relayed
+        self.start(64, address)
+        self.address = address
+
+    def idle(self):
+        with self.lock:
+            return self.active == 0
+
+    def since(self, mark):
+        with self.lock:
+            return list(self.entries[mark:])
+
+    def mark(self):
+        with self.lock:
+            return len(self.entries)
+
+    def _record(self, **entry):
+        entry["time"] = round(time.time(), 3)
+        with self.lock:
+            self.entries.append(entry)
+            with open(self.log_path, "a", encoding="utf-8") as handle:
+                handle.write(json.dumps(entry, sort_keys=True) + "\n")
+
+    def accepted(self, client, peer):
+        with self.lock:
+            self.active += 1
+        threading.Thread(target=self._handle_counted, args=(client,), daemon=True).start()
+
+    def _handle_counted(self, client):
+        try:
+            self._handle(client)
+        finally:
+            with self.lock:
+                self.active -= 1
+
+    @staticmethod
+    def _read(sock, count):
+        data = b""
+        while len(data) < count:
+            chunk = sock.recv(count - len(data))
+            if not chunk:
+                raise ConnectionError("the client closed the connection")
+            data += chunk
+        return data
+
+    @classmethod
+    def _read_string(cls, sock):
+        """A NUL-terminated SOCKS4 field (user id, SOCKS4a host name)."""
+        data = b""
+        while True:
+            byte = cls._read(sock, 1)
+            if byte == b"\0":
+                return data.decode("latin-1")
+            data += byte
+            if len(data) > 255:
+                raise ConnectionError("SOCKS4 field too long")
+
+    def _request(self, client):
+        """Reads one request; returns (version, command, host, port, name, reply function),
+        None for a connection closed before its first byte (a browser's spare preconnection,
+        which carries nothing), or the first byte for a version this proxy does not speak."""
+        first = client.recv(1)
+        if not first:
+            return None
+        version = first[0]
+        if str(version) not in self.versions:
+            return version
+        if version == 4:
+            command, port = struct.unpack("!BH", self._read(client, 3))
+            raw = self._read(client, 4)
+            self._read_string(client)
+            host, version, name = socket.inet_ntoa(raw), "4", False
+            if raw[:3] == b"\0\0\0" and raw[3] != 0:  # 0.0.0.x: SOCKS4a, a host name follows
+                host, version, name = self._read_string(client), "4a", True
+
+            def reply(ok, bound=("0.0.0.0", 0)):
+                client.sendall(struct.pack("!BBH", 0, 90 if ok else 91, bound[1]) + socket.inet_aton(bound[0]))
+            return version, command, host, port, name, reply
+        if version == 5:
+            methods = self._read(client, self._read(client, 1)[0])
+            if 0 not in methods:
+                client.sendall(b"\x05\xff")
+                raise ConnectionError("the client offers no method without authentication")
+            client.sendall(b"\x05\x00")
+            _, command, _, kind = self._read(client, 4)
+            if kind == 1:
+                host = socket.inet_ntoa(self._read(client, 4))
+            elif kind == 3:
+                host = self._read(client, self._read(client, 1)[0]).decode("latin-1")
+            elif kind == 4:
+                host = socket.inet_ntop(socket.AF_INET6, self._read(client, 16))
+            else:
+                raise ConnectionError(f"unknown SOCKS5 address type {kind}")
+            port = struct.unpack("!H", self._read(client, 2))[0]
+
+            def reply(ok, bound=("0.0.0.0", 0)):
+                client.sendall(bytes([5, 0 if ok else 2, 0, 1]) + socket.inet_aton(bound[0]) +
+                               struct.pack("!H", bound[1]))
+            return "5", command, host, port, kind == 3, reply
+        raise ConnectionError(f"not a SOCKS request (first byte {version})")
+
+    def _target(self, host, port, name):
+        """Where a request goes: a mapped name's address, a literal IPv4 loopback address (also
+        when sent in the name field), or None. A host name is never looked up."""
+        if name and host in self.names:
+            return self.names[host]
+        try:
+            address = ipaddress.ip_address(host)
+        except ValueError:
+            return None
+        return (host, port) if address.version == 4 and address.is_loopback else None
+
+    def _handle(self, client):
+        client.settimeout(10)
+        peer = client.getpeername()[1]
+        try:
+            request = self._request(client)
+        except (OSError, ConnectionError) as error:
+            self._record(event="error", client=peer, error=str(error))
+            client.close()
+            return
+        if not isinstance(request, tuple):
+            self._record(client=peer, **({"event": "unused"} if request is None else
+                                         {"event": "other-version", "first": request}))
+            client.close()
+            return
+        version, command, host, port, name, reply = request
+        target = self._target(host, port, name) if command == 1 else None
+        asked = dict(version=version, client=peer, host=host, port=port, name=name)
+        if target is None:
+            self._record(event="refused", command=command, **asked)
+            try:
+                reply(False)
+            except OSError:
+                pass
+            client.close()
+            return
+        try:
+            upstream = socket.create_connection(target, timeout=5)
+        except OSError as error:
+            self._record(event="failed", error=str(error), **asked)
+            try:
+                reply(False)
+            except OSError:
+                pass
+            client.close()
+            return
+        via = upstream.getsockname()
+        self._record(event="connect", via=via[1], **asked)
+        try:
+            reply(True, via)
+        except OSError:
+            client.close()
+            upstream.close()
+            return
         relay_sockets(client, upstream)
 
 
