@@ -3,7 +3,7 @@
 #include "mainwindowfixture.h"
 
 #include "app/commands.h"
-#include "app/retrieveanswer.h"
+#include "service/retrieverequest.h"
 #include "data/ui/prolistctrl.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
