@@ -113,8 +113,7 @@ std::vector<CProxy> CIpHidingController::Upstreams(const CProxy& first) const
     for (const CProxy& proxy : GetProxyList())
         if (proxy.IsUsable() && !(proxy == first))
             others.push_back(proxy);
-    std::stable_sort(others.begin(), others.end(),
-                     [](const CProxy& a, const CProxy& b) { return a.speed < b.speed; });
+    std::stable_sort(others.begin(), others.end(), [](const CProxy& a, const CProxy& b) { return a.speed < b.speed; });
     others.insert(others.begin(), first);
     return others;
 }

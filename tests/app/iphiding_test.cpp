@@ -6,8 +6,8 @@
 #include "app/trayicon.h"
 #include "browser/savedproxysettings.h"
 #include "data/ui/prolistctrl.h"
-#include "settings/ui/webrtcchoice.h"
 #include "settings/onoffsetting.h"
+#include "settings/ui/webrtcchoice.h"
 #include "support/ui/testcountries.h"
 #include "support/ui/uiwait.h"
 

@@ -13,9 +13,9 @@
 #include "support/tempdir.h"
 #include "support/ui/scriptedprompt.h"
 #include "support/ui/testapplication.h"
+#include "testing/checkanonymousworker.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
-#include "testing/checkanonymousworker.h"
 #include "testing/ui/runtestwithprogress.h"
 
 namespace {

@@ -134,4 +134,3 @@ void CProgressDialog::reject()
     SetStatus(statusText_, QStringLiteral("Canceling..."));
     cancelButton_->setEnabled(false);
 }
-
