@@ -127,7 +127,8 @@ void CIpHidingController::KeepProxyAfterExit()
     if (upstreams.size() > kMaxDetachedUpstreams)
         upstreams.resize(kMaxDetachedUpstreams);
     relay_.Stop();
-    if (!StartDetachedRelay(state.relayPort, upstreams))
+    const auto& keepRelay = window_.Desktop().keepRelay;
+    if (!keepRelay || !keepRelay(state.relayPort, upstreams))
         window_.Desktop().prompt.Show(
             &window_,
             QStringLiteral("The relay to the proxy could not be kept running after Velmora ends, so your browsers "
