@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/proxy.h"
+
+// What the relay tells its owner, from the relay's own thread.
+struct RelayEvent {
+    enum class Kind {
+        // The proxy in use stopped answering; `to` now carries the traffic.
+        Switched,
+        // No proxy of the list answers: every connection is refused until one does.
+        NoneAnswers,
+        // A proxy in use again after none answered.
+        Recovered,
+        // The proxy in use takes no host names (SOCKS4 without 4a): from now on
+        // the relay looks names up itself, with the user's own resolver.
+        ResolvingNamesLocally,
+    };
+    Kind kind = Kind::Switched;
+    CProxy from;  // the proxy that stopped answering (Switched, NoneAnswers)
+    CProxy to;    // the proxy now in use (Switched, Recovered, ResolvingNamesLocally)
+};
+
+// A SOCKS relay on 127.0.0.1 for the desktop's programs: it takes SOCKS4,
+// SOCKS4a and SOCKS5 CONNECT (no authentication) from processes of this
+// user only, and forwards each connection to the proxy in use in the best
+// protocol that proxy speaks (CProxy::type 2 or 3: SOCKS5; 1: SOCKS4a, or
+// SOCKS4 with names looked up here once the proxy refuses them; 0: SOCKS5,
+// then SOCKS4a). When the proxy in use stops answering it moves to the next
+// proxy of the list that answers; nothing ever goes direct.
+// It runs on a thread of its own; every member may be called from any thread.
+class CSocksRelay {
+public:
+    using EventHandler = std::function<void(const RelayEvent&)>;
+
+    CSocksRelay();
+    ~CSocksRelay();  // Stop()
+    CSocksRelay(const CSocksRelay&) = delete;
+    CSocksRelay& operator=(const CSocksRelay&) = delete;
+
+    // Listens on 127.0.0.1:port (0: a free port of the system's choice) and
+    // starts the relay's thread. False, with problem in words for the user,
+    // when the port cannot be had.
+    bool Start(int port, std::string& problem);
+    // Closes the listener and every relayed connection, and joins the thread.
+    void Stop();
+    bool Running() const;
+    // The port listened on; 0 when not running.
+    int Port() const;
+
+    // The proxy to use first, then those to move to when it stops answering,
+    // in order (the table's, fastest first). Connections already relayed keep
+    // their proxy; new ones take the first of the new list.
+    void SetUpstreams(const std::vector<CProxy>& proxies);
+    // The proxy new connections go to now.
+    CProxy Current() const;
+    // Called on the relay's thread; the handler must not block.
+    void SetEventHandler(EventHandler handler);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
