@@ -1,5 +1,7 @@
 #include "app/desktop.h"
 
+#include "app/detachedrelay.h"
+
 #include "browser/networkstate.h"
 #include "browser/systemproxy.h"
 #include "widgets/messageboxprompt.h"
@@ -24,6 +26,7 @@ CDesktop& RealDesktop()
                                 // working, and static destructors must not run under them.
                                 std::_Exit(exitCode);
                             },
-                            [] { return QSystemTrayIcon::isSystemTrayAvailable(); }};
+                            [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                            StartDetachedRelay};
     return desktop;
 }

@@ -31,8 +31,7 @@ bool IsOurRelay(pid_t pid)
     struct stat info = {};
     std::error_code error;
     const fs::path program = fs::read_symlink(proc + "/exe", error);
-    return !error && stat(proc.c_str(), &info) == 0 && info.st_uid == getuid()
-           && program.filename() == kRelayProgram;
+    return !error && stat(proc.c_str(), &info) == 0 && info.st_uid == getuid() && program.filename() == kRelayProgram;
 }
 
 template <typename Done>

@@ -2,14 +2,11 @@
 #include "app/commandscope.h"
 #include "app/desktop.h"
 #include "app/replacedialog.h"
-#include "app/retrieveanswer.h"
 #include "app/tolvanedlg.h"
 #include "browser/networkstate.h"
 #include "data/proxyfile.h"
-#include "service/postform.h"
+#include "service/retrieverequest.h"
 #include "service/serviceendpoints.h"
-#include "service/servicestatus.h"
-#include "service/startrequest.h"
 #include "settings/setting.h"
 #include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
@@ -19,35 +16,11 @@
 
 namespace {
 
-// What Get Proxy asks the service: the retrieve answer; with a proxy list the
-// service's test target, which the settings follow unless the user typed
-// their own (the service verified its proxies with that page); with none the
-// reason the service's status page gives.
-struct Retrieval {
-    std::string answer;
-    DefaultTestTarget serviceTarget;
-    std::string noProxyReason;
-};
-
 Retrieval Retrieve(CTolvaneDlg& window)
 {
     CBusyScope busy(&window);
     Retrieval retrieval;
-    // A failed request counts as no answer: the bytes of a transfer that broke
-    // off are never taken for a proxy list.
-    RunOffGuiThread([&retrieval] {
-        if (!PostForm(RetrieveEndpoint(), "OperationType=4", retrieval.answer)) {
-            retrieval.answer.clear();
-            return;
-        }
-        switch (ClassifyRetrieveAnswer(retrieval.answer)) {
-        case RetrieveAnswer::ProxyList:
-            RequestTestTarget(retrieval.serviceTarget.url, retrieval.serviceTarget.expected);
-            break;
-        case RetrieveAnswer::NoProxies: retrieval.noProxyReason = NoProxyReason(RequestServiceStatus()); break;
-        case RetrieveAnswer::Unusable: break;
-        }
-    });
+    RunOffGuiThread([&retrieval] { retrieval = RetrieveProxies(); });
     return retrieval;
 }
 
@@ -80,7 +53,7 @@ void GetProxyCommand(CTolvaneDlg& window)
 
     const Retrieval retrieval = Retrieve(window);
     const std::string& answer = retrieval.answer;
-    switch (ClassifyRetrieveAnswer(answer)) {
+    switch (retrieval.kind) {
     case RetrieveAnswer::NoProxies:
         // The user's own service says why it has none; any other answers "Empty" only.
         Tell(window, retrieval.noProxyReason.empty()
@@ -100,22 +73,27 @@ void GetProxyCommand(CTolvaneDlg& window)
     }
 
     CProxyList& list = GetProxyList();
+    CSettingMiscItem* misc = GetSetting().GetMiscItem();
+    bool replace = misc && misc->replaceByGet;
     if (!list.empty()) {
-        CReplaceDialog dialog(&window);
+        CReplaceDialog dialog(replace, &window);
         if (dialog.exec() != QDialog::Accepted)
             return;
+        // The choice is the one the dialog offers next time.
+        replace = dialog.Replace();
+        if (misc) {
+            misc->replaceByGet = replace;
+            GetSetting().Save();
+        }
     }
 
-    GetSetting().FollowServiceTestTarget(retrieval.serviceTarget);
-    const CSettingMiscItem* misc = GetSetting().GetMiscItem();
-    const bool replace = misc && misc->replaceByGet;
-    if (ReadProxyFile(list, kProxyTempFileName, replace) && !list.empty()) {
+    GetSetting().FollowServiceTestTarget({retrieval.targetUrl, retrieval.targetExpected});
+    const bool read = ReadProxyFile(list, kProxyTempFileName, replace) && !list.empty();
+    if (read) {
         const CSettingTestItem* test = GetSetting().GetTestItem();
         RunTestAfterGetProxy(window, test ? test->testType : TestType::None);
-        SortProxyList(GetProxyList(), window.SortState().key, window.SortState().normalOrder);
     }
-    // Refilled even when the file yielded nothing: replacing may have emptied
+    // Shown even when the file yielded nothing: replacing may have emptied
     // the list, and the table must never show proxies that are gone.
-    window.RefillProxyTable();
-    window.FocusTable();
+    window.ProxyListChanged(read ? CTolvaneDlg::ListOrder::ByHeader : CTolvaneDlg::ListOrder::AsLeft);
 }

@@ -113,8 +113,7 @@ std::vector<CProxy> CIpHidingController::Upstreams(const CProxy& first) const
     for (const CProxy& proxy : GetProxyList())
         if (proxy.IsUsable() && !(proxy == first))
             others.push_back(proxy);
-    std::stable_sort(others.begin(), others.end(),
-                     [](const CProxy& a, const CProxy& b) { return a.speed < b.speed; });
+    std::stable_sort(others.begin(), others.end(), [](const CProxy& a, const CProxy& b) { return a.speed < b.speed; });
     others.insert(others.begin(), first);
     return others;
 }
@@ -128,7 +127,8 @@ void CIpHidingController::KeepProxyAfterExit()
     if (upstreams.size() > kMaxDetachedUpstreams)
         upstreams.resize(kMaxDetachedUpstreams);
     relay_.Stop();
-    if (!StartDetachedRelay(state.relayPort, upstreams))
+    const auto& keepRelay = window_.Desktop().keepRelay;
+    if (!keepRelay || !keepRelay(state.relayPort, upstreams))
         window_.Desktop().prompt.Show(
             &window_,
             QStringLiteral("The relay to the proxy could not be kept running after Velmora ends, so your browsers "

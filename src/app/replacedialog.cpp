@@ -1,6 +1,5 @@
 #include "app/replacedialog.h"
 
-#include "settings/setting.h"
 #include "widgets/namedlabel.h"
 
 #include <QDialogButtonBox>
@@ -28,7 +27,7 @@ void NameButton(QDialogButtonBox* box, QDialogButtonBox::StandardButton which, c
 
 }  // namespace
 
-CReplaceDialog::CReplaceDialog(QWidget* parent)
+CReplaceDialog::CReplaceDialog(bool replace, QWidget* parent)
     : QDialog(parent),
       replaceButton_(MakeRadio(this, "replaceRadio", QStringLiteral("Replace current proxies with new proxies."))),
       appendButton_(MakeRadio(this, "appendRadio", QStringLiteral("Append new proxies to current proxies")))
@@ -42,14 +41,13 @@ CReplaceDialog::CReplaceDialog(QWidget* parent)
     const QString question = QStringLiteral("How do you want to dispose current proxies?");
     QLabel* label = MakeLabel(this, "replaceQuestion", question);
 
-    const CSettingMiscItem* misc = GetSetting().GetMiscItem();
-    (misc && misc->replaceByGet ? replaceButton_ : appendButton_)->setChecked(true);
+    (replace ? replaceButton_ : appendButton_)->setChecked(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     NameButton(buttons, QDialogButtonBox::Ok, "okButton");
     NameButton(buttons, QDialogButtonBox::Cancel, "cancelButton");
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CReplaceDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
@@ -60,11 +58,7 @@ CReplaceDialog::CReplaceDialog(QWidget* parent)
     setFixedSize(sizeHint());
 }
 
-void CReplaceDialog::accept()
+bool CReplaceDialog::Replace() const
 {
-    if (CSettingMiscItem* misc = GetSetting().GetMiscItem()) {
-        misc->replaceByGet = replaceButton_->isChecked();
-        GetSetting().Save();
-    }
-    QDialog::accept();
+    return replaceButton_->isChecked();
 }

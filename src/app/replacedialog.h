@@ -5,13 +5,14 @@
 class QRadioButton;
 
 // Asks whether newly fetched proxies replace the current ones or are added
-// to them. The choice is the replaceByGet setting, saved at once on OK.
+// to them, offering the earlier choice.
 class CReplaceDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CReplaceDialog(QWidget* parent = nullptr);
+    explicit CReplaceDialog(bool replace, QWidget* parent = nullptr);
 
-    void accept() override;
+    // The choice: true to replace, false to append.
+    bool Replace() const;
 
 private:
     QRadioButton* replaceButton_;

@@ -45,8 +45,7 @@ void RemoveSelectedCommand(CTolvaneDlg& window)
             ++entry;
         }
     }
-    window.RefillProxyTable();
-    window.FocusTable();
+    window.ProxyListChanged();
 }
 
 void RemoveAllCommand(CTolvaneDlg& window)
@@ -60,8 +59,7 @@ void RemoveAllCommand(CTolvaneDlg& window)
         != IPrompt::AnsOk)
         return;
     GetProxyList().clear();
-    window.RefillProxyTable();
-    window.FocusTable();
+    window.ProxyListChanged();
 }
 
 void SortByColumnCommand(CTolvaneDlg& window, int column)
@@ -69,8 +67,7 @@ void SortByColumnCommand(CTolvaneDlg& window, int column)
     CSortState& sort = window.SortState();
     if (!sort.ApplyHeaderClick(column))
         return;
-    SortProxyList(GetProxyList(), sort.key, sort.normalOrder);
-    window.RefillProxyTable();
+    window.ProxyListChanged(CTolvaneDlg::ListOrder::ByHeader);
 }
 
 void ShowTableContextMenu(CTolvaneDlg& window, const QPoint& globalPos)

@@ -4,21 +4,21 @@
 #include "app/commandscope.h"
 #include "app/desktop.h"
 #include "app/tolvanedlg.h"
-#include "testing/ui/progressdialog.h"
+#include "testing/ui/runtestwithprogress.h"
 #include "widgets/prompt.h"
 
 namespace {
-void RunWithProgress(CTolvaneDlg& window, bool isSpeedTest)
+void RunWithProgress(CTolvaneDlg& window, const TestRunUi& run)
 {
     CCommandScope running;
-    RunTestWithProgress(&window, isSpeedTest, window.Desktop().prompt);
+    RunTestWithProgress(&window, run, window.Desktop().prompt);
 }
 }  // namespace
 
 void RunTestAfterGetProxy(CTolvaneDlg& window, TestType testType)
 {
     if (testType != TestType::None)
-        RunWithProgress(window, testType == TestType::Speed);
+        RunWithProgress(window, testType == TestType::Speed ? SpeedTestRun() : AvailabilityTestRun());
 }
 
 void TestSpeedCommand(CTolvaneDlg& window)
@@ -28,7 +28,6 @@ void TestSpeedCommand(CTolvaneDlg& window)
             &window, QStringLiteral("There is no proxy to test speed, please get proxy firstly."), IPrompt::Ok);
         return;
     }
-    RunWithProgress(window, true);
-    window.RefillProxyTable();
-    window.FocusTable();
+    RunWithProgress(window, SpeedTestRun());
+    window.ProxyListChanged();
 }

@@ -100,6 +100,14 @@ void CTolvaneDlg::RefillProxyTable()
     Table()->Refill(GetProxyList(), static_cast<int>(std::clamp(timeout, 0LL, static_cast<long long>(INT_MAX))));
 }
 
+void CTolvaneDlg::ProxyListChanged(ListOrder order)
+{
+    if (order == ListOrder::ByHeader)
+        SortProxyList(GetProxyList(), sortState_.key, sortState_.normalOrder);
+    RefillProxyTable();
+    FocusTable();
+}
+
 void CTolvaneDlg::FocusTable()
 {
     Table()->setFocus(Qt::OtherFocusReason);

@@ -52,6 +52,13 @@ public:
 
     // Loads the flag pictures of the country catalogue (part of Initialize).
     void LoadFlagImages();
+    // How a changed list is ordered before it is shown: as the change left it
+    // (a test run leaves the fastest first) or by the table header's state.
+    enum class ListOrder { AsLeft, ByHeader };
+    // The one change point of the proxy list: every command that changed it
+    // calls this once at its end; the table is refilled from the list and
+    // takes the focus.
+    void ProxyListChanged(ListOrder order = ListOrder::AsLeft);
     void RefillProxyTable();
     void FocusTable();
     void ShowFromTray();

@@ -8,8 +8,8 @@
 #include "browser/networkstate.h"
 #include "data/countrycatalogue.h"
 #include "service/startrequest.h"
-#include "settings/setting.h"
 #include "settings/onoffsetting.h"
+#include "settings/setting.h"
 #include "widgets/guithreadwork.h"
 #include "widgets/prompt.h"
 

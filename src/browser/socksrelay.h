@@ -2,10 +2,14 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "data/proxy.h"
+
+struct LocalConnection;
 
 // What the relay tells its owner, from the relay's own thread.
 struct RelayEvent {
@@ -58,8 +62,16 @@ public:
     void SetUpstreams(const std::vector<CProxy>& proxies);
     // The proxy new connections go to now.
     CProxy Current() const;
-    // Called on the relay's thread; the handler must not block.
+    // Called on the relay's thread; the handler must not block, nor call Stop().
     void SetEventHandler(EventHandler handler);
+
+    // Who runs the program at the other end of an accepted connection
+    // (serverIp/serverPort: the relay's end); connections of any other user
+    // than this process's, or of an unknown one, are closed unanswered.
+    // Default: ClientSocketOwner, from the kernel's socket tables. Set it
+    // before Start().
+    using OwnerLookup = std::function<std::optional<uid_t>(const LocalConnection&)>;
+    void SetOwnerLookup(OwnerLookup lookup);
 
 private:
     struct Impl;

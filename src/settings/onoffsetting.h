@@ -10,8 +10,7 @@ class COnOffSetting {
 public:
     COnOffSetting(std::string path, std::string header, std::string key)
         : path_(std::move(path)), header_(std::move(header)), key_(std::move(key))
-    {
-    }
+    {}
 
     // Reads the file. Without a readable one the choice is whenMissing, and
     // that choice is written at once, so it holds from then on.

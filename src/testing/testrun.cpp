@@ -1,8 +1,7 @@
 #include "testing/testrun.h"
 
 #include "service/curlglobal.h"
-#include "testing/checkanonymousworker.h"
-#include "testing/testspeedworker.h"
+#include "testing/worker.h"
 
 bool RunTest(CWorker& worker, CProxyList& list, ITestProgressListener* listener)
 {
@@ -18,14 +17,4 @@ bool RunTest(CWorker& worker, CProxyList& list, ITestProgressListener* listener)
     worker.ReportComplete();
     worker.SetProgressListener(nullptr);
     return true;
-}
-
-bool RunAvailabilityTest(ITestProgressListener* listener)
-{
-    return RunTest(GetCheckAnonymousWorker(), GetProxyList(), listener);
-}
-
-bool RunSpeedTest(ITestProgressListener* listener)
-{
-    return RunTest(GetTestSpeedWorker(), GetProxyList(), listener);
 }

@@ -10,7 +10,3 @@ class ITestProgressListener;
 // (may be nullptr) hears the progress and the completion. False, with nothing
 // reported, for an empty list.
 bool RunTest(CWorker& worker, CProxyList& list, ITestProgressListener* listener);
-
-// Run-thread procedures over the process-wide proxy list and workers.
-bool RunAvailabilityTest(ITestProgressListener* listener);
-bool RunSpeedTest(ITestProgressListener* listener);

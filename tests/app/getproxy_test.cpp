@@ -3,8 +3,8 @@
 #include "mainwindowfixture.h"
 
 #include "app/commands.h"
-#include "app/retrieveanswer.h"
 #include "data/ui/prolistctrl.h"
+#include "service/retrieverequest.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
 #include "socksfixture.h"

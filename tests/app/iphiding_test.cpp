@@ -6,8 +6,9 @@
 #include "app/trayicon.h"
 #include "browser/savedproxysettings.h"
 #include "data/ui/prolistctrl.h"
-#include "settings/ui/webrtcchoice.h"
 #include "settings/onoffsetting.h"
+#include "settings/setting.h"
+#include "settings/ui/webrtcchoice.h"
 #include "support/ui/testcountries.h"
 #include "support/ui/uiwait.h"
 
@@ -48,6 +49,9 @@ protected:
         return enabled;
     }
 
+    // What Hide IP names in the desktop's settings: the program's relay.
+    std::string RelayTarget() const { return "127.0.0.1:" + std::to_string(window->IpHiding().RelayPort()); }
+
     const CMainWindowControls* c = nullptr;
 };
 
@@ -55,7 +59,8 @@ TEST_F(IpHidingTest, HideShowsTheProxyAndRestoreBringsBackTheRealAddress)
 {
     SelectRows({0});
     Click();
-    EXPECT_EQ(store.writes, std::vector<std::string>{"127.0.0.2:1082"});
+    ASSERT_NE(window->IpHiding().RelayPort(), 0);
+    EXPECT_EQ(store.writes, std::vector<std::string>{RelayTarget()});
     EXPECT_TRUE(GetHideState().hidden);
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.2"));
     EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(0, 85, 164));  // France
@@ -69,6 +74,7 @@ TEST_F(IpHidingTest, HideShowsTheProxyAndRestoreBringsBackTheRealAddress)
 
     Click();
     EXPECT_EQ(store.writes.back(), "restore");
+    EXPECT_EQ(window->IpHiding().RelayPort(), 0);
     EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.1"));
     EXPECT_EQ(c->currentIpFlag->pixmap().toImage().pixelColor(5, 5), QColor(255, 204, 0));  // Germany
@@ -128,7 +134,6 @@ TEST_F(IpHidingTest, AProxyWithoutCountryShowsNoFlag)
     Click();
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.3"));
     EXPECT_TRUE(c->currentIpFlag->pixmap().isNull());
-    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Fake IP in "));
 }
 
 TEST_F(IpHidingTest, SelectionMessages)
@@ -156,7 +161,7 @@ TEST_F(IpHidingTest, RemovingTheAppliedRowLeavesTheProxyApplied)
     EXPECT_EQ(GetProxyList().size(), 2u);
     EXPECT_TRUE(GetHideState().hidden);
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.4"));
-    EXPECT_EQ(store.writes, std::vector<std::string>{"127.0.0.4:1084"});
+    EXPECT_EQ(store.writes, std::vector<std::string>{RelayTarget()});
 }
 
 TEST_F(IpHidingTest, AFailedApplyOrRestoreSaysWhatFailedAndKeepsTheFaceTheDesktopHolds)
@@ -234,7 +239,10 @@ TEST_F(IpHidingTest, AProxyTheDesktopWouldBypassIsExplainedAndNeverShownAsApplie
               Text("Could not hide your IP: the desktop's proxy setting did not take effect, http:// pages go to "
                    "http://127.0.0.9:3128 instead of through the proxy 127.0.0.2:1082. Your own proxy setting has "
                    "been put back."));
-    EXPECT_EQ(store.writes, (std::vector<std::string>{"127.0.0.2:1082", "restore"}));
+    ASSERT_EQ(store.writes.size(), 2u);
+    EXPECT_EQ(store.writes[0].rfind("127.0.0.1:", 0), 0u) << store.writes[0];
+    EXPECT_EQ(store.writes[1], "restore");
+    EXPECT_EQ(window->IpHiding().RelayPort(), 0);  // the relay went with the apply that did not hold
     EXPECT_FALSE(GetHideState().hidden);
     EXPECT_EQ(c->hideIpButton->text(), Text("Hide IP"));
     EXPECT_TRUE(CommandButtonsEnabled());
@@ -277,6 +285,24 @@ TEST_F(MainWindowTest, AProxyAnEarlierRunLeftAppliedIsShownAsAppliedAtStart)
     QApplication::processEvents();
     EXPECT_EQ(store.writes, std::vector<std::string>{"restore"});
     EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Real IP"));
+}
+
+TEST_F(IpHidingTest, TheRotationMovesAmongTheFastestShareOfTheList)
+{
+    GetSetting().GetSwitchItem()->ratio = 50;  // two of the three proxies
+    SelectRows({0});
+    Click();
+    window->IpHiding().RotateProxy();
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.3"));
+    EXPECT_EQ(c->relayStatusLabel->text(), Text("Changed proxy: now through the proxy 127.0.0.3:1083."));
+    SavedProxySettings saved;
+    ASSERT_TRUE(LoadSavedProxySettings(SavedProxySettingsPath(), saved));
+    EXPECT_EQ(std::string(saved.applied.ip), "127.0.0.3");
+    // Round the pool: back to the fastest, never the third.
+    window->IpHiding().RotateProxy();
+    EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.2"));
+    // The desktop keeps naming the same relay throughout.
+    EXPECT_EQ(store.writes, std::vector<std::string>{RelayTarget()});
 }
 
 TEST_F(IpHidingTest, AddressesOverFifteenCharactersDoNotFit)

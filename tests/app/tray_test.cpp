@@ -41,7 +41,7 @@ protected:
     {
         ShowProxies(LoopbackProxies(1));
         ASSERT_TRUE(ApplySystemProxy(GetHideState(), GetProxyList().front(),
-                                     SystemProxyContext{store, network, window->IpHiding()}));
+                                     SystemProxyContext{store, network, window->IpHiding(), &window->IpHiding()}));
         store.writes.clear();
     }
 
@@ -183,11 +183,20 @@ TEST_F(TrayTest, ExitWithAProxyAppliedAsksToRestore)
     EXPECT_TRUE(tray->Shown());
     EXPECT_TRUE(GetHideState().hidden);
 
+    // No: the relay goes on in a process of its own, on the port the desktop names.
+    const int port = window->IpHiding().RelayPort();
+    std::vector<std::pair<int, std::string>> kept;
+    desktop.keepRelay = [&kept](int relayPort, const std::vector<CProxy>& proxies) {
+        kept.emplace_back(relayPort, proxies.empty() ? std::string() : std::string(proxies.front().ip));
+        return true;
+    };
     prompt.Queue(IPrompt::AnsNo);
     tray->exitAction->trigger();
     EXPECT_EQ(exitCodes, std::vector<int>{-1});
     EXPECT_TRUE(store.writes.empty());  // the proxy stays set after the program
     EXPECT_TRUE(GetHideState().hidden);
+    EXPECT_EQ(kept, (std::vector<std::pair<int, std::string>>{{port, "127.0.0.1"}}));
+    EXPECT_EQ(window->IpHiding().RelayPort(), 0);
 }
 
 TEST_F(TrayTest, ExitAnsweredYesRestoresTheDirectConnectionFirst)

@@ -12,8 +12,8 @@
 #include "data/countrycatalogue.h"
 #include "service/serviceendpoints.h"
 #include "service/startrequest.h"
-#include "settings/setting.h"
 #include "settings/onoffsetting.h"
+#include "settings/setting.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 

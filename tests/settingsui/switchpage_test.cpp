@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "browser/firefox.h"
+#include "settings/onoffsetting.h"
 #include "settings/setting.h"
 #include "settings/ui/settingdialog.h"
-#include "settings/onoffsetting.h"
 #include "settinguitest.h"
 
 extern char** environ;

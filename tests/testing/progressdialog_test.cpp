@@ -13,9 +13,10 @@
 #include "support/tempdir.h"
 #include "support/ui/scriptedprompt.h"
 #include "support/ui/testapplication.h"
+#include "testing/checkanonymousworker.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"
-#include "testing/ui/progressdialog.h"
+#include "testing/ui/runtestwithprogress.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ QString Status(QDialog& dialog)
 
 TEST_F(ProgressDialogTest, FollowsReportedProgressAndClosesWhenTheRunCompletes)
 {
-    CProgressDialog dialog(false, 7, prompt);
+    CProgressDialog dialog(AvailabilityTestRun(), 7, prompt);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Testing"));
     EXPECT_EQ(Status(dialog), QStringLiteral("Testing proxies' availability..."));
 
@@ -67,7 +68,7 @@ TEST_F(ProgressDialogTest, FollowsReportedProgressAndClosesWhenTheRunCompletes)
 
 TEST_F(ProgressDialogTest, CancelButtonCancelsAndTheDialogWaitsForTheRunToEnd)
 {
-    CProgressDialog dialog(true, 4, prompt);
+    CProgressDialog dialog(SpeedTestRun(), 4, prompt);
     EXPECT_EQ(Status(dialog), QStringLiteral("Testing proxies' speed..."));
     QTimer::singleShot(0, &dialog, [&] {
         QTest::mouseClick(CancelButton(dialog), Qt::LeftButton);
@@ -89,7 +90,7 @@ TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelInsteadOfClosing)
 {
     for (bool useEscape : {true, false}) {
         prompt.Clear();
-        CProgressDialog dialog(false, 2, prompt);
+        CProgressDialog dialog(AvailabilityTestRun(), 2, prompt);
         QTimer::singleShot(0, &dialog, [&] {
             if (useEscape)
                 QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -107,7 +108,7 @@ TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelInsteadOfClosing)
 
 TEST_F(ProgressDialogTest, NothingToTestClosesAtOnce)
 {
-    CProgressDialog dialog(true, 0, prompt);
+    CProgressDialog dialog(SpeedTestRun(), 0, prompt);
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_TRUE(prompt.Texts().isEmpty());
 }
@@ -143,7 +144,7 @@ struct ProgressRunTest : ProgressDialogTest {
 
 TEST_F(ProgressRunTest, RunTestWithProgressKeepsThePassedProxies)
 {
-    EXPECT_TRUE(RunTestWithProgress(nullptr, true, prompt));
+    EXPECT_TRUE(RunTestWithProgress(nullptr, SpeedTestRun(), prompt));
     ASSERT_EQ(GetProxyList().size(), 1u);
     EXPECT_EQ(GetProxyList().front().port, good);
     EXPECT_EQ(GetProxyList().front().uptime, 5);
@@ -154,7 +155,7 @@ TEST_F(ProgressRunTest, RunTestWithProgressKeepsThePassedProxies)
 TEST_F(ProgressRunTest, WhenNothingPassesTheMessageNamesTheTestPage)
 {
     GetProxyList().pop_back();  // only the rejecting proxy is left
-    EXPECT_TRUE(RunTestWithProgress(nullptr, true, prompt));
+    EXPECT_TRUE(RunTestWithProgress(nullptr, SpeedTestRun(), prompt));
     EXPECT_TRUE(GetProxyList().empty());
     EXPECT_EQ(prompt.Texts(), QStringList{kFinished + QStringLiteral(" The 1 proxy tested did not pass (test page ")
                                           + QString::fromStdString(SocksFixture::PageUrl(page))
@@ -164,8 +165,8 @@ TEST_F(ProgressRunTest, WhenNothingPassesTheMessageNamesTheTestPage)
 
 TEST_F(ProgressRunTest, RunThatEndedBeforeTheDialogWasShownStillClosesIt)
 {
-    CProgressDialog dialog(false, static_cast<int>(GetProxyList().size()), prompt);
-    ASSERT_TRUE(RunAvailabilityTest(&dialog));  // over before exec() shows the dialog
+    CProgressDialog dialog(AvailabilityTestRun(), static_cast<int>(GetProxyList().size()), prompt);
+    ASSERT_TRUE(RunTest(GetCheckAnonymousWorker(), GetProxyList(), &dialog));  // over before exec() shows the dialog
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(prompt.Texts(), QStringList{kFinished + QStringLiteral(" 1 of 2 proxies passed.")});
     EXPECT_EQ(dialog.Done(), 2);

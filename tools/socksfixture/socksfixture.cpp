@@ -78,6 +78,15 @@ bool IsLoopback(const in_addr& address)
 {
     return (ntohl(address.s_addr) >> 24) == 127;
 }
+
+// The only name the fixture knows; anything else stays unresolved (0.0.0.0).
+in_addr ResolveFixtureName(const std::string& name)
+{
+    in_addr address{};
+    if (name == "localhost")
+        address.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
 }  // namespace
 
 const char* const kTestPageBody =
@@ -199,6 +208,14 @@ private:
         target.sin_family = AF_INET;
         std::memcpy(&target.sin_port, header.data() + 1, 2);
         std::memcpy(&target.sin_addr, header.data() + 3, 4);
+        // SOCKS4a: DSTIP 0.0.0.x with x > 0, the host name after the user id.
+        const bool named = header.compare(3, 3, std::string(3, '\0')) == 0 && header[6] != '\0';
+        if (named && behaviour.takesNames) {
+            std::string name;
+            if (!ReadZeroTerminated(name))
+                return false;
+            target.sin_addr = ResolveFixtureName(name);
+        }
         if (!WaitNeverAnswer())
             return false;
         const bool ok = Decide(Speaks(4) && header[0] == 1, target);
@@ -220,18 +237,26 @@ private:
         }
         if (!SendAll(fd, stopFd, std::string("\x05\x00", 2)))
             return false;
-        // VER CMD RSV ATYP, then an IPv4 address and the port; other address
-        // types are refused (libcurl resolves loopback names itself).
+        // VER CMD RSV ATYP, then an IPv4 address or a name (when the
+        // behaviour takes names) and the port; other address types are refused.
         std::string request, address;
         if (!ReadHandshake(4, request))
             return false;
-        const bool ipv4 = request[3] == 1;
-        if (!ipv4 || !ReadHandshake(6, address)) {
+        const bool ipv4 = request[3] == 1, named = request[3] == 3 && behaviour.takesNames;
+        std::string length, name;
+        if (named && (!ReadHandshake(1, length) || !ReadHandshake(static_cast<unsigned char>(length[0]), name)))
+            return false;
+        if ((!ipv4 && !named) || !ReadHandshake(ipv4 ? 6 : 2, address)) {
             SendAll(fd, stopFd, std::string("\x05\x08\x00\x01\0\0\0\0\0\0", 10));
             return false;
         }
         target.sin_family = AF_INET;
-        std::memcpy(&target.sin_addr, address.data(), 4);
+        if (named) {
+            target.sin_addr = ResolveFixtureName(name);
+            address = std::string(reinterpret_cast<const char*>(&target.sin_addr), 4) + address;
+        } else {
+            std::memcpy(&target.sin_addr, address.data(), 4);
+        }
         std::memcpy(&target.sin_port, address.data() + 4, 2);
         const bool ok = Decide(request[1] == 1, target);
         std::string reply = {'\x05', ok ? '\0' : '\x02', '\0', '\x01'};

@@ -8,10 +8,10 @@
 
 #include "browser/firefox.h"
 #include "service/serviceendpoints.h"
+#include "settings/onoffsetting.h"
 #include "settings/setting.h"
 #include "settings/ui/digitspinbox.h"
 #include "settings/ui/webrtcchoice.h"
-#include "settings/onoffsetting.h"
 #include "widgets/prompt.h"
 #include "widgets/uitext.h"
 
@@ -45,18 +45,19 @@ CSwitchSettingDialog::CSwitchSettingDialog(IPrompt& prompt, bool firefoxFollowsD
                          QStringLiteral("Sets WebRTC in Chromium and Google Chrome to send nothing around the "
                                         "proxy, so web pages cannot learn your real address through it. Without a "
                                         "proxy their WebRTC then sends no UDP either (calls need a TCP relay)."))),
-      rotationCheck_(Named(new QCheckBox(QStringLiteral("Change proxy every")), QStringLiteral("rotationCheck"),
-                           QStringLiteral("Change proxy every [Interval] minutes among the fastest [Ratio]% of the list"),
-                           QStringLiteral("While your IP is hidden, the proxy in use changes every few minutes to "
-                                          "the next of the fastest proxies in the table."))),
-      intervalField_(Named(new CDigitSpinBox(SettingInfo(SettingKey::SwitchInterval).low,
-                                             SettingInfo(SettingKey::SwitchInterval).high),
-                           QStringLiteral("intervalField"), QStringLiteral("Interval"),
-                           QStringLiteral("Minutes between two changes of the proxy"))),
-      ratioField_(Named(new CDigitSpinBox(SettingInfo(SettingKey::SwitchRatio).low,
-                                          SettingInfo(SettingKey::SwitchRatio).high),
-                        QStringLiteral("ratioField"), QStringLiteral("Ratio"),
-                        QStringLiteral("The share of the list, from the fastest proxy down, to change among")))
+      rotationCheck_(
+          Named(new QCheckBox(QStringLiteral("Change proxy every")), QStringLiteral("rotationCheck"),
+                QStringLiteral("Change proxy every [Interval] minutes among the fastest [Ratio]% of the list"),
+                QStringLiteral("While your IP is hidden, the proxy in use changes every few minutes to "
+                               "the next of the fastest proxies in the table."))),
+      intervalField_(Named(
+          new CDigitSpinBox(SettingInfo(SettingKey::SwitchInterval).low, SettingInfo(SettingKey::SwitchInterval).high),
+          QStringLiteral("intervalField"), QStringLiteral("Interval"),
+          QStringLiteral("Minutes between two changes of the proxy"))),
+      ratioField_(
+          Named(new CDigitSpinBox(SettingInfo(SettingKey::SwitchRatio).low, SettingInfo(SettingKey::SwitchRatio).high),
+                QStringLiteral("ratioField"), QStringLiteral("Ratio"),
+                QStringLiteral("The share of the list, from the fastest proxy down, to change among")))
 {
     Named(this, QStringLiteral("switchSettingPage"), QStringLiteral("Switch Proxy Setting"));
 

@@ -40,8 +40,18 @@ QString FinishedText(int passed, int tested, const CSettingTestItem* test)
     return text + QStringLiteral(".");
 }
 
-CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, QWidget* parent)
-    : QDialog(parent), prompt_(prompt), isSpeedTest_(isSpeedTest), total_(total), statusText_(new QLabel(this)),
+TestRunUi SpeedTestRun()
+{
+    return {GetTestSpeedWorker(), QStringLiteral("Testing proxies' speed...")};
+}
+
+TestRunUi AvailabilityTestRun()
+{
+    return {GetCheckAnonymousWorker(), QStringLiteral("Testing proxies' availability...")};
+}
+
+CProgressDialog::CProgressDialog(const TestRunUi& run, int total, IPrompt& prompt, QWidget* parent)
+    : QDialog(parent), prompt_(prompt), worker_(run.worker), total_(total), statusText_(new QLabel(this)),
       progressBar_(new QProgressBar(this)), cancelButton_(new QPushButton(QStringLiteral("Cancel"), this))
 {
     setObjectName(QStringLiteral("progressDialog"));
@@ -51,8 +61,7 @@ CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, Q
     resize(485, 114);
 
     statusText_->setObjectName(QStringLiteral("statusText"));
-    SetStatus(statusText_, isSpeedTest_ ? QStringLiteral("Testing proxies' speed...")
-                                        : QStringLiteral("Testing proxies' availability..."));
+    SetStatus(statusText_, run.status);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
     progressBar_->setAccessibleName(QStringLiteral("Progress"));
     progressBar_->setRange(0, 100);
@@ -74,7 +83,7 @@ CProgressDialog::CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, Q
         QTimer::singleShot(0, this, &QDialog::accept);
         return;
     }
-    WorkerUnderTest().ClearCancel();
+    worker_.ClearCancel();
 }
 
 CProgressDialog::~CProgressDialog() = default;
@@ -112,7 +121,7 @@ void CProgressDialog::Close()
         else
             prompt_.Show(this, FinishedText(0, total_, GetSetting().GetTestItem()), IPrompt::Ok);
     }
-    WorkerUnderTest().ClearCancel();
+    worker_.ClearCancel();
     accept();
 }
 
@@ -121,14 +130,7 @@ void CProgressDialog::reject()
     if (state_ != Running)
         return;
     state_ = Canceled;
-    WorkerUnderTest().Cancel();
+    worker_.Cancel();
     SetStatus(statusText_, QStringLiteral("Canceling..."));
     cancelButton_->setEnabled(false);
-}
-
-CWorker& CProgressDialog::WorkerUnderTest() const
-{
-    if (isSpeedTest_)
-        return GetTestSpeedWorker();
-    return GetCheckAnonymousWorker();
 }

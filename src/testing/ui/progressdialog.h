@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 #include "testing/worker.h"
 
@@ -9,6 +10,17 @@ class QProgressBar;
 class QPushButton;
 class CWorker;
 class IPrompt;
+
+// A test run as the progress dialog shows it: the worker that runs it and
+// the status line shown meanwhile.
+struct TestRunUi {
+    CWorker& worker;
+    QString status;
+};
+// The speed test ("Testing proxies' speed...") and the availability check
+// ("Testing proxies' availability...") on their process-wide workers.
+TestRunUi SpeedTestRun();
+TestRunUi AvailabilityTestRun();
 
 // The modal "Testing" dialog of a test run: follows the progress the jobs
 // report, lets the user cancel (Cancel button, Escape or the close box) and
@@ -22,7 +34,7 @@ public:
 
     // total: proxies in the list when the run starts; 0 closes the dialog at
     // once. The closing message goes through prompt.
-    CProgressDialog(bool isSpeedTest, int total, IPrompt& prompt, QWidget* parent = nullptr);
+    CProgressDialog(const TestRunUi& run, int total, IPrompt& prompt, QWidget* parent = nullptr);
     ~CProgressDialog() override;
 
     // Thread-safe: handled later on the dialog's thread.
@@ -40,10 +52,8 @@ public slots:
 private:
     void ShowProgress(int count);
     void Close();
-    CWorker& WorkerUnderTest() const;
-
     IPrompt& prompt_;
-    const bool isSpeedTest_;
+    CWorker& worker_;
     const int total_;
     int done_ = 0;
     State state_ = Running;
@@ -57,9 +67,3 @@ struct CSettingTestItem;
 // The message at the end of a run that was not canceled: how many of the
 // tested proxies passed; when none did, the test page and text (from test).
 QString FinishedText(int passed, int tested, const CSettingTestItem* test = nullptr);
-
-// Tests the process-wide proxy list behind the modal progress dialog: starts
-// the run thread, runs the dialog until the run has ended and joins the
-// thread. The list then holds the proxies that passed, fastest first. False
-// when the list was empty and nothing ran.
-bool RunTestWithProgress(QWidget* parent, bool isSpeedTest, IPrompt& prompt);

@@ -1,10 +1,15 @@
-#include "app/retrieveanswer.h"
+#include "service/retrieverequest.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+
+#include "service/postform.h"
+#include "service/serviceendpoints.h"
+#include "service/servicestatus.h"
+#include "service/startrequest.h"
 
 namespace {
 constexpr size_t kPrefixLength = 7;
@@ -19,6 +24,24 @@ RetrieveAnswer ClassifyRetrieveAnswer(const std::string& answer)
     if (answer.size() <= kPrefixLength && answer.find("Empty") != std::string::npos)
         return RetrieveAnswer::NoProxies;
     return RetrieveAnswer::Unusable;
+}
+
+Retrieval RetrieveProxies()
+{
+    Retrieval retrieval;
+    // A failed request counts as no answer: the bytes of a transfer that broke
+    // off are never taken for a proxy list.
+    if (!PostForm(RetrieveEndpoint(), "OperationType=4", retrieval.answer)) {
+        retrieval.answer.clear();
+        return retrieval;
+    }
+    retrieval.kind = ClassifyRetrieveAnswer(retrieval.answer);
+    switch (retrieval.kind) {
+    case RetrieveAnswer::ProxyList: RequestTestTarget(retrieval.targetUrl, retrieval.targetExpected); break;
+    case RetrieveAnswer::NoProxies: retrieval.noProxyReason = NoProxyReason(RequestServiceStatus()); break;
+    case RetrieveAnswer::Unusable: break;
+    }
+    return retrieval;
 }
 
 bool WriteAnswerFile(const std::string& path, const std::string& answer, std::string* error)

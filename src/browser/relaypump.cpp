@@ -1,0 +1,105 @@
+#include "browser/relaypump.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+// Reads per direction and wake-up: a fast sender cannot starve the others.
+constexpr int kReadsPerWake = 8;
+
+bool WouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+}  // namespace
+
+RelayPump::RelayPump(GMainContext* context, int a, int b, std::string toA, std::string toB, std::vector<char>& scratch,
+                     std::function<void()> done)
+    : scratch_(scratch), done_(std::move(done)), watch_(context, [this] { OnReady(false); }),
+      start_(context, [this] { OnReady(true); })
+{
+    directions_[0] = {a, b, 0, 1, std::move(toB), 0, false};
+    directions_[1] = {b, a, 1, 0, std::move(toA), 0, false};
+    start_.Start(0);  // sends what is pending and starts watching, from the loop
+}
+
+RelayPump::~RelayPump()
+{
+    watch_.Set(0, -1, GIOCondition(0));
+    watch_.Set(1, -1, GIOCondition(0));
+    close(directions_[0].from);
+    close(directions_[1].from);
+}
+
+bool RelayPump::Flush(Direction& direction)
+{
+    while (direction.sent < direction.pending.size()) {
+        const ssize_t sent = send(direction.to, direction.pending.data() + direction.sent,
+                                  direction.pending.size() - direction.sent, MSG_NOSIGNAL);
+        if (sent < 0)
+            return WouldBlock();
+        direction.sent += static_cast<size_t>(sent);
+    }
+    direction.pending.clear();
+    direction.sent = 0;
+    return true;
+}
+
+bool RelayPump::Move(Direction& direction)
+{
+    for (int i = 0; i < kReadsPerWake && direction.pending.empty() && !direction.ended; ++i) {
+        const ssize_t got = recv(direction.from, scratch_.data(), scratch_.size(), 0);
+        if (got == 0) {
+            direction.ended = true;
+            shutdown(direction.to, SHUT_WR);
+            return true;
+        }
+        if (got < 0)
+            return WouldBlock();
+        ssize_t sent = send(direction.to, scratch_.data(), static_cast<size_t>(got), MSG_NOSIGNAL);
+        if (sent < 0 && !WouldBlock())
+            return false;
+        sent = sent < 0 ? 0 : sent;
+        if (sent < got)
+            direction.pending.assign(scratch_.data() + sent, static_cast<size_t>(got - sent));
+        if (static_cast<size_t>(got) < scratch_.size())
+            break;  // drained for now
+    }
+    return true;
+}
+
+void RelayPump::OnReady(bool all)
+{
+    const int readable = G_IO_IN | G_IO_HUP | G_IO_ERR, writable = G_IO_OUT | G_IO_HUP | G_IO_ERR;
+    for (Direction& direction : directions_) {
+        bool ok = true;
+        if (!direction.pending.empty() && (all || (watch_.Ready(direction.toSlot) & writable)))
+            ok = Flush(direction);
+        if (ok && direction.pending.empty() && (all || (watch_.Ready(direction.fromSlot) & readable)))
+            ok = Move(direction);
+        if (!ok) {
+            done_();  // may destroy the pump
+            return;
+        }
+    }
+    if (directions_[0].ended && directions_[1].ended) {
+        done_();
+        return;
+    }
+    UpdateWatch();
+}
+
+void RelayPump::UpdateWatch()
+{
+    int events[2] = {0, 0};
+    for (const Direction& direction : directions_) {
+        if (!direction.pending.empty())
+            events[direction.toSlot] |= G_IO_OUT;
+        else if (!direction.ended)
+            events[direction.fromSlot] |= G_IO_IN;
+    }
+    watch_.Set(0, directions_[0].from, GIOCondition(events[0]));
+    watch_.Set(1, directions_[1].from, GIOCondition(events[1]));
+}
