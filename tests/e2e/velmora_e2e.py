@@ -740,7 +740,11 @@ class App:
             extents = cell.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
             self.session.xdotool("mousemove", str(extents.x + extents.width // 2),
                                  str(extents.y + extents.height // 2), "click", "1")
-        wait_for(lambda: table.isRowSelected(index), 5, f"row {index} to be selected")
+        # Only this row: a selection left from before would make Hide IP refuse.
+        for other in range(table.nRows):
+            if other != index and table.isRowSelected(other):
+                table.removeRowSelection(other)
+        wait_for(lambda: table.isRowSelected(index) and table.nSelectedRows == 1, 5, f"row {index} to be selected")
 
     # -- windows and the tray ------------------------------------------------------------
     def visible_windows(self):
