@@ -338,6 +338,15 @@ class SocksProxy(LoopbackServer):
             return None
         return (host, port) if address.version == 4 and address.is_loopback else None
 
+    def _refuse(self, sock, reply, **entry):
+        """Logs entry, answers the request with a refusal and closes the connection."""
+        self._record(**entry)
+        try:
+            reply(False)
+        except OSError:
+            pass
+        sock.close()
+
     def _handle(self, client):
         client.settimeout(10)
         peer = client.getpeername()[1]
@@ -356,22 +365,12 @@ class SocksProxy(LoopbackServer):
         target = self._target(host, port, name) if command == 1 else None
         asked = dict(version=version, client=peer, host=host, port=port, name=name)
         if target is None:
-            self._record(event="refused", command=command, **asked)
-            try:
-                reply(False)
-            except OSError:
-                pass
-            client.close()
+            self._refuse(client, reply, event="refused", command=command, **asked)
             return
         try:
             upstream = socket.create_connection(target, timeout=5)
         except OSError as error:
-            self._record(event="failed", error=str(error), **asked)
-            try:
-                reply(False)
-            except OSError:
-                pass
-            client.close()
+            self._refuse(client, reply, event="failed", error=str(error), **asked)
             return
         via = upstream.getsockname()
         self._record(event="connect", via=via[1], **asked)
