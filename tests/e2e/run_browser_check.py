@@ -420,6 +420,17 @@ def hide_ip(app):
     v.wait_for(hidden, 20, "the button to offer Restore IP")
 
 
+def check_relay_named(checks, app, proxies, what):
+    """GNOME's settings name the program's relay on 127.0.0.1 (mode 'manual'), not one of the
+    proxies; returns the relay's port."""
+    host, port = app.gsettings(f"{SCHEMA}.socks", "host"), app.gsettings(f"{SCHEMA}.socks", "port")
+    checks.equal((app.gsettings(SCHEMA, "mode"), host), ("'manual'", "'127.0.0.1'"),
+                 f"{what}: Hide IP sets mode 'manual' and a SOCKS proxy on 127.0.0.1")
+    checks.ok(port.isdigit() and int(port) not in [proxy.port for proxy in proxies],
+              f"{what}: the SOCKS port is the relay's ({port}), not the proxy's")
+    return int(port)
+
+
 def restore_ip(app):
     app.press_button("Restore IP")
     v.wait_for(lambda: app.button("Hide IP"), 20, "the button to offer Hide IP again")
@@ -453,10 +464,8 @@ def scenario(session, world, args, name, preset, checks, report):
         app.start()
         app.wait_application()
         hide_ip_on_the_logging_proxy(app, world, checks, name)
+        check_relay_named(checks, app, [world.proxy], name)
         get = lambda schema, key: app.gsettings(schema, key)  # noqa: E731
-        checks.equal(get(SCHEMA, "mode"), "'manual'", f"{name}: Hide IP sets mode 'manual'")
-        checks.equal((get(f"{SCHEMA}.socks", "host"), get(f"{SCHEMA}.socks", "port")),
-                     ("'127.0.0.1'", str(world.proxy.port)), f"{name}: Hide IP sets the SOCKS host and port")
         checks.equal([get(f"{SCHEMA}.{sub}", "host") for sub in ("http", "https", "ftp")] +
                      [get(SCHEMA, "use-same-proxy")], ["''"] * 3 + ["false"],
                      f"{name}: no HTTP, HTTPS or FTP host (nor use-same-proxy) is left to take precedence")

@@ -128,13 +128,8 @@ class Desktop:
         return browsers.firefox_runner(f"{label}-firefox", self.base, self.env, self.logs)
 
     def relay_port(self, checks, what):
-        """Checks that the desktop names a relay on 127.0.0.1, none of the proxies; its port."""
-        get, schema = self.app.gsettings, browsers.SCHEMA
-        host, port = get(f"{schema}.socks", "host"), get(f"{schema}.socks", "port")
-        checks.equal((get(schema, "mode"), host), ("'manual'", "'127.0.0.1'"),
-                     f"{what}: GNOME's settings name a SOCKS proxy on 127.0.0.1 (mode 'manual')")
-        checks.ok(port.isdigit() and int(port) not in [p.port for p in self.world.fixtures.values()],
-                  f"{what}: the SOCKS port is the relay's ({port}), not the proxy's")
+        """Checks that the desktop names the relay on 127.0.0.1, none of the proxies; its port."""
+        port = browsers.check_relay_named(checks, self.app, self.world.fixtures.values(), what)
         if self.kioslaverc:
             checks.equal(kde.proxy_settings(self.kioslaverc).get("socksProxy"), f"socks://127.0.0.1 {port}",
                          f"{what}: kioslaverc names the relay")
