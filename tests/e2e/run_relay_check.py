@@ -22,9 +22,10 @@ A stand-in service offers all three; the program's speed test rates them and set
   says "The proxy in <Country> stopped answering; now through the proxy in <Country>" and
   Current IP shows the new proxy's address.
 
-Runs inside a network namespace with loopback only (scripts/e2e starts it with unshare), so a
-name a browser tried to look up itself would fail instead of reaching a resolver. Every wait is
-bounded; the browsers' own start-up requests go to a loopback sink. Started by scripts/e2e.
+Runs inside a network namespace of its own (scripts/e2e starts it with unshare): loopback, and a
+veth pair that leads nowhere so that the program sees a connection, with no route beyond it; a
+name a browser tried to look up itself would fail there instead of reaching a resolver. Every
+wait is bounded; the browsers' own start-up requests go to a loopback sink.
 """
 
 import os
@@ -133,7 +134,7 @@ class Desktop:
         if self.kioslaverc:
             checks.equal(kde.proxy_settings(self.kioslaverc).get("socksProxy"), f"socks://127.0.0.1 {port}",
                          f"{what}: kioslaverc names the relay")
-        return int(port)
+        return port
 
     def check_restored(self, checks, what):
         changed = sorted(set(self.app.system_proxy_listing()) ^ set(self.gnome_start))
