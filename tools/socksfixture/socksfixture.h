@@ -34,6 +34,8 @@ struct SocksBehaviour {
     // one repeats. Empty means the standard test page.
     std::vector<std::string> answers;
     int trickleMs = 100;
+    // A SOCKS5 greeting waits this long for its answer: a proxy slow to negotiate SOCKS5.
+    int socks5HoldMs = 0;
 };
 
 // One connection a fixture port accepted, as the server saw it.
