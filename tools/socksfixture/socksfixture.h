@@ -39,6 +39,8 @@ struct SocksBehaviour {
     // refused. False: a SOCKS4 server without 4a, which reads 0.0.0.x as an
     // address, and a SOCKS5 server that refuses the name's address type.
     bool takesNames = true;
+    // A SOCKS5 greeting waits this long for its answer: a proxy slow to negotiate SOCKS5.
+    int socks5HoldMs = 0;
 };
 
 // One connection a fixture port accepted, as the server saw it.
