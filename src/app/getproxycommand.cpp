@@ -66,9 +66,8 @@ void GetProxyCommand(CTolvaneDlg& window)
     case RetrieveAnswer::ProxyList: break;
     }
 
-    std::string whyNotWritten;
-    if (!WriteAnswerFile(kProxyTempFileName, answer, &whyNotWritten)) {
-        Tell(window, WriteFailureText(kProxyTempFileName, whyNotWritten));
+    if (const Outcome written = WriteAnswerFile(kProxyTempFileName, answer); !written) {
+        Tell(window, WriteFailureText(kProxyTempFileName, written.problem));
         return;
     }
 

@@ -170,7 +170,9 @@ bool PrefsFollowSystem(const FirefoxPaths& paths, bool& follows, std::string* wh
         why = "the profile's user.js sets Firefox's proxy (network.proxy.type), and Firefox applies user.js at "
               "every start; remove that line from "
               + UserJsPath(paths.prefsPath) + " to let Velmora choose";
-    else if (ReadWholeFile(paths.prefsPath, content, &why)) {
+    else if (const Outcome read = ReadWholeFile(paths.prefsPath, content); !read)
+        why = read.problem;
+    else {
         follows = StatementsFollowSystem(content);
         return true;
     }

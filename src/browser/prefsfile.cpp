@@ -15,20 +15,19 @@ bool ReplaceFile(const std::string& path, const std::string& content, int mode)
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string& content, std::string* error)
+Outcome ReadWholeFile(const std::string& path, std::string& content)
 {
     gchar* data = nullptr;
     gsize length = 0;
     GError* failure = nullptr;
     if (!g_file_get_contents(path.c_str(), &data, &length, &failure)) {
-        if (error)
-            *error = failure->message;
+        Outcome failed = Outcome::Failed(failure->message);
         g_error_free(failure);
-        return false;
+        return failed;
     }
     content.assign(data, length);
     g_free(data);
-    return true;
+    return Outcome::Done();
 }
 
 bool ReplaceWithBackup(const std::string& path, const std::string& oldContent, const std::string& newContent)

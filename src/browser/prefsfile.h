@@ -2,12 +2,14 @@
 
 #include <string>
 
+#include "data/outcome.h"
+
 // Reading and rewriting a browser's preference file (Firefox's prefs.js,
 // Chromium's Preferences) while keeping the user's bytes safe.
 
-// The whole file; on failure error (when given) gets the system's reason
-// with the file's name.
-bool ReadWholeFile(const std::string& path, std::string& content, std::string* error = nullptr);
+// The whole file into content; on failure the problem is the system's
+// reason with the file's name.
+Outcome ReadWholeFile(const std::string& path, std::string& content);
 
 // Copies the old bytes to path.bkp, then writes the new ones through a
 // temporary file renamed over path, both with path's mode (0600 when it has

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browser/networkstate.h"
+#include "data/outcome.h"
 #include "data/proxy.h"
 
 // Whether a proxy is applied to the system settings, and which one was applied last.
@@ -110,17 +111,13 @@ struct SystemProxyContext {
 
 // What an apply or a restore came to. On failure problem says what failed, in
 // words for the user ("the desktop's proxy settings could not be written").
-struct ProxyChange {
-    bool done = false;
-    std::string problem;
+struct ProxyChange : Outcome {
     // Apply only: where the desktop's resolver sent pages instead of through
     // the proxy ("http:// pages go to direct://"); empty for other failures.
     std::string bypass;
     // Whether the desktop is as the user had it before the apply (an apply
     // that failed and was undone, or never changed anything).
     bool userSettingsInPlace = false;
-
-    explicit operator bool() const { return done; }
 };
 
 // Applies the proxy to the active connection, so that it carries all traffic.

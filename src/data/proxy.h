@@ -6,11 +6,18 @@
 // figures of the speed test. Identity is the address text plus the port.
 constexpr int kUnmeasuredSpeed = 3600000;  // one hour: "not measured"
 
+// Values of CProxy::type: the SOCKS versions the tests found the proxy to
+// speak ("Socks" when not tested).
+constexpr int kTypeSocks = 0;
+constexpr int kTypeSocks4 = 1;
+constexpr int kTypeSocks5 = 2;
+constexpr int kTypeSocks4And5 = 3;
+
 struct CProxy {
     char ip[16];  // NUL-terminated, at most 15 characters
     int port = 0;
     int country = -1;              // catalogue index, -1 = none
-    int type = 0;                  // 0 Socks, 1 Socks4, 2 Socks5, 3 Socks4/5
+    int type = kTypeSocks;         // 0 Socks, 1 Socks4, 2 Socks5, 3 Socks4/5
     int uptime = 0;                // successful fetches out of five, 0 = not rated
     int speed = kUnmeasuredSpeed;  // average response time in ms
 

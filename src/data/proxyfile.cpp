@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int kProxyFieldCount = 6;
-constexpr int kMaxProxyType = 3;
 
 // Entries are looked up by identity through pointers to list nodes, which
 // stay valid while the list grows at its tail. Finding a duplicate this way
@@ -55,7 +54,7 @@ bool ReadProxyFile(CProxyList& list, const std::string& path, bool replace)
             continue;
         const int port = CTabStdioFile::ToInt(fields[1]);
         const int type = CTabStdioFile::ToInt(fields[3]);
-        if (!IsValidProxyPort(port) || type > kMaxProxyType)
+        if (!IsValidProxyPort(port) || type > kTypeSocks4And5)
             continue;
         const CProxy proxy(fields[0].c_str(), port, CTabStdioFile::ToInt(fields[2]), type,
                            CTabStdioFile::ToInt(fields[4]), CTabStdioFile::ToInt(fields[5]));

@@ -44,13 +44,9 @@ Retrieval RetrieveProxies()
     return retrieval;
 }
 
-bool WriteAnswerFile(const std::string& path, const std::string& answer, std::string* error)
+Outcome WriteAnswerFile(const std::string& path, const std::string& answer)
 {
-    const auto fail = [error] {
-        if (error)
-            *error = std::strerror(errno ? errno : EIO);
-        return false;
-    };
+    const auto fail = [] { return Outcome::Failed(std::strerror(errno ? errno : EIO)); };
     // Written beside the old file and renamed over it, so a full disk or a
     // failed write leaves the previous answer whole.
     const std::string partial = path + ".part";
@@ -66,5 +62,5 @@ bool WriteAnswerFile(const std::string& path, const std::string& answer, std::st
         errno = reason;
         return fail();
     }
-    return true;
+    return Outcome::Done();
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "data/outcome.h"
+
 // The three kinds of answer to the retrieve request.
 enum class RetrieveAnswer { ProxyList, NoProxies, Unusable };
 
@@ -25,9 +27,9 @@ Retrieval RetrieveProxies();
 // (the empty answer of a failed request too) means the service is unusable.
 RetrieveAnswer ClassifyRetrieveAnswer(const std::string& answer);
 
-// Writes the answer byte for byte to path (created or truncated); false when
-// the file cannot be created or written completely, and then error (when
-// given) holds the system's reason.
-bool WriteAnswerFile(const std::string& path, const std::string& answer, std::string* error = nullptr);
+// Writes the answer byte for byte to path (created or replaced); on failure,
+// when the file cannot be created or written completely, the problem is the
+// system's reason.
+Outcome WriteAnswerFile(const std::string& path, const std::string& answer);
 
 constexpr const char* kProxyTempFileName = "proxy.tmp";

@@ -1,45 +1,31 @@
 #include "testing/checkanonymousworker.h"
 
-#include <vector>
-
-#include "testing/answercheck.h"
-#include "testing/transferloop.h"
 #include "testing/transfers.h"
+#include "testing/versioncheck.h"
 
 namespace {
-// Up to five proxies, one fetch each, side by side.
+// Up to five proxies, each fetched once through SOCKS4 and once through
+// SOCKS5, all side by side.
 class CBatchJob : public CTestJob {
 public:
     CBatchJob(CWorker& worker, CProxyList batch) : worker_(worker), batch_(std::move(batch)) {}
 
     void Start(CTransferLoop& loop) override
     {
-        if (!ReadTestTarget(worker_, target_))
-            return;
-        for (const CProxy& proxy : batch_) {
-            // A record without a valid address and port fails untested.
-            if (!proxy.IsUsable()) {
-                fetches_.emplace_back();
-                continue;
-            }
-            fetches_.push_back(std::make_unique<CTestFetch>(target_, proxy, CURLPROXY_SOCKS4));
-            fetches_.back()->job = this;
-            loop.Add(*fetches_.back());
-            running_ += fetches_.back()->loop ? 1 : 0;
-        }
+        if (ReadTestTarget(worker_, target_))
+            versions_.Start(loop, *this, target_, batch_);
     }
 
-    void TransferEnded(CTestFetch&) override { --running_; }
-    bool Ended() const override { return running_ == 0; }
+    void TransferEnded(CTestFetch&) override { versions_.TransferEnded(); }
+    bool Ended() const override { return versions_.Ended(); }
+    Clock::time_point Deadline() const override { return versions_.Deadline(); }
 
     void Finish() override
     {
-        auto fetch = fetches_.begin();
-        for (const CProxy& proxy : batch_) {
-            if (fetch == fetches_.end())
-                break;
-            const CTestFetch* done = (fetch++)->get();
-            if (done && done->BroughtText() && ContainsNoCase(done->body.data, target_.expected.c_str()))
+        size_t i = 0;
+        for (CProxy proxy : batch_) {
+            proxy.type = versions_.TypeOf(i++);
+            if (proxy.type != kTypeSocks)
                 worker_.AddPassed(proxy);
         }
         worker_.ReportProgress(static_cast<int>(batch_.size()));
@@ -49,8 +35,7 @@ private:
     CWorker& worker_;
     const CProxyList batch_;
     TestTarget target_;
-    std::vector<std::unique_ptr<CTestFetch>> fetches_;  // in batch_ order; none for an untested record
-    int running_ = 0;
+    CVersionCheck versions_;
 };
 }  // namespace
 

@@ -11,6 +11,7 @@ public:
     void AddRejected() { rejected = true; }
 
     bool Passed() const { return !rejected && successes > 0; }
+    bool Rejected() const { return rejected; }
     // Writes uptime and speed into proxy; only meaningful when Passed().
     void WriteTo(CProxy& proxy) const;
 

@@ -1,67 +1,93 @@
 #include "testing/testspeedworker.h"
 
-#include <algorithm>
 #include <array>
 
 #include "testing/answercheck.h"
 #include "testing/speedtally.h"
 #include "testing/transferloop.h"
 #include "testing/transfers.h"
+#include "testing/versioncheck.h"
 
 namespace {
-constexpr int kTypeSocks4 = 1;
-constexpr int kTypeSocks4And5 = 3;
-
-// How long a job still waits for its SOCKS5 probe once the five SOCKS4
-// fetches have ended. The probe starts with them and costs one round trip
-// more (the method negotiation before the request), so a proxy that speaks
-// SOCKS5 ends it about one round trip after its slowest SOCKS4 fetch. A
-// fetch takes at least three round trips (connect, SOCKS request, HTTP), so
-// a third of the slowest fetch covers that round trip; the floor of 500 ms
-// covers the round trip to any continent and the scheduling jitter of a
-// loaded machine. A SOCKS4-only proxy that holds the SOCKS5 greeting open
-// then costs that grace, not a whole timeout.
-constexpr auto kProbeGraceFloor = std::chrono::milliseconds(500);
-
 bool IsGoodAnswer(const CTestFetch& fetch, const TestTarget& target)
 {
     return fetch.BroughtText() && !ContainsRejectWord(fetch.body.data)
            && ContainsNoCase(fetch.body.data, target.expected.c_str());
 }
 
-// One proxy: five SOCKS4 fetches rate it, a SOCKS5 probe sets its type.
+// One proxy: five SOCKS4 fetches rate it while a SOCKS5 probe finds out
+// whether it speaks SOCKS5 too. When no SOCKS4 fetch passed but the probe
+// did, five SOCKS5 fetches rate it instead, so that uptime and speed always
+// come from five fetches side by side. They start only after the probe has
+// passed rather than beside it: most proxies of a public list answer
+// neither version, and those keep costing six connections; a SOCKS5-only
+// proxy pays with one more round of fetches.
 class CSpeedJob : public CTestJob {
 public:
     CSpeedJob(CWorker& worker, const CProxy& proxy) : worker_(worker), proxy_(proxy) {}
 
     void Start(CTransferLoop& loop) override
     {
+        loop_ = &loop;
         started_ = Clock::now();
         // A record without a valid address and port fails untested.
         if (!proxy_.IsUsable() || !ReadTestTarget(worker_, target_))
             return;
-        for (auto& fetch : socks4_)
-            fetch = Launch(loop, CURLPROXY_SOCKS4);
-        // Browsers speak SOCKS5 to the proxy_ too; this probe_ only sets the type.
-        probe_ = Launch(loop, CURLPROXY_SOCKS5);
-        if (socks4Running_ == 0)
-            graceEnd_ = started_ + kProbeGraceFloor;
+        for (auto& fetch : rating_)
+            fetch = Launch(CURLPROXY_SOCKS4, true);
+        probe_ = Launch(CURLPROXY_SOCKS5, false);
+        RoundEnded();
     }
 
     void TransferEnded(CTestFetch& fetch) override
     {
-        if (&fetch != probe_.get() && --socks4Running_ == 0)
-            graceEnd_ = Clock::now() + std::max<Clock::duration>(kProbeGraceFloor, (Clock::now() - started_) / 3);
+        if (&fetch != probe_.get())
+            --ratingRunning_;
+        RoundEnded();
     }
 
-    bool Ended() const override { return socks4Running_ == 0 && (!probe_ || !probe_->loop); }
+    bool Ended() const override
+    {
+        // A SOCKS4 answer with a reject word fails the proxy whatever the probe brings.
+        return ratingRunning_ == 0 && (socks5Round_ || !ProbeRunning() || socks4Tally_.Rejected());
+    }
 
-    Clock::time_point Deadline() const override { return socks4Running_ == 0 ? graceEnd_ : kNoDeadline; }
+    Clock::time_point Deadline() const override
+    {
+        // Only a probe that merely sets the type is cut short.
+        return ratingRunning_ == 0 && !socks5Round_ && socks4Tally_.Passed() ? graceEnd_ : kNoDeadline;
+    }
 
     void Finish() override
     {
+        // What the current round's fetches brought, also when a cancel cut it short.
+        const CSpeedTally tally = Tally();
+        if (tally.Passed()) {
+            tally.WriteTo(proxy_);
+            // A probe still running after the grace counts as failed.
+            proxy_.type = socks5Round_ ? kTypeSocks5 : ProxyTypeOf(true, IsGoodAnswer(*probe_, target_));
+            worker_.AddPassed(proxy_);
+        }
+        worker_.ReportProgress(1);
+    }
+
+private:
+    std::unique_ptr<CTestFetch> Launch(curl_proxytype type, bool rating)
+    {
+        auto fetch = std::make_unique<CTestFetch>(target_, proxy_, type);
+        fetch->job = this;
+        loop_->Add(*fetch);
+        if (fetch->loop && rating)
+            ++ratingRunning_;
+        return fetch;
+    }
+
+    bool ProbeRunning() const { return probe_ && probe_->loop; }
+
+    CSpeedTally Tally() const
+    {
         CSpeedTally tally;
-        for (const auto& fetch : socks4_) {
+        for (const auto& fetch : rating_) {
             if (!fetch || !fetch->BroughtText())
                 continue;
             if (ContainsRejectWord(fetch->body.data))
@@ -69,32 +95,37 @@ public:
             else if (ContainsNoCase(fetch->body.data, target_.expected.c_str()))
                 tally.AddSuccess(fetch->Milliseconds());
         }
-        if (tally.Passed()) {
-            tally.WriteTo(proxy_);
-            // A probe_ still running after the grace counts as failed.
-            proxy_.type = IsGoodAnswer(*probe_, target_) ? kTypeSocks4And5 : kTypeSocks4;
-            worker_.AddPassed(proxy_);
-        }
-        worker_.ReportProgress(1);
+        return tally;
     }
 
-private:
-    std::unique_ptr<CTestFetch> Launch(CTransferLoop& loop, curl_proxytype type)
+    // Moves on once the round's rating fetches have ended: rated through
+    // SOCKS4, the probe gets a grace; with no SOCKS4 success, the probe
+    // decides and, when it passed, the SOCKS5 round starts.
+    void RoundEnded()
     {
-        auto fetch = std::make_unique<CTestFetch>(target_, proxy_, type);
-        fetch->job = this;
-        loop.Add(*fetch);
-        if (fetch->loop && type == CURLPROXY_SOCKS4)
-            ++socks4Running_;
-        return fetch;
+        if (ratingRunning_ > 0 || socks5Round_)
+            return;
+        if (graceEnd_ == kNoDeadline) {
+            socks4Tally_ = Tally();
+            graceEnd_ = ProbeGraceEnd(started_, Clock::now());
+        }
+        if (socks4Tally_.Passed() || socks4Tally_.Rejected() || ProbeRunning() || !probe_
+            || !IsGoodAnswer(*probe_, target_))
+            return;
+        socks5Round_ = true;
+        for (auto& fetch : rating_)
+            fetch = Launch(CURLPROXY_SOCKS5, true);
     }
 
     CWorker& worker_;
     CProxy proxy_;
     TestTarget target_;
-    std::array<std::unique_ptr<CTestFetch>, kSpeedFetchCount> socks4_;
+    CTransferLoop* loop_ = nullptr;
+    std::array<std::unique_ptr<CTestFetch>, kSpeedFetchCount> rating_;  // the current round's
     std::unique_ptr<CTestFetch> probe_;
-    int socks4Running_ = 0;
+    int ratingRunning_ = 0;
+    bool socks5Round_ = false;
+    CSpeedTally socks4Tally_;  // once the SOCKS4 round has ended
     Clock::time_point started_;
     Clock::time_point graceEnd_ = kNoDeadline;
 };

@@ -9,12 +9,19 @@
 #include "settings/onoffsetting.h"
 #include "settings/setting.h"
 #include "settings/ui/webrtcchoice.h"
+#include "socksfixture.h"
 #include "support/ui/testcountries.h"
 #include "support/ui/uiwait.h"
 
 #include <QLabel>
 #include <QTest>
 #include <QToolButton>
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -303,6 +310,68 @@ TEST_F(IpHidingTest, TheRotationMovesAmongTheFastestShareOfTheList)
     EXPECT_EQ(c->currentIpLabel->text(), Text("127.0.0.2"));
     // The desktop keeps naming the same relay throughout.
     EXPECT_EQ(store.writes, std::vector<std::string>{RelayTarget()});
+}
+
+// A loopback port nobody listens on.
+int ClosedPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A page fetched the way a browser of the desktop would: through the relay, names to the proxy.
+std::string FetchThroughRelay(int relayPort, const std::string& url)
+{
+    CURL* curl = curl_easy_init();
+    std::string body;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXY, ("socks5h://127.0.0.1:" + std::to_string(relayPort)).c_str());
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* out) {
+            static_cast<std::string*>(out)->append(data, size * count);
+            return size * count;
+        });
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    return body;
+}
+
+TEST_F(MainWindowTest, AProxyThatStopsAnsweringIsReplacedByTheNextAndTheWindowSaysSo)
+{
+    SocksFixture fixture;
+    const int page = fixture.AddPage();
+    SocksBehaviour both;
+    both.protocol = SocksBehaviour::Protocol::Both;
+    const int live = fixture.AddSocks(both);
+    const int dead = ClosedPort();  // the first proxy is gone
+    ASSERT_TRUE(StartWindow());
+    CProxyList list;
+    list.emplace_back("127.0.0.1", dead, kTestFrance, 3, 5, 100);
+    list.emplace_back("127.0.0.1", live, kTestUnitedStates, 3, 5, 200);
+    ShowProxies(list);
+    SelectRows({0});
+    window->Controls().hideIpButton->click();
+    ASSERT_TRUE(GetHideState().hidden);
+
+    const std::string body = FetchThroughRelay(window->IpHiding().RelayPort(), SocksFixture::PageUrl(page));
+    EXPECT_NE(body.find(kTestPageBody), std::string::npos) << body;
+    const QLabel* status = window->Controls().relayStatusLabel;
+    const QString said = Text("The proxy in France stopped answering; now through the proxy in United States");
+    EXPECT_TRUE(WaitUntil([&] { return status->text() == said; })) << status->text().toStdString();
+    EXPECT_EQ(GetHideState().proxy.port, live);
+    EXPECT_EQ(window->Tray()->ToolTip(), Text("Tolvane : Fake IP in United States"));
+    SavedProxySettings saved;
+    ASSERT_TRUE(LoadSavedProxySettings(SavedProxySettingsPath(), saved));
+    EXPECT_EQ(saved.applied.port, live);
 }
 
 TEST_F(IpHidingTest, AddressesOverFifteenCharactersDoNotFit)

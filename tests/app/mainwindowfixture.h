@@ -92,7 +92,8 @@ protected:
                      network,
                      store,
                      [this](int code) { exitCodes.push_back(code); },
-                     [this] { return trayAvailable; }};
+                     [this] { return trayAvailable; },
+                     {}};
     std::unique_ptr<CTolvaneDlg> window;
 };
 

@@ -426,8 +426,9 @@ def check_relay_named(checks, app, proxies, what):
     host, port = app.gsettings(f"{SCHEMA}.socks", "host"), app.gsettings(f"{SCHEMA}.socks", "port")
     checks.equal((app.gsettings(SCHEMA, "mode"), host), ("'manual'", "'127.0.0.1'"),
                  f"{what}: Hide IP sets mode 'manual' and a SOCKS proxy on 127.0.0.1")
-    checks.ok(port.isdigit() and int(port) not in [proxy.port for proxy in proxies],
-              f"{what}: the SOCKS port is the relay's ({port}), not the proxy's")
+    checks.ok(port.isdigit() and int(port) not in [proxy.port for proxy in proxies] and
+              v.accepts_connections(int(port)), f"{what}: the SOCKS port is the relay's ({port}), which listens, "
+                                                 "not the proxy's")
     return int(port)
 
 

@@ -112,6 +112,15 @@ class ProcessGroup:
         self.children.clear()
 
 
+def accepts_connections(port, host="127.0.0.1"):
+    """Whether something listens on host:port (a connection is made and closed at once)."""
+    try:
+        with socket.create_connection((host, port), timeout=2):
+            return True
+    except OSError:
+        return False
+
+
 def listen_loopback(backlog=16, address="127.0.0.1"):
     """A listening TCP socket on a free port of a loopback address whose accept wakes twice a second."""
     server = socket.socket()

@@ -172,7 +172,7 @@ protected:
     CScriptedPrompt prompt;
     CRecordingUrlOpener opener;
     // Get Proxy never applies a proxy; the store is never written.
-    CDesktop desktop{prompt, opener, network, DesktopProxyStore(), [](int) {}, [] { return true; }};
+    CDesktop desktop{prompt, opener, network, DesktopProxyStore(), [](int) {}, [] { return true; }, {}};
     std::unique_ptr<ScopedChdir> chdir;
     std::unique_ptr<ScopedServiceUrl> service;
     std::unique_ptr<CTolvaneDlg> window;

@@ -98,8 +98,9 @@ TEST_F(CheckToolTest, WritesThePassedProxiesFastestFirstInTheProxyFileFormat)
 {
     SocksBehaviour slow;
     slow.delayMs = 200;
-    SocksBehaviour reject;
+    SocksBehaviour reject, socks5Only;
     reject.action = SocksBehaviour::Action::Reject;
+    socks5Only.protocol = SocksBehaviour::Protocol::Socks5;
     const int slowPort = harness.Socks(slow), fastPort = harness.Socks(), badPort = harness.Socks(reject);
     const std::string list = dir.WriteFile("list.txt", ProxyLine(slowPort) + ProxyLine(badPort) + ProxyLine(fastPort));
 
@@ -114,11 +115,18 @@ TEST_F(CheckToolTest, WritesThePassedProxiesFastestFirstInTheProxyFileFormat)
     EXPECT_EQ(speed.out.back(), '\n');
     EXPECT_EQ(std::count(speed.out.begin(), speed.out.end(), '\n'), 2);
 
-    CheckTool table({"--availability", "--table", "--output", "passed.txt", "--url", url, "-"}, dir.Path(), list);
+    // The availability check keeps the fields but the type, which says the versions that passed.
+    const int socks5Port = harness.Socks(socks5Only);
+    const std::string typed = dir.WriteFile("typed.txt", dir.ReadFile("list.txt") + ProxyLine(socks5Port));
+    CheckTool table({"--availability", "--table", "--output", "passed.txt", "--url", url, "-"}, dir.Path(), typed);
     ASSERT_EQ(table.Finish(), 0) << table.err;
     EXPECT_NE(table.out.find("Type"), std::string::npos);
-    EXPECT_NE(table.out.find(std::to_string(fastPort) + "  3        Socks "), std::string::npos) << table.out;
-    EXPECT_EQ(dir.ReadFile("passed.txt"), ProxyLine(slowPort) + ProxyLine(fastPort));  // fields kept
+    EXPECT_NE(table.out.find(std::to_string(fastPort) + "  3        Socks4 "), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find(std::to_string(socks5Port) + "  3        Socks5 "), std::string::npos) << table.out;
+    auto typedLine = [](int port, int type) {
+        return "127.0.0.1\t" + std::to_string(port) + "\t3\t" + std::to_string(type) + "\t0\t3600000\r\n";
+    };
+    EXPECT_EQ(dir.ReadFile("passed.txt"), typedLine(slowPort, 1) + typedLine(fastPort, 1) + typedLine(socks5Port, 2));
 }
 
 TEST_F(CheckToolTest, TakesTheTestTargetFromTheSettingsFile)
@@ -188,7 +196,7 @@ TEST_F(CheckToolTest, ReadsEveryInputFormAndReportsJunkLines)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(lines, expected);
     for (int port : {a, b, c, d})
-        EXPECT_EQ(harness.fixture.ConnectionCount(port), 1) << port;
+        EXPECT_EQ(harness.fixture.ConnectionCount(port), 2) << port;  // once through each version
 }
 
 TEST_F(CheckToolTest, WritesPlainAndJsonWithTheCountryCode)

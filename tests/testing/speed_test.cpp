@@ -57,14 +57,19 @@ TEST(SpeedTest, FetchesOnlyWebPages)
     EXPECT_TRUE(RunSpeed(harness, {9, harness.Socks()}).empty());
 }
 
-TEST(SpeedTest, TypeThreeWhenTheProxyAlsoSpeaksSocks5)
+TEST(SpeedTest, TypeThreeWhenTheProxyAlsoSpeaksSocks5InTime)
 {
-    EngineHarness harness;
-    SocksBehaviour both;
-    both.protocol = Protocol::Both;
-    const CProxyList list = RunSpeed(harness, {harness.Socks(both)});
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list.front().type, 3);
+    EngineHarness harness(30);
+    SocksBehaviour both, lateSocks5;
+    both.protocol = lateSocks5.protocol = Protocol::Both;
+    lateSocks5.socks5HoldMs = 5000;  // far beyond the probe's grace
+    const int bothPort = harness.Socks(both), latePort = harness.Socks(lateSocks5);
+    const CProxyList list = RunSpeed(harness, {bothPort, latePort});
+    ASSERT_EQ(list.size(), 2u);
+    for (const CProxy& proxy : list) {
+        EXPECT_EQ(proxy.uptime, 5);
+        EXPECT_EQ(proxy.type, proxy.port == bothPort ? 3 : 1) << proxy.port;
+    }
 }
 
 TEST(SpeedTest, DanteIsSocks4And5)
@@ -80,18 +85,41 @@ TEST(SpeedTest, DanteIsSocks4And5)
     EXPECT_EQ(list.front().type, 3);
 }
 
-TEST(SpeedTest, Socks5OnlyServerFailsAlthoughItsProbeWorks)
+// A proxy that passes only the SOCKS5 probe is rated by five fetches through
+// SOCKS5, under the same rules as through SOCKS4.
+TEST(SpeedTest, Socks5OnlyServerIsRatedThroughSocks5)
 {
     EngineHarness harness;
-    SocksBehaviour socks5Only;
-    socks5Only.protocol = Protocol::Socks5;
-    std::vector<int> ports = {harness.Socks(socks5Only)};
+    SocksBehaviour socks5Only, refusing;
+    socks5Only.protocol = refusing.protocol = Protocol::Socks5;
+    socks5Only.delayMs = 150;
+    const std::string good = HttpAnswer(200, "search engine");
+    refusing.action = Action::Serve;
+    refusing.answers = {good, good, HttpAnswer(200, "engine: ACCESS DENIED")};  // the probe, then the five
+    const int port = harness.Socks(socks5Only), refused = harness.Socks(refusing);
+    std::vector<int> ports = {port, refused};
     std::string why;
     auto microsocks = RealSocksServer::StartMicrosocks(why);
     if (microsocks)
         ports.push_back(microsocks->Port());
-    EXPECT_TRUE(RunSpeed(harness, ports).empty());
+    CProxyList list = RunSpeed(harness, ports);
+
     EXPECT_EQ(harness.progress.Counts().size(), ports.size());
+    EXPECT_EQ(harness.fixture.ConnectionCount(refused), 11);
+    ASSERT_EQ(list.size(), ports.size() - 1);
+    for (const CProxy& proxy : list) {
+        EXPECT_NE(proxy.port, refused);
+        EXPECT_EQ(proxy.uptime, 5);
+        EXPECT_EQ(proxy.type, 2);
+    }
+    const auto rated = FindProxy(list, EngineHarness::Proxy(port));
+    ASSERT_NE(rated, list.end());
+    EXPECT_GE(rated->speed, 150);
+    int socks4 = 0, socks5 = 0;
+    for (const FixtureConnection& c : harness.fixture.Connections(port))
+        (c.version == 4 ? socks4 : socks5) += c.granted ? 1 : 0;
+    EXPECT_EQ(socks4, 0);
+    EXPECT_EQ(socks5, 6);  // the probe and the five that rated it
 }
 
 TEST(SpeedTest, OneRefusalAmongFiveAnswersFailsTheProxy)

@@ -85,7 +85,7 @@ bool ReadProxyLine(std::string_view rawLine, CProxy& proxy)
     static const struct {
         std::string_view prefix;
         int type;
-    } kSchemes[] = {{"socks4://", 1}, {"socks5://", 2}};
+    } kSchemes[] = {{"socks4://", kTypeSocks4}, {"socks5://", kTypeSocks5}};
     for (const auto& scheme : kSchemes) {
         if (line.substr(0, scheme.prefix.size()) == scheme.prefix) {
             proxy.type = scheme.type;

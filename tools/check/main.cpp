@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     if (!skipped.empty())
         std::fprintf(stderr, "velmora-check: %s: %s\n", name.c_str(), skipped.c_str());
 
-    const int transfersPerJob = options.availability ? kAvailabilityBatchSize : kSpeedFetchCount + 1;
+    const int transfersPerJob = options.availability ? kAvailabilityTransfersPerJob : kSpeedTransfersPerJob;
     settings.threadCount = FitThreadsToOpenFileLimit(settings.threadCount, transfersPerJob, "velmora-check");
 
     CProxyList& list = input.proxies;

@@ -217,7 +217,7 @@ int main(int argc, char** argv)
     std::unique_ptr<Harvester> harvester;
     if (options.Harvesting()) {
         LoadCountries(options, countries);
-        options.threads = FitThreadsToOpenFileLimit(options.threads, kAvailabilityBatchSize, "velmora-service");
+        options.threads = FitThreadsToOpenFileLimit(options.threads, kAvailabilityTransfersPerJob, "velmora-service");
     }
     ServiceAnswers answers(options, table, port, options.Harvesting() ? &harvestSources : nullptr);
     if (options.Harvesting()) {

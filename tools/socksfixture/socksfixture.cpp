@@ -229,7 +229,7 @@ private:
         std::string count, methods;
         if (!ReadHandshake(1, count) || !ReadHandshake(static_cast<unsigned char>(count[0]), methods))
             return false;
-        if (!WaitNeverAnswer())
+        if (!WaitNeverAnswer() || (behaviour.socks5HoldMs > 0 && !Pause(stopFd, behaviour.socks5HoldMs)))
             return false;
         if (!Speaks(5) || methods.find('\0') == std::string::npos) {
             SendAll(fd, stopFd, std::string("\x05\xFF", 2));  // no acceptable method
