@@ -107,11 +107,9 @@ void GetProxyCommand(CTolvaneDlg& window)
     }
 
     GetSetting().FollowServiceTestTarget(retrieval.serviceTarget);
-    const CSettingMiscItem* misc = GetSetting().GetMiscItem();
-    const bool replace = misc && misc->replaceByGet;
+    const bool replace = GetSetting().GetMiscItem().replaceByGet;
     if (ReadProxyFile(list, kProxyTempFileName, replace) && !list.empty()) {
-        const CSettingTestItem* test = GetSetting().GetTestItem();
-        RunTestAfterGetProxy(window, test ? test->testType : TestType::None);
+        RunTestAfterGetProxy(window, GetSetting().GetTestItem().testType);
         SortProxyList(GetProxyList(), window.SortState().key, window.SortState().normalOrder);
     }
     // Refilled even when the file yielded nothing: replacing may have emptied

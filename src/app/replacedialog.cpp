@@ -42,8 +42,7 @@ CReplaceDialog::CReplaceDialog(QWidget* parent)
     const QString question = QStringLiteral("How do you want to dispose current proxies?");
     QLabel* label = MakeLabel(this, "replaceQuestion", question);
 
-    const CSettingMiscItem* misc = GetSetting().GetMiscItem();
-    (misc && misc->replaceByGet ? replaceButton_ : appendButton_)->setChecked(true);
+    (GetSetting().GetMiscItem().replaceByGet ? replaceButton_ : appendButton_)->setChecked(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     NameButton(buttons, QDialogButtonBox::Ok, "okButton");
@@ -62,9 +61,7 @@ CReplaceDialog::CReplaceDialog(QWidget* parent)
 
 void CReplaceDialog::accept()
 {
-    if (CSettingMiscItem* misc = GetSetting().GetMiscItem()) {
-        misc->replaceByGet = replaceButton_->isChecked();
-        GetSetting().Save();
-    }
+    GetSetting().SetFlag(SettingKey::ReplaceByGet, replaceButton_->isChecked());
+    GetSetting().Save();
     QDialog::accept();
 }

@@ -24,10 +24,12 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
         RequestTestTarget(target.url, target.expected);
         return target;
     });
-    // The timeout scales the Speed scores: the table follows every change,
-    // queued because the settings may change off the GUI thread.
-    setting.SetChangedCallback(
-        [this] { QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection); });
+    // The test section's timeout scales the Speed scores: the table follows
+    // its changes, queued because the settings may change off the GUI thread.
+    setting.SetChangedCallback([this](const SettingChange& change) {
+        if (change.section == SettingSection::Test)
+            QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection);
+    });
     RunOffGuiThread([&setting] {
         const bool existed = setting.SettingFileExists();
         if (existed) {
@@ -65,7 +67,7 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
     ipHiding_.ShowStartupAddress();
 
     CPromptQuestion question(desktop_.prompt, this);
-    ReconcileFirefoxAtStart(GetSetting().GetSwitchItem()->firefox, question);
+    ReconcileFirefoxAtStart(GetSetting().GetSwitchItem().firefox, question);
 
     tray_->Show();
     return true;

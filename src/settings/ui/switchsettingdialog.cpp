@@ -75,19 +75,18 @@ void CSwitchSettingDialog::LoadFromSetting()
     firefoxCheck_->setEnabled(changeable);
     firefoxCheck_->setToolTip(followable ? FirefoxToolTip(why) : QString::fromLatin1(kFirefoxNotFollowingToolTip));
     // A box that cannot be carried out never claims that Firefox follows.
-    firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem()->firefox);
+    firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem().firefox);
     webrtcCheck_->setChecked(GetWebRtcSetting().keepBehindProxy);
 }
 
 void CSwitchSettingDialog::SaveToSetting()
 {
     SaveWebRtcChoice();
-    CSettingSwitchItem& switchItem = *GetSetting().GetSwitchItem();
     const bool follow = firefoxCheck_->isChecked();
     // A disabled box cannot have been changed by the user; leave the setting alone.
-    if (!firefoxCheck_->isEnabled() || follow == switchItem.firefox)
+    if (!firefoxCheck_->isEnabled() || follow == GetSetting().GetSwitchItem().firefox)
         return;
-    switchItem.firefox = follow;
+    GetSetting().SetFlag(SettingKey::Firefox, follow);
     CPromptQuestion question(prompt_, this);
     ChangeFirefoxPrefs(GetFirefoxPaths(), follow, question, kFirefoxCloseQuestion);
 }
