@@ -7,7 +7,6 @@
 
 #include "data/countrycatalogue.h"
 #include "data/tabstdiofile.h"
-#include "service/serviceendpoints.h"
 
 namespace {
 
@@ -228,6 +227,11 @@ bool FitsText(SettingKey key, const std::string& text)
 }
 
 }  // namespace
+
+const char* FallbackTestUrl()
+{
+    return "https://duckduckgo.com/";
+}
 
 const SettingKeyInfo& SettingInfo(SettingKey key)
 {

@@ -96,6 +96,10 @@ struct CSettingMiscItem {
     bool replaceByImport = true;
 };
 
+// Test page used when the service gives no test target: the home page of a
+// public search engine, which contains the word "engine".
+const char* FallbackTestUrl();
+
 // The test page and the text it must contain that the test section's
 // defaults take: the service's test target, asked only when a default is needed.
 struct DefaultTestTarget {

@@ -36,7 +36,7 @@ protected:
     void Click()
     {
         c->hideIpButton->click();
-        QApplication::processEvents();  // the posted notice of the proxy settings
+        QApplication::processEvents();  // the queued notice of the proxy settings
     }
 
     bool CommandButtonsEnabled() const

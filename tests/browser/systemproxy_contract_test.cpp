@@ -176,7 +176,10 @@ protected:
 using Backends = ::testing::Types<GnomeBackend, KdeBackend, KdeWithGnomeBackend, NoStoreBackend>;
 struct BackendName {
     template <typename Backend>
-    static std::string GetName(int) { return Backend::kName; }
+    static std::string GetName(int)
+    {
+        return Backend::kName;
+    }
 };
 TYPED_TEST_SUITE(StoreContract, Backends, BackendName);
 

@@ -15,7 +15,7 @@ constexpr int kLineLength = 50;
 constexpr int kTextLeft = 45;
 constexpr int kSingleLineTop = 30;     // a body of one line
 constexpr int kLinePitch = 30;         // longer ones from y 15 on: 15, 45, 75...
-constexpr QSize kLeastSize(452, 122);  // the 301 x 75 dialog units of the original layout
+constexpr QSize kLeastSize(452, 122);  // the smallest the dialog gets: one line and the buttons
 constexpr QSize kButtonSize(87, 23);
 constexpr int kWebsiteLeft = 93;    // the website button's left edge
 constexpr int kCloseRightGap = 71;  // from the close button's right edge to the dialog's
