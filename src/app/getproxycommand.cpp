@@ -72,25 +72,21 @@ void GetProxyCommand(CTolvaneDlg& window)
     }
 
     CProxyList& list = GetProxyList();
-    CSettingMiscItem* misc = GetSetting().GetMiscItem();
-    bool replace = misc && misc->replaceByGet;
+    bool replace = GetSetting().GetMiscItem().replaceByGet;
     if (!list.empty()) {
         CReplaceDialog dialog(replace, &window);
         if (dialog.exec() != QDialog::Accepted)
             return;
         // The choice is the one the dialog offers next time.
         replace = dialog.Replace();
-        if (misc) {
-            misc->replaceByGet = replace;
-            GetSetting().Save();
-        }
+        GetSetting().SetFlag(SettingKey::ReplaceByGet, replace);
+        GetSetting().Save();
     }
 
     GetSetting().FollowServiceTestTarget({retrieval.targetUrl, retrieval.targetExpected});
     const bool read = ReadProxyFile(list, kProxyTempFileName, replace) && !list.empty();
     if (read) {
-        const CSettingTestItem* test = GetSetting().GetTestItem();
-        RunTestAfterGetProxy(window, test ? test->testType : TestType::None);
+        RunTestAfterGetProxy(window, GetSetting().GetTestItem().testType);
     }
     // Shown even when the file yielded nothing: replacing may have emptied
     // the list, and the table must never show proxies that are gone.

@@ -148,7 +148,7 @@ void CIpHidingController::RotateProxy()
         fastest.insert(std::upper_bound(fastest.begin(), fastest.end(), state.proxy,
                                         [](const CProxy& a, const CProxy& b) { return a.speed < b.speed; }),
                        state.proxy);
-    const int ratio = GetSetting().GetSwitchItem() ? GetSetting().GetSwitchItem()->ratio : 100;
+    const int ratio = GetSetting().GetSwitchItem().ratio;
     fastest.resize(std::min(fastest.size(), std::max<size_t>(1, (fastest.size() * ratio + 99) / 100)));
     if (fastest.empty())
         return;
@@ -164,10 +164,9 @@ void CIpHidingController::RotateProxy()
 
 void CIpHidingController::UpdateRotation()
 {
-    const CSettingSwitchItem* item = GetSetting().GetSwitchItem();
     const HideState& state = GetHideState();
-    if (item && GetRotationSetting().on && state.hidden && state.relayPort != 0)
-        rotation_.start(std::max(1, item->interval) * 60 * 1000);
+    if (GetRotationSetting().on && state.hidden && state.relayPort != 0)
+        rotation_.start(std::max(1, GetSetting().GetSwitchItem().interval) * 60 * 1000);
     else
         rotation_.stop();
 }

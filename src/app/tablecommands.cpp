@@ -84,7 +84,7 @@ void ShowTableContextMenu(CTolvaneDlg& window, const QPoint& globalPos)
     QAction* about = menu.addAction(QStringLiteral("About Velmora...\tF1"));
     about->setObjectName(QStringLiteral("aboutAction"));
 
-    // The command runs after the menu has closed, like a posted command.
+    // exec returns once the menu has closed: the chosen command runs without it.
     QAction* chosen = menu.exec(globalPos);
     if (chosen == invert)
         InvertSelectionCommand(window);

@@ -95,8 +95,7 @@ void CTolvaneDlg::LoadFlagImages()
 
 void CTolvaneDlg::RefillProxyTable()
 {
-    const CSettingTestItem* test = GetSetting().GetTestItem();
-    const long long timeout = test ? test->timeoutSeconds * 1000LL : 0;
+    const long long timeout = GetSetting().GetTestItem().timeoutSeconds * 1000LL;
     Table()->Refill(GetProxyList(), static_cast<int>(std::clamp(timeout, 0LL, static_cast<long long>(INT_MAX))));
 }
 
@@ -142,7 +141,7 @@ void CTolvaneDlg::closeEvent(QCloseEvent* event)
 
 void CTolvaneDlg::FitSize()
 {
-    // One fixed size, at least the original 520 x 500, wider when the table's
+    // One fixed size, at least 520 x 500, wider when the table's
     // columns need more room at the font in use.
     const QSize least = minimumSizeHint();
     setFixedSize(std::max(520, least.width()), std::max(500, least.height()));

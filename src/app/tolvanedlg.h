@@ -15,13 +15,13 @@ struct CDesktop;
 // Escape hide it in the tray, and only the exit request ends the program. It
 // wires its buttons, the table and the tray to the commands (commands.h).
 //
-// The window messages of the original Windows design and what replaced them:
-//   WM_USER + 100  tray icon notification   CTrayIcon::activated -> OnTrayActivated
-//   WM_USER + 101  exit request             RequestExit()
-//   WM_USER + 102  proxy applied            IProxyStateListener::OnProxyApplied
-//   WM_USER + 103  proxy restored           IProxyStateListener::OnProxyRestored
-//   WM_USER + 104  test progress            ITestProgressListener::OnProgress / OnComplete
-//   WM_USER + 105  table context menu       CProListCtrl::contextMenuRequested (queued)
+// What the window and its dialogs are told, and how:
+//   tray icon activated   CTrayIcon::activated -> OnTrayActivated
+//   exit request          RequestExit()
+//   proxy applied         IProxyStateListener::OnProxyApplied
+//   proxy restored        IProxyStateListener::OnProxyRestored
+//   test progress         ITestProgressListener::OnProgress / OnComplete (the progress dialog)
+//   table context menu    CProListCtrl::contextMenuRequested (queued)
 class CTolvaneDlg : public QWidget {
     Q_OBJECT
 public:

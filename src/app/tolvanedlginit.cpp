@@ -24,10 +24,12 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
         RequestTestTarget(target.url, target.expected);
         return target;
     });
-    // The timeout scales the Speed scores: the table follows every change,
-    // queued because the settings may change off the GUI thread.
-    setting.SetChangedCallback(
-        [this] { QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection); });
+    // The table follows every change of the settings (the test section's
+    // timeout scales the Speed scores), queued because the settings may
+    // change off the GUI thread.
+    setting.SetChangedCallback([this](const SettingChange&) {
+        QMetaObject::invokeMethod(this, &CTolvaneDlg::RefillProxyTable, Qt::QueuedConnection);
+    });
     RunOffGuiThread([&setting] {
         const bool existed = setting.SettingFileExists();
         if (existed) {
@@ -66,7 +68,7 @@ bool CTolvaneDlg::Initialize(CSplashDialog* splash)
     ipHiding_.ShowStartupAddress();
 
     CPromptQuestion question(desktop_.prompt, this);
-    ReconcileFirefoxAtStart(GetSetting().GetSwitchItem()->firefox, question);
+    ReconcileFirefoxAtStart(GetSetting().GetSwitchItem().firefox, question);
 
     tray_->Show();
     return true;

@@ -20,7 +20,8 @@ struct TrayMenuState {
 
 // The program's icon in the notification area with its menu. The window
 // wires the menu's actions to its commands; activations go out as
-// activated(reason) so the window can handle them as a posted message.
+// activated(reason), which the window takes queued, after the tray's own
+// event handling.
 class CTrayIcon : public QObject {
     Q_OBJECT
 public:

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/question.h"
+
 // Where Firefox and the prefs.js of its default profile are; empty when not found.
 struct FirefoxPaths {
     std::string exePath;
@@ -38,13 +40,6 @@ int FindFirefoxProcess(const FirefoxPaths& paths);
 bool TerminateFirefox(const FirefoxPaths& paths, int pid);
 // Starts exePath without arguments, detached from this program.
 bool StartFirefox(const FirefoxPaths& paths);
-
-// A yes/no question to the user.
-class IQuestion {
-public:
-    virtual ~IQuestion() = default;
-    virtual bool AskYesNo(const std::string& text) = 0;
-};
 
 // Makes prefs.js follow the system proxy settings (or stop following them).
 // prefs.js may only change while Firefox is not running: a running Firefox is

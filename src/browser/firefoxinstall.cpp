@@ -39,7 +39,7 @@ std::string FirefoxInFolder(const std::string& dir)
     }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-        const std::string path = dir + "/" + name;
+        std::string path = dir + "/" + name;
         if (IsExecutableFile(path))
             return path;
     }
@@ -54,7 +54,7 @@ std::string FirefoxOnPath(const std::string& searchPath)
         // Empty and relative entries would depend on the working folder.
         if (dir.empty() || dir[0] != '/')
             continue;
-        const std::string found = FirefoxInFolder(dir);
+        std::string found = FirefoxInFolder(dir);
         if (!found.empty())
             return found;
     }
@@ -80,7 +80,7 @@ std::vector<std::string> MatchingFolders(const std::string& pattern)
 std::string ExecutableInInstall(const std::string& folder)
 {
     for (const std::string& name : {std::string("firefox"), fs::path(folder).filename().string()}) {
-        const std::string path = folder + "/" + name;
+        std::string path = folder + "/" + name;
         if (IsExecutableFile(path))
             return path;
     }
@@ -91,7 +91,7 @@ std::string ExecutableInInstall(const std::string& folder)
 
 std::string FindFirefoxInstall(const std::string& searchPath, const std::vector<std::string>& installPatterns)
 {
-    const std::string onPath = FirefoxOnPath(searchPath);
+    std::string onPath = FirefoxOnPath(searchPath);
     if (!onPath.empty())
         return onPath;
     for (const std::string& pattern : installPatterns) {

@@ -23,7 +23,6 @@ bool ActiveConnection(INetworkState& network, std::string& connection)
 void AnnounceChange(ISystemProxyStore& store)
 {
     store.NotifySettingsChanged();
-    store.Refresh();
 }
 
 std::string ValueOf(const DesktopProxySettings& settings, const std::string& key)

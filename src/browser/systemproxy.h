@@ -35,6 +35,8 @@ using DesktopProxySettings = std::map<std::string, std::string>;
 
 // Where the desktop keeps its proxy settings. The connection names the
 // settings to change: empty for the LAN, otherwise the dial-up connection.
+// Every operation but CheckSocksProxy does nothing by default: reads and
+// writes fail, as on a desktop without a setting to change.
 class ISystemProxyStore {
 public:
     virtual ~ISystemProxyStore() = default;
@@ -51,12 +53,15 @@ public:
     virtual std::string SavedSettingsName() const { return "desktop-proxy"; }
     // Reads every key that WriteSocksProxy changes. False when the desktop's
     // settings cannot be read.
-    virtual bool Read(const std::string& connection, DesktopProxySettings& settings) = 0;
+    virtual bool Read(const std::string& /*connection*/, DesktopProxySettings& /*settings*/) { return false; }
     // Sends all traffic through the SOCKS proxy host:port: every other proxy
     // entry is emptied, the bypass list is the one in `before` plus loopback,
     // and the mode becomes manual.
-    virtual bool WriteSocksProxy(const std::string& connection, const DesktopProxySettings& before,
-                                 const std::string& host, int port) = 0;
+    virtual bool WriteSocksProxy(const std::string& /*connection*/, const DesktopProxySettings& /*before*/,
+                                 const std::string& /*host*/, int /*port*/)
+    {
+        return false;
+    }
     // The settings, as Read gives them, that WriteSocksProxy writes over
     // `before`, for a store whose write is seen in steps by a run killed
     // half-way; may be empty for a store that writes in one step (one renamed file).
@@ -66,21 +71,25 @@ public:
         return {};
     }
     // Writes back settings that Read returned, key for key.
-    virtual bool Write(const std::string& connection, const DesktopProxySettings& settings) = 0;
+    virtual bool Write(const std::string& /*connection*/, const DesktopProxySettings& /*settings*/) { return false; }
     // Switches to a direct connection, leaving the other keys alone: the way
     // back when the earlier configuration has been lost.
-    virtual bool WriteDirect(const std::string& connection) = 0;
+    virtual bool WriteDirect(const std::string& /*connection*/) { return false; }
     // Whether settings (as Read returned them) are the ones WriteSocksProxy
     // wrote for host:port: manual mode with that SOCKS proxy.
-    virtual bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const = 0;
+    virtual bool HoldsSocksProxy(const DesktopProxySettings& /*settings*/, const std::string& /*host*/,
+                                 int /*port*/) const
+    {
+        return false;
+    }
     // Asks the resolver the desktop's programs use where http:// and https://
     // requests go. Empty when both go to the SOCKS proxy host:port; otherwise
-    // says which request goes where ("http:// pages go to direct://").
+    // says which request goes where ("http:// pages go to direct://"). No
+    // default: an empty answer would claim the proxy carries the traffic.
     virtual std::string CheckSocksProxy(const std::string& host, int port) = 0;
-    // Tells running clients that the settings changed, then has them reread
-    // the settings; both follow every write, whether it succeeded or not.
-    virtual void NotifySettingsChanged() = 0;
-    virtual void Refresh() = 0;
+    // Makes running programs see the settings as written, follows every
+    // write, whether it succeeded or not.
+    virtual void NotifySettingsChanged() {}
 };
 
 // The store of this desktop's proxy settings, chosen at the first call (see

@@ -107,12 +107,6 @@ void CCompositeProxyStore::NotifySettingsChanged()
         part.store->NotifySettingsChanged();
 }
 
-void CCompositeProxyStore::Refresh()
-{
-    for (const Part& part : parts_)
-        part.store->Refresh();
-}
-
 void CCompositeProxyStore::AdoptFirstStoreSavedSettings()
 {
     const std::string earlierPath = SavedProxySettingsPath(parts_[0].store->SavedSettingsName());

@@ -40,7 +40,6 @@ public:
     // kioslaverc, http:// pages go to direct://").
     std::string CheckSocksProxy(const std::string& host, int port) override;
     void NotifySettingsChanged() override;
-    void Refresh() override;
 
     // Takes over the configuration the first store alone saved in an earlier
     // run (under its own name), when this store has none: the second store

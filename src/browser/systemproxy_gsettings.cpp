@@ -366,8 +366,3 @@ void CGSettingsProxyStore::NotifySettingsChanged()
     // programs see the change at once.
     g_settings_sync();
 }
-
-void CGSettingsProxyStore::Refresh()
-{
-    // Nothing to do: GSettings tells every reader about a change by itself.
-}

@@ -40,8 +40,8 @@ public:
     bool HoldsSocksProxy(const DesktopProxySettings& settings, const std::string& host, int port) const override;
     // Asks GIO's proxy resolver (see Check).
     std::string CheckSocksProxy(const std::string& host, int port) override;
+    // Flushes queued writes; GSettings tells every reader by itself.
     void NotifySettingsChanged() override;
-    void Refresh() override;
 
 private:
     Check check_;

@@ -314,11 +314,6 @@ std::string CKdeProxyStore::CheckSocksProxy(const std::string& host, int port)
 
 void CKdeProxyStore::NotifySettingsChanged()
 {
-    // Nothing to do: the file is complete on disk once it has been renamed.
-}
-
-void CKdeProxyStore::Refresh()
-{
     // Without a session bus there is no running KDE program to tell, and
     // asking GIO for one would start a bus just for this.
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");

@@ -30,9 +30,9 @@ public:
     // reads ~/.config/kioslaverc whatever XDG_CONFIG_HOME says, so when that
     // is another file it is checked too.
     std::string CheckSocksProxy(const std::string& host, int port) override;
+    // Sends KIO's reload signal on the session bus, when there is one (the
+    // file itself is complete on disk once renamed).
     void NotifySettingsChanged() override;
-    // Sends KIO's reload signal on the session bus, when there is one.
-    void Refresh() override;
     std::string SavedSettingsName() const override { return "desktop-proxy-kde"; }
     // Firefox reads GNOME's proxy settings on KDE, never kioslaverc.
     bool FollowedByFirefox() const override { return false; }

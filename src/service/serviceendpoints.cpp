@@ -62,8 +62,3 @@ bool IsWebUrl(const std::string& url)
     curl_url_cleanup(parsed);
     return web;
 }
-
-const char* FallbackTestUrl()
-{
-    return "https://duckduckgo.com/";
-}

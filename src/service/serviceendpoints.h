@@ -19,7 +19,3 @@ std::string MakerWebAddress();     // address shown in messages: the home page
 // True for an http or https URL that libcurl can parse: the only pages a
 // proxy test fetches, whoever names them.
 bool IsWebUrl(const std::string& url);
-
-// Test page used when the service gives no test target: the home page of a
-// public search engine, which contains the word "engine".
-const char* FallbackTestUrl();

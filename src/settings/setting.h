@@ -1,8 +1,9 @@
 #pragma once
 
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 class CTabStdioFile;
@@ -11,9 +12,14 @@ constexpr const char* kSettingFileName = "setting.nbx";
 // Beside the settings file: the test page and text the service gave last.
 constexpr const char* kServiceTargetFileName = "servicetarget.nbx";
 
-// Every value of the settings file with a fixed key. The table behind
-// SettingInfo gives each its key in the file, its accepted range (for texts
-// the longest length) and its default, in one place.
+// The five sections of the settings file, in file order.
+enum class SettingSection { Anonymous, Country, Test, Switch, Misc };
+constexpr int kSettingSectionCount = 5;
+
+// Every value of the settings file with a fixed key, in file order. The key
+// table behind SettingInfo gives each its key in the file, its section, its
+// accepted range (for texts the longest length), its default and where it
+// is kept; loading, saving, defaults and the typed access below all walk it.
 enum class SettingKey {
     Elite,
     Anonymous,
@@ -32,12 +38,20 @@ enum class SettingKey {
 };
 
 struct SettingKeyInfo {
-    const char* name;   // "Test Thread Count"
-    int low;            // smallest number accepted (texts: 0)
-    int high;           // largest number accepted (texts: the longest length)
-    int defaultNumber;  // default of a number or flag (texts have theirs elsewhere)
+    const char* name;        // "Test Thread Count"
+    SettingSection section;  // the section whose body holds the key line
+    int low;                 // smallest number accepted (texts: 0)
+    int high;                // largest number accepted (texts: the longest length)
+    int defaultNumber;       // default of a number or flag (texts have theirs elsewhere)
 };
 const SettingKeyInfo& SettingInfo(SettingKey key);
+
+// What a change notice names: one key set on its own, or a whole section
+// (loaded, or reset to its defaults) when key is empty.
+struct SettingChange {
+    SettingSection section;
+    std::optional<SettingKey> key;
+};
 
 enum class TestType { None = 0, Availability = 1, Speed = 2 };
 
@@ -82,6 +96,10 @@ struct CSettingMiscItem {
     bool replaceByImport = true;
 };
 
+// Test page used when the service gives no test target: the home page of a
+// public search engine, which contains the word "engine".
+const char* FallbackTestUrl();
+
 // The test page and the text it must contain that the test section's
 // defaults take: the service's test target, asked only when a default is needed.
 struct DefaultTestTarget {
@@ -90,6 +108,11 @@ struct DefaultTestTarget {
     bool operator==(const DefaultTestTarget& other) const { return url == other.url && expected == other.expected; }
 };
 using TestTargetSource = std::function<DefaultTestTarget()>;
+
+// The sections in SettingSection order; the values before loading are the
+// key table's defaults (the texts and country flags empty).
+using CSettingSections =
+    std::tuple<CSettingAnonymousItem, CSettingCountryItem, CSettingTestItem, CSettingSwitchItem, CSettingMiscItem>;
 
 // All user settings: five sections kept in "setting.nbx". The process has
 // one (GetSetting) in the working folder; a test may make its own with
@@ -102,8 +125,9 @@ public:
     // Where the test section's defaults come from; by default the fallback
     // test page (FallbackTestUrl and "engine"), without asking anyone.
     void SetTestTargetSource(TestTargetSource source);
-    // Told after the settings were loaded, reset or saved.
-    void SetChangedCallback(std::function<void()> changed);
+    // Told after a value changed: by a setter below (naming the key), or
+    // when loading or a reset gave a section its values (once per section).
+    void SetChangedCallback(std::function<void(const SettingChange&)> changed);
 
     bool SettingFileExists() const;
     // Reads the file; every section that is missing or fails to read takes its
@@ -130,42 +154,49 @@ public:
     // the section changed.
     bool FollowServiceTestTarget(const DefaultTestTarget& service);
 
-    // nullptr until the settings are loaded or created.
-    CSettingAnonymousItem* GetAnonymousItem() { return Loaded(anonymous_); }
-    CSettingCountryItem* GetCountryItem() { return Loaded(country_); }
-    CSettingTestItem* GetTestItem() { return Loaded(test_); }
-    CSettingSwitchItem* GetSwitchItem() { return Loaded(switch_); }
-    CSettingMiscItem* GetMiscItem() { return Loaded(misc_); }
+    // The sections, to read; they change through the setters below.
+    const CSettingAnonymousItem& GetAnonymousItem() const { return std::get<CSettingAnonymousItem>(sections_); }
+    const CSettingCountryItem& GetCountryItem() const { return std::get<CSettingCountryItem>(sections_); }
+    const CSettingTestItem& GetTestItem() const { return std::get<CSettingTestItem>(sections_); }
+    const CSettingSwitchItem& GetSwitchItem() const { return std::get<CSettingSwitchItem>(sections_); }
+    const CSettingMiscItem& GetMiscItem() const { return std::get<CSettingMiscItem>(sections_); }
+
+    // One value by its key. Flags read as 0 and 1 through Number, the test
+    // type as its number; Text is empty for a key that is no text.
+    bool Flag(SettingKey key) const { return Number(key) != 0; }
+    int Number(SettingKey key) const;
+    const std::string& Text(SettingKey key) const;
+    // Each tells the change callback when the value changed. False, and
+    // nothing changed, for a number outside the key's range, a text longer
+    // than its line can carry, or a key of another kind.
+    bool SetFlag(SettingKey key, bool value) { return SetNumber(key, value ? 1 : 0); }
+    bool SetNumber(SettingKey key, int value);
+    bool SetText(SettingKey key, const std::string& value);
+    // Whether the country of that catalogue index is wanted; false for an
+    // index the catalogue does not have.
+    bool SetCountryFlag(size_t index, bool wanted);
 
     // Back to empty and not loaded, as at process start.
     void ResetForTest();
 
 private:
-    template <typename Section>
-    Section* Loaded(Section& section)
-    {
-        return loaded_ ? &section : nullptr;
-    }
-    void DefaultAnonymous();
-    void DefaultCountry();
-    void DefaultTest();
-    void DefaultTestPage();  // the test URL and its expected text
-    void DefaultSwitch();
-    void DefaultMisc();
-    void Changed();
+    CSettingTestItem& Test() { return std::get<CSettingTestItem>(sections_); }
+    CSettingCountryItem& Country() { return std::get<CSettingCountryItem>(sections_); }
+    bool ReadSection(CTabStdioFile& file, SettingSection section);
+    void WriteSection(CTabStdioFile& file, SettingSection section) const;
+    void DefaultSection(SettingSection section);
+    void DefaultCountryFlags();  // one unwanted country per catalogue entry
+    void DefaultTestPage();      // the test URL and its expected text
+    void Changed(SettingSection section, std::optional<SettingKey> key = std::nullopt);
     std::string ServiceTargetPath() const;
     void ReadServiceTarget();
     void WriteServiceTarget() const;
 
     std::string path_;
     TestTargetSource testTarget_;
-    std::function<void()> changed_;
+    std::function<void(const SettingChange&)> changed_;
     bool loaded_ = false;
-    CSettingAnonymousItem anonymous_;
-    CSettingCountryItem country_;
-    CSettingTestItem test_;
-    CSettingSwitchItem switch_;
-    CSettingMiscItem misc_;
+    CSettingSections sections_;
     DefaultTestTarget serviceTarget_;  // the service's target the test section took last; empty: none
 };
 

@@ -4,12 +4,12 @@
 
 void CSpeedTally::AddSuccess(double milliseconds)
 {
-    ++successes;
-    totalMilliseconds += milliseconds;
+    ++successes_;
+    totalMilliseconds_ += milliseconds;
 }
 
 void CSpeedTally::WriteTo(CProxy& proxy) const
 {
-    proxy.uptime = successes;
-    proxy.speed = successes > 0 ? static_cast<int>(totalMilliseconds / successes) : kUnmeasuredSpeed;
+    proxy.uptime = successes_;
+    proxy.speed = successes_ > 0 ? static_cast<int>(totalMilliseconds_ / successes_) : kUnmeasuredSpeed;
 }

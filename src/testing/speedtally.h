@@ -8,15 +8,15 @@ struct CProxy;
 class CSpeedTally {
 public:
     void AddSuccess(double milliseconds);
-    void AddRejected() { rejected = true; }
+    void AddRejected() { rejected_ = true; }
 
-    bool Passed() const { return !rejected && successes > 0; }
-    bool Rejected() const { return rejected; }
+    bool Passed() const { return !rejected_ && successes_ > 0; }
+    bool Rejected() const { return rejected_; }
     // Writes uptime and speed into proxy; only meaningful when Passed().
     void WriteTo(CProxy& proxy) const;
 
 private:
-    int successes = 0;
-    double totalMilliseconds = 0;
-    bool rejected = false;
+    int successes_ = 0;
+    double totalMilliseconds_ = 0;
+    bool rejected_ = false;
 };

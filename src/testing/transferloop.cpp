@@ -29,11 +29,11 @@ uint32_t EpollEvents(int what)
 }
 }  // namespace
 
-CTransferLoop::CTransferLoop() : epollFd(epoll_create1(EPOLL_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+CTransferLoop::CTransferLoop() : epollFd_(epoll_create1(EPOLL_CLOEXEC)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     EnsureCurlGlobalInit();
     for (uint32_t i = 0; i < kShards; ++i) {
-        Shard& shard = shards[i];
+        Shard& shard = shards_[i];
         shard.loop = this;
         shard.index = i;
         shard.multi = curl_multi_init();
@@ -44,11 +44,11 @@ CTransferLoop::CTransferLoop() : epollFd(epoll_create1(EPOLL_CLOEXEC)), wakeFd(e
         curl_multi_setopt(shard.multi, CURLMOPT_TIMERFUNCTION, OnTimer);
         curl_multi_setopt(shard.multi, CURLMOPT_TIMERDATA, &shard);
     }
-    if (epollFd >= 0 && wakeFd >= 0) {
+    if (epollFd_ >= 0 && wakeFd_ >= 0) {
         epoll_event event = {};
         event.events = EPOLLIN;
         event.data.u64 = kWakeTag;
-        epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeFd, &event);
+        epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &event);
     }
     std::lock_guard<std::mutex> lock(loopsLock);
     Loops().insert(this);
@@ -60,26 +60,26 @@ CTransferLoop::~CTransferLoop()
         std::lock_guard<std::mutex> lock(loopsLock);
         Loops().erase(this);
     }
-    for (Shard& shard : shards)
+    for (Shard& shard : shards_)
         if (shard.multi)
             curl_multi_cleanup(shard.multi);
-    if (epollFd >= 0)
-        close(epollFd);
-    if (wakeFd >= 0)
-        close(wakeFd);
+    if (epollFd_ >= 0)
+        close(epollFd_);
+    if (wakeFd_ >= 0)
+        close(wakeFd_);
 }
 
 bool CTransferLoop::Ready() const
 {
-    return epollFd >= 0 && wakeFd >= 0
-           && std::all_of(std::begin(shards), std::end(shards), [](const Shard& shard) { return shard.multi; });
+    return epollFd_ >= 0 && wakeFd_ >= 0
+           && std::all_of(std::begin(shards_), std::end(shards_), [](const Shard& shard) { return shard.multi; });
 }
 
 void CTransferLoop::Add(CTestFetch& fetch)
 {
     if (!Ready() || !fetch.handle)
         return;
-    CURLM* multi = shards[nextShard++ % kShards].multi;
+    CURLM* multi = shards_[nextShard_++ % kShards].multi;
     curl_easy_setopt(fetch.handle, CURLOPT_PRIVATE, &fetch);
     if (curl_multi_add_handle(multi, fetch.handle) == CURLM_OK) {
         fetch.loop = this;
@@ -99,7 +99,7 @@ void CTransferLoop::Remove(CTestFetch& fetch)
 int CTransferLoop::OnSocket(CURL*, curl_socket_t socket, int what, void* shardData, void* socketData)
 {
     auto* shard = static_cast<Shard*>(shardData);
-    const int epollFd = shard->loop->epollFd;
+    const int epollFd = shard->loop->epollFd_;
     if (what == CURL_POLL_REMOVE) {
         // The socket may be closed already; then the kernel dropped it from the set.
         epoll_ctl(epollFd, EPOLL_CTL_DEL, socket, nullptr);
@@ -132,22 +132,22 @@ void CTransferLoop::Wait(Clock::time_point until, const std::function<void(CTest
 {
     if (!Ready())
         return;
-    for (const Shard& shard : shards)
+    for (const Shard& shard : shards_)
         if (shard.timerSet)
             until = std::min(until, shard.timerDue);
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     const int waitMs = static_cast<int>(std::clamp<decltype(left)>(left, 0, 60000));
     epoll_event events[kEventsPerWait];
-    const int ready = epoll_wait(epollFd, events, kEventsPerWait, waitMs);
+    const int ready = epoll_wait(epollFd_, events, kEventsPerWait, waitMs);
     int running = 0;
     for (int i = 0; i < ready; ++i) {
         if (events[i].data.u64 == kWakeTag) {
             uint64_t count;
-            (void)!read(wakeFd, &count, sizeof count);
+            (void)!read(wakeFd_, &count, sizeof count);
             continue;
         }
         const uint32_t got = events[i].events;
-        Shard& shard = shards[events[i].data.u64 >> 32];
+        Shard& shard = shards_[events[i].data.u64 >> 32];
         curl_multi_socket_action(shard.multi, static_cast<curl_socket_t>(events[i].data.u64 & 0xffffffffu),
                                  ((got & (EPOLLIN | EPOLLHUP)) ? CURL_CSELECT_IN : 0)
                                      | ((got & EPOLLOUT) ? CURL_CSELECT_OUT : 0)
@@ -155,7 +155,7 @@ void CTransferLoop::Wait(Clock::time_point until, const std::function<void(CTest
                                  &running);
     }
     const auto now = Clock::now();
-    for (Shard& shard : shards) {
+    for (Shard& shard : shards_) {
         if (shard.timerSet && now >= shard.timerDue) {
             shard.timerSet = false;
             curl_multi_socket_action(shard.multi, CURL_SOCKET_TIMEOUT, 0, &running);
@@ -187,8 +187,8 @@ void CTransferLoop::CollectEnded(Shard& shard, const std::function<void(CTestFet
 void CTransferLoop::Wake()
 {
     const uint64_t one = 1;
-    if (wakeFd >= 0)
-        (void)!write(wakeFd, &one, sizeof one);
+    if (wakeFd_ >= 0)
+        (void)!write(wakeFd_, &one, sizeof one);
 }
 
 void WakeTransfers()

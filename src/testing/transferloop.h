@@ -54,10 +54,10 @@ private:
     static int OnTimer(CURLM* multi, long timeoutMs, void* shard);
     void CollectEnded(Shard& shard, const std::function<void(CTestFetch&)>& ended);
 
-    Shard shards[kShards];
-    size_t nextShard = 0;
-    const int epollFd;
-    const int wakeFd;  // eventfd in the epoll set
+    Shard shards_[kShards];
+    size_t nextShard_ = 0;
+    const int epollFd_;
+    const int wakeFd_;  // eventfd in the epoll set
 };
 
 // Wakes every transfer loop that exists, so a cancel is seen at once.

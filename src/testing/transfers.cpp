@@ -13,13 +13,11 @@ constexpr long kReceiveBufferSize = 4096;
 
 bool ReadTestTarget(const CWorker& worker, TestTarget& target)
 {
-    const CSettingTestItem* settings = worker.TestSettings();
-    if (!settings)
-        return false;
-    target.url = settings->testUrl;
-    target.expected = settings->correctValue;
-    target.timeoutMs = settings->timeoutSeconds * 1000L;
-    return true;
+    const CSettingTestItem& settings = worker.TestSettings();
+    target.url = settings.testUrl;
+    target.expected = settings.correctValue;
+    target.timeoutMs = settings.timeoutSeconds * 1000L;
+    return !target.url.empty();  // no page before the settings are loaded
 }
 
 CTestFetch::CTestFetch(const TestTarget& target, const CProxy& proxy, curl_proxytype proxyType)

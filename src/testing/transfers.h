@@ -20,7 +20,8 @@ struct TestTarget {
     long timeoutMs = 0;
 };
 
-// The worker's test section as a TestTarget; false when no section is loaded.
+// The worker's test section as a TestTarget; false when it has no test page
+// (the settings are not loaded yet).
 bool ReadTestTarget(const CWorker& worker, TestTarget& target);
 
 // A test page answer larger than this fails: a proxy streaming an endless

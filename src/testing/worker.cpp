@@ -12,9 +12,7 @@
 
 int ConfiguredThreadCount()
 {
-    CSetting& setting = GetSetting();
-    const CSettingTestItem* test = setting.IsLoaded() ? setting.GetTestItem() : nullptr;
-    return test && test->threadCount > 0 ? test->threadCount : SettingInfo(SettingKey::TestThreadCount).defaultNumber;
+    return GetSetting().GetTestItem().threadCount;
 }
 
 CWorker::CWorker(int maxThreads, const CSettingTestItem* testSettings)
@@ -23,12 +21,9 @@ CWorker::CWorker(int maxThreads, const CSettingTestItem* testSettings)
 
 CWorker::~CWorker() = default;
 
-const CSettingTestItem* CWorker::TestSettings() const
+const CSettingTestItem& CWorker::TestSettings() const
 {
-    if (testSettings_)
-        return testSettings_;
-    CSetting& setting = GetSetting();
-    return setting.IsLoaded() ? setting.GetTestItem() : nullptr;
+    return testSettings_ ? *testSettings_ : GetSetting().GetTestItem();
 }
 
 size_t CWorker::IdentityHash::operator()(const CProxy* proxy) const

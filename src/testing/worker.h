@@ -43,8 +43,8 @@ public:
     CWorker(const CWorker&) = delete;
     CWorker& operator=(const CWorker&) = delete;
 
-    // The test section for a job starting now, or nullptr when none is loaded.
-    const CSettingTestItem* TestSettings() const;
+    // The test section for a job starting now.
+    const CSettingTestItem& TestSettings() const;
     // Most jobs in flight at once; fixed at creation.
     int MaxThreads() const { return maxThreads_; }
     // Jobs started and not yet ended.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browser/firefox.h"
+#include "common/question.h"
 #include "widgets/appname.h"
 
 #include <QString>

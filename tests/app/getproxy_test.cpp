@@ -64,7 +64,7 @@ protected:
     {
         MainWindowTest::SetUp();
         ASSERT_TRUE(StartWindow());
-        GetSetting().GetTestItem()->testType = TestType::None;
+        GetSetting().SetNumber(SettingKey::TestType, static_cast<int>(TestType::None));
     }
 };
 
@@ -133,7 +133,7 @@ TEST_F(GetProxyTest, AppendKeepsTheOldEntryOfARepeatedProxyAndSavesTheChoice)
     CProxyList old;
     old.emplace_back("127.0.0.5", 1085, kTestFrance, 1, 2, 50);
     ShowProxies(old);
-    GetSetting().GetMiscItem()->replaceByGet = true;
+    GetSetting().SetFlag(SettingKey::ReplaceByGet, true);
     SetRetrieveAnswer(kTwoProxies);
     AnswerReplaceDialog("appendRadio", "okButton");
     GetProxyCommand(*window);
@@ -146,7 +146,7 @@ TEST_F(GetProxyTest, AppendKeepsTheOldEntryOfARepeatedProxyAndSavesTheChoice)
 
     GetSetting().ResetForTest();
     GetSetting().Load();
-    EXPECT_FALSE(GetSetting().GetMiscItem()->replaceByGet);
+    EXPECT_FALSE(GetSetting().GetMiscItem().replaceByGet);
 }
 
 TEST_F(GetProxyTest, ReplaceDropsTheOldProxies)
@@ -158,13 +158,13 @@ TEST_F(GetProxyTest, ReplaceDropsTheOldProxies)
     EXPECT_EQ(ListedAddresses(), (std::vector<std::string>{"127.0.0.6:1086", "127.0.0.5:1085"}));
     GetSetting().ResetForTest();
     GetSetting().Load();
-    EXPECT_TRUE(GetSetting().GetMiscItem()->replaceByGet);
+    EXPECT_TRUE(GetSetting().GetMiscItem().replaceByGet);
 }
 
 TEST_F(GetProxyTest, CancelLeavesTheTableButTheFileHoldsTheNewAnswer)
 {
     ShowProxies(LoopbackProxies(3));
-    GetSetting().GetMiscItem()->replaceByGet = false;
+    GetSetting().SetFlag(SettingKey::ReplaceByGet, false);
     GetSetting().Save();
     SetRetrieveAnswer(kTwoProxies);
     AnswerReplaceDialog("replaceRadio", "cancelButton");
@@ -174,7 +174,7 @@ TEST_F(GetProxyTest, CancelLeavesTheTableButTheFileHoldsTheNewAnswer)
     EXPECT_EQ(dir.ReadFile(kProxyTempFileName), kTwoProxies);
     GetSetting().ResetForTest();
     GetSetting().Load();
-    EXPECT_FALSE(GetSetting().GetMiscItem()->replaceByGet);  // the choice was not saved
+    EXPECT_FALSE(GetSetting().GetMiscItem().replaceByGet);  // the choice was not saved
 }
 
 TEST_F(GetProxyTest, AReplacingAnswerWithoutUsableLinesEmptiesTheTableToo)
@@ -222,10 +222,9 @@ TEST_F(GetProxyTest, SpeedTestAfterGetProxyKeepsOnlyWorkingProxies)
     ASSERT_GT(good, 0);
     ASSERT_GT(bad, 0);
 
-    CSettingTestItem* test = GetSetting().GetTestItem();
-    test->testType = TestType::Speed;
-    test->timeoutSeconds = 5;
-    test->threadCount = 5;
+    GetSetting().SetNumber(SettingKey::TestType, static_cast<int>(TestType::Speed));
+    GetSetting().SetNumber(SettingKey::TestTimeoutSeconds, 5);
+    GetSetting().SetNumber(SettingKey::TestThreadCount, 5);
     SetRetrieveAnswer("127.0.0.1\t" + std::to_string(bad) + "\t0\t1\t0\t3600000\r\n127.0.0.1\t" + std::to_string(good)
                       + "\t1\t1\t0\t3600000\r\n");
     GetProxyCommand(*window);

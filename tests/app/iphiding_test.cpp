@@ -44,7 +44,7 @@ protected:
     void Click()
     {
         c->hideIpButton->click();
-        QApplication::processEvents();  // the posted notice of the proxy settings
+        QApplication::processEvents();  // the queued notice of the proxy settings
     }
 
     bool CommandButtonsEnabled() const
@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, AProxyAnEarlierRunLeftAppliedIsShownAsAppliedAtStart)
 
 TEST_F(IpHidingTest, TheRotationMovesAmongTheFastestShareOfTheList)
 {
-    GetSetting().GetSwitchItem()->ratio = 50;  // two of the three proxies
+    GetSetting().SetNumber(SettingKey::SwitchRatio, 50);  // two of the three proxies
     SelectRows({0});
     Click();
     window->IpHiding().RotateProxy();

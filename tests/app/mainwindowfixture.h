@@ -47,8 +47,6 @@ public:
     bool WriteDirect(const std::string&) override { return false; }
     bool HoldsSocksProxy(const DesktopProxySettings&, const std::string&, int) const override { return holds; }
     std::string CheckSocksProxy(const std::string&, int) override { return bypass; }
-    void NotifySettingsChanged() override {}
-    void Refresh() override {}
 
     std::vector<std::string> writes;
     bool succeed = true;

@@ -136,7 +136,7 @@ TEST_F(TrayTest, ResetAgainstASlowServiceKeepsTheWindowAndTheTrayAnswering)
     EXPECT_TRUE(menuShown);
     EXPECT_TRUE(settingGreyed);
     EXPECT_TRUE(settings.isEnabled());
-    EXPECT_EQ(GetSetting().GetTestItem()->testUrl, "http://127.0.0.1:1/slow.txt");
+    EXPECT_EQ(GetSetting().GetTestItem().testUrl, "http://127.0.0.1:1/slow.txt");
     EXPECT_EQ(slow.Connections(), 1);
 }
 

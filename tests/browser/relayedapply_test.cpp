@@ -42,7 +42,6 @@ public:
     }
     std::string CheckSocksProxy(const std::string&, int) override { return {}; }
     void NotifySettingsChanged() override {}
-    void Refresh() override {}
 
     DesktopProxySettings settings{{"mode", "none"}};
     std::vector<std::string>* log = nullptr;

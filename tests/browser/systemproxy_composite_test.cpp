@@ -80,7 +80,6 @@ public:
         return failCheck ? "http:// pages go to direct://" : real_->CheckSocksProxy(h, p);
     }
     void NotifySettingsChanged() override { real_->NotifySettingsChanged(); }
-    void Refresh() override { real_->Refresh(); }
 
 private:
     std::unique_ptr<ISystemProxyStore> real_;

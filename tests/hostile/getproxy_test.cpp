@@ -148,8 +148,8 @@ protected:
         service = std::make_unique<ScopedServiceUrl>(url);
         GetSetting().ResetForTest();
         GetSetting().CreateDefaults();
-        GetSetting().GetTestItem()->testType = TestType::None;
-        GetSetting().GetMiscItem()->replaceByGet = true;
+        GetSetting().SetNumber(SettingKey::TestType, static_cast<int>(TestType::None));
+        GetSetting().SetFlag(SettingKey::ReplaceByGet, true);
         window = std::make_unique<CTolvaneDlg>(desktop);
         window->show();
     }

@@ -43,7 +43,7 @@ std::vector<std::string> Listing(const std::string& folder)
 void ExpectSane(CSetting& setting)
 {
     ASSERT_TRUE(setting.IsLoaded());
-    const CSettingTestItem& test = *setting.GetTestItem();
+    const CSettingTestItem& test = setting.GetTestItem();
     EXPECT_GE(test.threadCount, 5);
     EXPECT_LE(test.threadCount, 30);
     EXPECT_GE(test.timeoutSeconds, 5);
@@ -51,22 +51,22 @@ void ExpectSane(CSetting& setting)
     // Written back, each text still fits its line.
     EXPECT_LE(test.testUrl.size(), 250u);
     EXPECT_LE(test.correctValue.size(), 240u);
-    const CSettingSwitchItem& switching = *setting.GetSwitchItem();
+    const CSettingSwitchItem& switching = setting.GetSwitchItem();
     EXPECT_GE(switching.ratio, 20);
     EXPECT_LE(switching.ratio, 100);
     EXPECT_GE(switching.interval, 1);
     EXPECT_LE(switching.interval, 100);
-    EXPECT_EQ(setting.GetCountryItem()->countryFlags.size(), static_cast<size_t>(GetCountryCatalogue().Count()));
+    EXPECT_EQ(setting.GetCountryItem().countryFlags.size(), static_cast<size_t>(GetCountryCatalogue().Count()));
 }
 
 // The values of every section, as one comparable text.
 std::string Values(CSetting& setting)
 {
-    const CSettingAnonymousItem& a = *setting.GetAnonymousItem();
-    const CSettingCountryItem& c = *setting.GetCountryItem();
-    const CSettingTestItem& t = *setting.GetTestItem();
-    const CSettingSwitchItem& s = *setting.GetSwitchItem();
-    const CSettingMiscItem& m = *setting.GetMiscItem();
+    const CSettingAnonymousItem& a = setting.GetAnonymousItem();
+    const CSettingCountryItem& c = setting.GetCountryItem();
+    const CSettingTestItem& t = setting.GetTestItem();
+    const CSettingSwitchItem& s = setting.GetSwitchItem();
+    const CSettingMiscItem& m = setting.GetMiscItem();
     std::string text = std::to_string(a.elite) + std::to_string(a.anonymous) + std::to_string(a.transparent) + "|"
                        + std::to_string(c.allCountries);
     for (unsigned char flag : c.countryFlags)
@@ -126,14 +126,14 @@ TEST_F(HostileSettingsFile, ReadOnlyFolderFailsTheSaveAndKeepsTheValuesInMemory)
     Enter(scratch.Path());
     WriteBytes(kSettingFileName, kValidFile);
     setting.Load();
-    setting.GetSwitchItem()->ratio = 90;
-    setting.GetTestItem()->timeoutSeconds = 25;
+    setting.SetNumber(SettingKey::SwitchRatio, 90);
+    setting.SetNumber(SettingKey::TestTimeoutSeconds, 25);
     ASSERT_TRUE(scratch.MakeReadOnly());
 
     EXPECT_FALSE(setting.Save());
     EXPECT_EQ(ReadBytes(kSettingFileName), kValidFile);
-    EXPECT_EQ(setting.GetSwitchItem()->ratio, 90);
-    EXPECT_EQ(setting.GetTestItem()->timeoutSeconds, 25);
+    EXPECT_EQ(setting.GetSwitchItem().ratio, 90);
+    EXPECT_EQ(setting.GetTestItem().timeoutSeconds, 25);
     EXPECT_EQ(Listing(scratch.Path()), (std::vector<std::string>{"countries.nbx", kSettingFileName}));
 }
 
@@ -145,12 +145,12 @@ TEST_F(HostileSettingsFile, FullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
     Enter(scratch.Path());
     WriteBytes(kSettingFileName, kValidFile);
     setting.Load();
-    setting.GetSwitchItem()->interval = 42;
+    setting.SetNumber(SettingKey::SwitchInterval, 42);
     ASSERT_TRUE(scratch.Fill());
 
     EXPECT_FALSE(setting.Save());
     EXPECT_EQ(ReadBytes(kSettingFileName), kValidFile);
-    EXPECT_EQ(setting.GetSwitchItem()->interval, 42);
+    EXPECT_EQ(setting.GetSwitchItem().interval, 42);
     // A temporary left behind would hold the disk full for good.
     EXPECT_EQ(Listing(scratch.Path()), (std::vector<std::string>{"countries.nbx", "filler", kSettingFileName}));
 
@@ -168,8 +168,8 @@ TEST_F(HostileSettingsFile, FolderInPlaceOfEitherFileGivesDefaults)
     ASSERT_EQ(mkdir(kSettingFileName, 0700), 0);
     setting.Load();
     ExpectSane(setting);
-    EXPECT_EQ(setting.GetTestItem()->threadCount, 10);
-    EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
+    EXPECT_EQ(setting.GetTestItem().threadCount, 10);
+    EXPECT_EQ(setting.GetTestItem().testUrl, FallbackTestUrl());
     EXPECT_FALSE(setting.Save());  // a folder cannot be replaced by the file
     EXPECT_TRUE(std::filesystem::is_directory(kSettingFileName));
     EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"countries.nbx", kSettingFileName}));
@@ -182,7 +182,7 @@ TEST_F(HostileSettingsFile, FolderInPlaceOfEitherFileGivesDefaults)
     CSetting noCountries;
     noCountries.Load();
     ExpectSane(noCountries);
-    EXPECT_EQ(noCountries.GetCountryItem()->countryFlags.size(), 0u);
+    EXPECT_EQ(noCountries.GetCountryItem().countryFlags.size(), 0u);
 }
 
 TEST_F(HostileSettingsFile, TextsAtTheLongestLoadableLengthLoadTheSameAfterASave)
@@ -276,6 +276,6 @@ TEST_F(HostileSettingsFile, GarbageCountryFileKeepsEntriesWithinTheirFields)
         // The settings size their country flags by whatever came out.
         CSetting withThem;
         withThem.Load();
-        EXPECT_EQ(withThem.GetCountryItem()->countryFlags.size(), static_cast<size_t>(catalogue.Count()));
+        EXPECT_EQ(withThem.GetCountryItem().countryFlags.size(), static_cast<size_t>(catalogue.Count()));
     }
 }

@@ -7,7 +7,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "data/countrycatalogue.h"
 #include "service/serviceendpoints.h"
@@ -70,7 +73,7 @@ protected:
     }
     void ExpectTestDefaults()
     {
-        const CSettingTestItem& test = *setting.GetTestItem();
+        const CSettingTestItem& test = setting.GetTestItem();
         EXPECT_EQ(test.testType, TestType::Speed);
         EXPECT_EQ(test.threadCount, 10);
         EXPECT_EQ(test.timeoutSeconds, 20);
@@ -79,11 +82,11 @@ protected:
     }
     void ExpectSwitchAndMiscDefaults()
     {
-        EXPECT_FALSE(setting.GetSwitchItem()->firefox);
-        EXPECT_EQ(setting.GetSwitchItem()->ratio, 30);
-        EXPECT_EQ(setting.GetSwitchItem()->interval, 2);
-        EXPECT_TRUE(setting.GetMiscItem()->replaceByGet);
-        EXPECT_TRUE(setting.GetMiscItem()->replaceByImport);
+        EXPECT_FALSE(setting.GetSwitchItem().firefox);
+        EXPECT_EQ(setting.GetSwitchItem().ratio, 30);
+        EXPECT_EQ(setting.GetSwitchItem().interval, 2);
+        EXPECT_TRUE(setting.GetMiscItem().replaceByGet);
+        EXPECT_TRUE(setting.GetMiscItem().replaceByImport);
     }
     std::string Saved()
     {
@@ -121,14 +124,64 @@ TEST_F(Settings, WrittenValuesLoadBackUnchanged)
 {
     const std::string file = std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc;
     LoadFile(file);
-    EXPECT_FALSE(setting.GetAnonymousItem()->elite);
-    EXPECT_FALSE(setting.GetCountryItem()->allCountries);
-    EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{1, 0, 1}));
-    EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
-    EXPECT_EQ(setting.GetTestItem()->correctValue, "Hello World");
-    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
-    EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
+    EXPECT_FALSE(setting.GetAnonymousItem().elite);
+    EXPECT_FALSE(setting.GetCountryItem().allCountries);
+    EXPECT_EQ(setting.GetCountryItem().countryFlags, (std::vector<unsigned char>{1, 0, 1}));
+    EXPECT_EQ(setting.GetTestItem().threadCount, 25);
+    EXPECT_EQ(setting.GetTestItem().correctValue, "Hello World");
+    EXPECT_EQ(setting.GetSwitchItem().ratio, 55);
+    EXPECT_FALSE(setting.GetMiscItem().replaceByImport);
     EXPECT_EQ(Saved(), file);
+}
+
+// Every key walked through its typed setter to a value other than its
+// default gives the checked-in file, and each change names its key.
+TEST_F(Settings, EveryValueOtherThanItsDefaultIsSavedAsTheCheckedInFile)
+{
+    setting.CreateDefaults();
+    std::vector<SettingChange> changes;
+    setting.SetChangedCallback([&changes](const SettingChange& change) { changes.push_back(change); });
+    for (int index = 0; index <= static_cast<int>(SettingKey::ReplaceByImport); ++index) {
+        const auto key = static_cast<SettingKey>(index);
+        const SettingKeyInfo& info = SettingInfo(key);
+        SCOPED_TRACE(info.name);
+        if (key == SettingKey::TestUrl)
+            ASSERT_TRUE(setting.SetText(key, "http://127.0.0.1:1/page.html"));
+        else if (key == SettingKey::CorrectValue)
+            ASSERT_TRUE(setting.SetText(key, "Welcome"));
+        else
+            ASSERT_TRUE(setting.SetNumber(key, info.defaultNumber == info.high ? info.low : info.high));
+        ASSERT_FALSE(changes.empty());
+        EXPECT_EQ(changes.back().key, key);
+        EXPECT_EQ(changes.back().section, info.section);
+    }
+    for (size_t country = 0; country < 3; ++country)
+        ASSERT_TRUE(setting.SetCountryFlag(country, true));
+    EXPECT_FALSE(setting.SetCountryFlag(3, true));
+
+    // Refused values change nothing and tell nobody.
+    changes.clear();
+    EXPECT_FALSE(setting.SetNumber(SettingKey::TestThreadCount, 31));
+    EXPECT_FALSE(setting.SetNumber(SettingKey::TestUrl, 1));
+    EXPECT_FALSE(setting.SetText(SettingKey::TestUrl, std::string(251, 'u')));
+    EXPECT_TRUE(setting.SetFlag(SettingKey::Firefox, true));  // as it was
+    EXPECT_TRUE(changes.empty());
+
+    std::ifstream expected(std::string(VELMORA_SOURCE_DIR) + "/tests/settings/data/nondefault.nbx", std::ios::binary);
+    EXPECT_EQ(Saved(), std::string(std::istreambuf_iterator<char>(expected), {}));
+}
+
+// The sections before loading hold the key table's defaults.
+TEST(SettingKeys, AFreshSettingHoldsEveryDefaultOfTheTable)
+{
+    const CSetting fresh("unused.nbx");
+    for (int index = 0; index <= static_cast<int>(SettingKey::ReplaceByImport); ++index) {
+        const auto key = static_cast<SettingKey>(index);
+        if (key == SettingKey::CorrectValue || key == SettingKey::TestUrl)
+            EXPECT_EQ(fresh.Text(key), "") << SettingInfo(key).name;  // given when loading
+        else
+            EXPECT_EQ(fresh.Number(key), SettingInfo(key).defaultNumber) << SettingInfo(key).name;
+    }
 }
 
 TEST_F(Settings, ThreadCountOutOfRangeResetsTheTestSectionAndEverythingAfter)
@@ -138,8 +191,8 @@ TEST_F(Settings, ThreadCountOutOfRangeResetsTheTestSectionAndEverythingAfter)
     LoadFile(std::string(kAnonymous) + kCountry + test + kSwitch + kMisc);
     ExpectTestDefaults();
     ExpectSwitchAndMiscDefaults();
-    EXPECT_FALSE(setting.GetAnonymousItem()->elite);  // read before the fault
-    EXPECT_FALSE(setting.GetCountryItem()->allCountries);
+    EXPECT_FALSE(setting.GetAnonymousItem().elite);  // read before the fault
+    EXPECT_FALSE(setting.GetCountryItem().allCountries);
 }
 
 TEST_F(Settings, AnOverLongTextFallsBackAloneWithItsPartner)
@@ -149,40 +202,40 @@ TEST_F(Settings, AnOverLongTextFallsBackAloneWithItsPartner)
     std::string file = std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc;
     file.replace(file.find("http://127.0.0.1:1/page.html"), 28, "http://127.0.0.1:1/" + std::string(232, 'u'));
     LoadFile(file);
-    const CSettingTestItem& test = *setting.GetTestItem();
+    const CSettingTestItem& test = setting.GetTestItem();
     EXPECT_EQ(test.testType, TestType::None);
     EXPECT_EQ(test.threadCount, 25);
     EXPECT_EQ(test.timeoutSeconds, 7);
     EXPECT_EQ(test.testUrl, FallbackTestUrl());
     EXPECT_EQ(test.correctValue, "engine");
-    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
-    EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
+    EXPECT_EQ(setting.GetSwitchItem().ratio, 55);
+    EXPECT_FALSE(setting.GetMiscItem().replaceByGet);
 }
 
 TEST_F(Settings, TabsAndLineBreaksInATextNeverSplitALine)
 {
     LoadFile(std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc);
-    setting.GetTestItem()->testUrl = "http://127.0.0.1:1/\tpage\r\n";
-    setting.GetTestItem()->correctValue = "Hello\nWorld\x7f";
+    setting.SetText(SettingKey::TestUrl, "http://127.0.0.1:1/\tpage\r\n");
+    setting.SetText(SettingKey::CorrectValue, "Hello\nWorld\x7f");
     const std::string saved = Saved();
     EXPECT_NE(saved.find("\r\nURL\thttp://127.0.0.1:1/page\r\nSwitch:\r\n"), std::string::npos) << saved;
     setting.Load();
-    EXPECT_EQ(setting.GetTestItem()->correctValue, "HelloWorld");
-    EXPECT_EQ(setting.GetSwitchItem()->ratio, 55);
-    EXPECT_EQ(setting.GetSwitchItem()->interval, 9);
-    EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
+    EXPECT_EQ(setting.GetTestItem().correctValue, "HelloWorld");
+    EXPECT_EQ(setting.GetSwitchItem().ratio, 55);
+    EXPECT_EQ(setting.GetSwitchItem().interval, 9);
+    EXPECT_FALSE(setting.GetMiscItem().replaceByImport);
 }
 
 TEST_F(Settings, SectionsInAnyOrderAndTheLastRepeatWins)
 {
     const std::string firstMisc = "Misc:\r\nReplacebyGet\t1\r\nReplacebyImport\t1\r\n";
     LoadFile(firstMisc + kSwitch + kTest + kMisc + kCountry + kAnonymous);
-    EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
-    EXPECT_FALSE(setting.GetMiscItem()->replaceByImport);
-    EXPECT_TRUE(setting.GetSwitchItem()->firefox);
-    EXPECT_EQ(setting.GetTestItem()->testType, TestType::None);
-    EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{1, 0, 1}));
-    EXPECT_TRUE(setting.GetAnonymousItem()->transparent);
+    EXPECT_FALSE(setting.GetMiscItem().replaceByGet);
+    EXPECT_FALSE(setting.GetMiscItem().replaceByImport);
+    EXPECT_TRUE(setting.GetSwitchItem().firefox);
+    EXPECT_EQ(setting.GetTestItem().testType, TestType::None);
+    EXPECT_EQ(setting.GetCountryItem().countryFlags, (std::vector<unsigned char>{1, 0, 1}));
+    EXPECT_TRUE(setting.GetAnonymousItem().transparent);
     EXPECT_EQ(Saved(), std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc);
 }
 
@@ -192,16 +245,16 @@ TEST_F(Settings, CountrySectionOfAnotherSizeTakesTheDefaults)
                                 "Country:\r\nAllCountries\t0\r\nEndOfCountry\r\n"}) {
         SCOPED_TRACE(country);
         LoadFile(std::string(kAnonymous) + country + kTest + kSwitch + kMisc);
-        EXPECT_TRUE(setting.GetCountryItem()->allCountries);
-        EXPECT_EQ(setting.GetCountryItem()->countryFlags, (std::vector<unsigned char>{0, 0, 0}));
+        EXPECT_TRUE(setting.GetCountryItem().allCountries);
+        EXPECT_EQ(setting.GetCountryItem().countryFlags, (std::vector<unsigned char>{0, 0, 0}));
         // Ending the flags at "EndOfCountry" keeps the later sections readable.
-        EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
-        EXPECT_EQ(setting.GetMiscItem()->replaceByGet, false);
+        EXPECT_EQ(setting.GetTestItem().threadCount, 25);
+        EXPECT_EQ(setting.GetMiscItem().replaceByGet, false);
     }
 
     // One flag line too many: reading stops there, later sections default.
     LoadFile(std::string(kAnonymous) + "Country:\r\nAllCountries\t0\r\n1\r\n1\r\n1\r\n1\r\nEndOfCountry\r\n" + kTest);
-    EXPECT_TRUE(setting.GetCountryItem()->allCountries);
+    EXPECT_TRUE(setting.GetCountryItem().allCountries);
     ExpectTestDefaults();
 }
 
@@ -210,22 +263,22 @@ TEST_F(Settings, TestTypeOtherThanZeroOrOneReadsAndWritesAsTwo)
     std::string test = kTest;
     test.replace(test.find("Type\t0"), 6, "Type\t7");
     LoadFile(std::string(kAnonymous) + kCountry + test + kSwitch + kMisc);
-    EXPECT_EQ(setting.GetTestItem()->testType, TestType::Speed);
-    EXPECT_EQ(setting.GetTestItem()->threadCount, 25);
+    EXPECT_EQ(setting.GetTestItem().testType, TestType::Speed);
+    EXPECT_EQ(setting.GetTestItem().threadCount, 25);
     EXPECT_NE(Saved().find("Test Type\t2\r\n"), std::string::npos);
 
     test.replace(test.find("Type\t7"), 6, "Type\t1");
     LoadFile(test);
-    EXPECT_EQ(setting.GetTestItem()->testType, TestType::Availability);
+    EXPECT_EQ(setting.GetTestItem().testType, TestType::Availability);
 }
 
 TEST_F(Settings, NoAnonymityTypeAtAllGivesTheDefaults)
 {
     LoadFile(std::string("Anonymous_Type:\r\nElite\t0\r\nAnonymous\t0\r\nTransparent\t0\r\n") + kCountry);
-    EXPECT_TRUE(setting.GetAnonymousItem()->elite);
-    EXPECT_TRUE(setting.GetAnonymousItem()->anonymous);
-    EXPECT_FALSE(setting.GetAnonymousItem()->transparent);
-    EXPECT_FALSE(setting.GetCountryItem()->allCountries);  // the next header still counts
+    EXPECT_TRUE(setting.GetAnonymousItem().elite);
+    EXPECT_TRUE(setting.GetAnonymousItem().anonymous);
+    EXPECT_FALSE(setting.GetAnonymousItem().transparent);
+    EXPECT_FALSE(setting.GetCountryItem().allCountries);  // the next header still counts
 }
 
 TEST_F(Settings, UnusableTestTargetAnswersGiveTheFallback)
@@ -240,22 +293,22 @@ TEST_F(Settings, UnusableTestTargetAnswersGiveTheFallback)
             return target;
         });
         setting.CreateDefaults();
-        EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
-        EXPECT_EQ(setting.GetTestItem()->correctValue, "engine");
+        EXPECT_EQ(setting.GetTestItem().testUrl, FallbackTestUrl());
+        EXPECT_EQ(setting.GetTestItem().correctValue, "engine");
     }
     ServiceFixture service({"--test-target", "http://127.0.0.1:1/|Found|rest"});
     service.UseAsService();
     setting.SetTestTargetSource(ServiceTestTarget);
     setting.CreateDefaults();
-    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:1/");
-    EXPECT_EQ(setting.GetTestItem()->correctValue, "Found");
+    EXPECT_EQ(setting.GetTestItem().testUrl, "http://127.0.0.1:1/");
+    EXPECT_EQ(setting.GetTestItem().correctValue, "Found");
 }
 
 TEST_F(Settings, DamagedOrMissingFileLoadsDefaults)
 {
     LoadFile("Unknown:\r\nElite\t0\r\n");
     ExpectTestDefaults();
-    EXPECT_TRUE(setting.GetAnonymousItem()->elite);
+    EXPECT_TRUE(setting.GetAnonymousItem().elite);
 
     std::remove(kSettingFileName);
     EXPECT_FALSE(setting.SettingFileExists());
@@ -268,7 +321,7 @@ TEST_F(Settings, FailedSaveLeavesTheFileAsItWas)
 {
     const std::string file = std::string(kAnonymous) + kCountry + kTest + kSwitch + kMisc;
     LoadFile(file);
-    setting.GetSwitchItem()->ratio = 80;
+    setting.SetNumber(SettingKey::SwitchRatio, 80);
 
     // The temporary cannot be created.
     ASSERT_EQ(mkdir(dir.File("setting.nbx.tmp").c_str(), 0700), 0);
@@ -282,7 +335,7 @@ TEST_F(Settings, FailedSaveLeavesTheFileAsItWas)
     EXPECT_FALSE(setting.Save());
     EXPECT_EQ(dir.ReadFile("setting.nbx.tmp"), "");
     rmdir(dir.File(kSettingFileName).c_str());
-    EXPECT_EQ(setting.GetSwitchItem()->ratio, 80);  // memory keeps the new value
+    EXPECT_EQ(setting.GetSwitchItem().ratio, 80);  // memory keeps the new value
 
     // Writing that fails midway (a full disk) is noticed, not reported as success.
     dir.WriteFile(kSettingFileName, file);
@@ -339,18 +392,18 @@ TEST_F(Settings, TheTestTargetFollowsTheServiceUntilTheUserTypesTheirOwn)
     EXPECT_TRUE(setting.FollowServiceTestTarget(second));
     setting.ResetForTest();
     setting.Load();  // saved at once
-    EXPECT_EQ(setting.GetTestItem()->testUrl, second.url);
-    EXPECT_EQ(setting.GetTestItem()->correctValue, second.expected);
+    EXPECT_EQ(setting.GetTestItem().testUrl, second.url);
+    EXPECT_EQ(setting.GetTestItem().correctValue, second.expected);
     EXPECT_FALSE(setting.FollowServiceTestTarget(second));  // nothing to change
 
     // A page the user typed stays, whatever the service says.
-    setting.GetTestItem()->testUrl = "http://127.0.0.1:8/mine.html";
+    setting.SetText(SettingKey::TestUrl, "http://127.0.0.1:8/mine.html");
     ASSERT_TRUE(setting.Save());
     setting.ResetForTest();
     setting.Load();
     EXPECT_FALSE(setting.TestTargetFollowsService());
     EXPECT_FALSE(setting.FollowServiceTestTarget(first));
-    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:8/mine.html");
+    EXPECT_EQ(setting.GetTestItem().testUrl, "http://127.0.0.1:8/mine.html");
     EXPECT_FALSE(setting.FollowServiceTestTarget({}));  // no answer from the service
 }
 
@@ -358,18 +411,18 @@ TEST_F(Settings, AServiceTargetTooLongForTheFileIsNotTaken)
 {
     LoadFile(DefaultFile(FallbackTestUrl(), "engine"));
     EXPECT_FALSE(setting.FollowServiceTestTarget({"http://127.0.0.1:7/" + std::string(300, 'a'), "alpha"}));
-    EXPECT_EQ(setting.GetTestItem()->testUrl, FallbackTestUrl());
+    EXPECT_EQ(setting.GetTestItem().testUrl, FallbackTestUrl());
 }
 
 TEST_F(Settings, TheFallbackTargetGivesWayToTheServicesAndAForeignOneStays)
 {
     LoadFile(DefaultFile(FallbackTestUrl(), "engine"));  // made while the service did not answer
     EXPECT_TRUE(setting.FollowServiceTestTarget({"http://127.0.0.1:7/a.html", "alpha"}));
-    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:7/a.html");
+    EXPECT_EQ(setting.GetTestItem().testUrl, "http://127.0.0.1:7/a.html");
 
     // A target no service gave (no record of one beside the file) is the user's.
     std::remove(kServiceTargetFileName);
     LoadFile(DefaultFile("http://127.0.0.1:8/mine.html", "mine"));
     EXPECT_FALSE(setting.FollowServiceTestTarget({"http://127.0.0.1:7/a.html", "alpha"}));
-    EXPECT_EQ(setting.GetTestItem()->testUrl, "http://127.0.0.1:8/mine.html");
+    EXPECT_EQ(setting.GetTestItem().testUrl, "http://127.0.0.1:8/mine.html");
 }

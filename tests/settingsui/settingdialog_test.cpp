@@ -85,14 +85,14 @@ TEST_F(SettingDialogTest, ThreadNumberOutOfRangeKeepsTheDialogOpenOnTheTestTab)
     EXPECT_TRUE(dialog_->isVisible());
     EXPECT_EQ(Tabs()->currentIndex(), 0);
     EXPECT_TRUE(HasFocus(Threads()));
-    EXPECT_EQ(GetSetting().GetTestItem()->threadCount, 10);
+    EXPECT_EQ(GetSetting().GetTestItem().threadCount, 10);
     EXPECT_FALSE(SettingFileWritten());
 
     Threads()->SetText(QStringLiteral("30"));
     Click("okButton");
     EXPECT_FALSE(dialog_->isVisible());
     EXPECT_EQ(dialog_->result(), QDialog::Accepted);
-    EXPECT_EQ(GetSetting().GetTestItem()->threadCount, 30);
+    EXPECT_EQ(GetSetting().GetTestItem().threadCount, 30);
     EXPECT_TRUE(SettingFileHasLine("Test Thread Count\t30"));
 }
 
@@ -150,7 +150,7 @@ TEST_F(SettingDialogTest, ValidationReportsOnlyTheFirstFailureInFieldOrder)
     Click("okButton");
     EXPECT_TRUE(prompt_.Texts().isEmpty());
     EXPECT_FALSE(dialog_->isVisible());
-    const CSettingTestItem& test = *GetSetting().GetTestItem();
+    const CSettingTestItem& test = GetSetting().GetTestItem();
     EXPECT_EQ(std::string(test.testUrl), std::string(250, 'u'));
     EXPECT_EQ(std::string(test.correctValue), std::string(240, 'e'));
     EXPECT_EQ(test.threadCount, 5);
@@ -161,7 +161,7 @@ TEST_F(SettingDialogTest, ValidationReportsOnlyTheFirstFailureInFieldOrder)
 // would be dropped on saving and cost the sections after it on the next load.
 TEST_F(SettingDialogTest, LongestAcceptedTextsSurviveTheSettingsFile)
 {
-    GetSetting().GetMiscItem()->replaceByGet = false;
+    GetSetting().SetFlag(SettingKey::ReplaceByGet, false);
     const QString url = QStringLiteral("http://127.0.0.1/") + QString(233, u'u');  // 250 characters
     const QString expected(240, u'e');
     Url()->setText(url);
@@ -172,9 +172,9 @@ TEST_F(SettingDialogTest, LongestAcceptedTextsSurviveTheSettingsFile)
 
     GetSetting().ResetForTest();
     GetSetting().Load();
-    EXPECT_EQ(QString::fromLatin1(GetSetting().GetTestItem()->testUrl), url);
-    EXPECT_EQ(QString::fromLatin1(GetSetting().GetTestItem()->correctValue), expected);
-    EXPECT_FALSE(GetSetting().GetMiscItem()->replaceByGet);
+    EXPECT_EQ(QString::fromLatin1(GetSetting().GetTestItem().testUrl), url);
+    EXPECT_EQ(QString::fromLatin1(GetSetting().GetTestItem().correctValue), expected);
+    EXPECT_FALSE(GetSetting().GetMiscItem().replaceByGet);
 }
 
 TEST_F(SettingDialogTest, NumberFieldsTakeDigitsOnlyAndTheArrowsStayInRange)
@@ -208,7 +208,7 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
 
     // The whole section takes its defaults; the expected text, still filled
     // in but untouched, goes with the old page and gives way to the service's.
-    const CSettingTestItem& test = *GetSetting().GetTestItem();
+    const CSettingTestItem& test = GetSetting().GetTestItem();
     EXPECT_FALSE(dialog_->isVisible());
     EXPECT_EQ(test.testType, TestType::Speed);
     EXPECT_EQ(test.threadCount, 10);
@@ -239,7 +239,7 @@ TEST_F(SettingDialogTest, EmptyTestUrlResetsTheTestSectionFromTheService)
 
 TEST_F(SettingDialogTest, APastedTextLosesItsControlCharactersBeforeItIsSaved)
 {
-    GetSetting().GetMiscItem()->replaceByGet = false;
+    GetSetting().SetFlag(SettingKey::ReplaceByGet, false);
     Url()->setText(QStringLiteral("http://127.0.0.1:1/page\n"));  // copied from a terminal
     Expected()->setText(QStringLiteral("Hello\tWorld"));
     Click("okButton");
@@ -270,22 +270,22 @@ TEST_F(SettingDialogTest, ATypedUrlWithItsTextClearedAsksForTheText)
     Expected()->setText(QStringLiteral("mine"));
     Click("okButton");
     EXPECT_FALSE(dialog_->isVisible());
-    EXPECT_EQ(GetSetting().GetTestItem()->testUrl, "http://127.0.0.1:1/mine");
-    EXPECT_EQ(GetSetting().GetTestItem()->correctValue, "mine");
+    EXPECT_EQ(GetSetting().GetTestItem().testUrl, "http://127.0.0.1:1/mine");
+    EXPECT_EQ(GetSetting().GetTestItem().correctValue, "mine");
 }
 
 TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes)
 {
     CSetting& setting = GetSetting();
-    setting.GetAnonymousItem()->elite = false;
-    setting.GetCountryItem()->allCountries = false;
-    CSettingTestItem& test = *setting.GetTestItem();
-    test.testType = TestType::None;
-    test.threadCount = 7;
-    test.testUrl = "http://127.0.0.1:1/page.html";
-    setting.GetSwitchItem()->ratio = 50;
-    setting.GetSwitchItem()->interval = 9;
-    setting.GetMiscItem()->replaceByGet = false;
+    setting.SetFlag(SettingKey::Elite, false);
+    setting.SetFlag(SettingKey::AllCountries, false);
+    const CSettingTestItem& test = setting.GetTestItem();
+    setting.SetNumber(SettingKey::TestType, static_cast<int>(TestType::None));
+    setting.SetNumber(SettingKey::TestThreadCount, 7);
+    setting.SetText(SettingKey::TestUrl, "http://127.0.0.1:1/page.html");
+    setting.SetNumber(SettingKey::SwitchRatio, 50);
+    setting.SetNumber(SettingKey::SwitchInterval, 9);
+    setting.SetFlag(SettingKey::ReplaceByGet, false);
     Reopen();
     ASSERT_EQ(Threads()->text(), QStringLiteral("7"));
 
@@ -296,21 +296,21 @@ TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes)
     Click("resetButton");
     EXPECT_EQ(prompt_.Texts(), QStringList{question});
     EXPECT_EQ(prompt_.Prompts().front().buttons, IPrompt::YesNo);
-    EXPECT_FALSE(setting.GetAnonymousItem()->elite);
+    EXPECT_FALSE(setting.GetAnonymousItem().elite);
     EXPECT_EQ(test.threadCount, 7);
     EXPECT_EQ(Threads()->text(), QStringLiteral("7"));
     EXPECT_FALSE(SettingFileWritten());
 
     prompt_.Queue(IPrompt::AnsYes);
     Click("resetButton");
-    EXPECT_TRUE(setting.GetAnonymousItem()->elite);
-    EXPECT_TRUE(setting.GetCountryItem()->allCountries);
+    EXPECT_TRUE(setting.GetAnonymousItem().elite);
+    EXPECT_TRUE(setting.GetCountryItem().allCountries);
     EXPECT_EQ(test.testType, TestType::Speed);
     EXPECT_EQ(test.threadCount, 10);
     EXPECT_EQ(test.testUrl, FallbackTestUrl());  // the service is unreachable
-    EXPECT_EQ(setting.GetSwitchItem()->ratio, 30);
-    EXPECT_EQ(setting.GetSwitchItem()->interval, 2);
-    EXPECT_FALSE(setting.GetMiscItem()->replaceByGet);
+    EXPECT_EQ(setting.GetSwitchItem().ratio, 30);
+    EXPECT_EQ(setting.GetSwitchItem().interval, 2);
+    EXPECT_FALSE(setting.GetMiscItem().replaceByGet);
     EXPECT_TRUE(SettingFileHasLine("Elite\t1"));
     EXPECT_TRUE(SettingFileHasLine("Test Thread Count\t10"));
     EXPECT_TRUE(SettingFileHasLine("Ratio\t30"));
@@ -325,7 +325,7 @@ TEST_F(SettingDialogTest, ResetToDefaultsAnsweredNoThenYes)
 
 TEST_F(SettingDialogTest, AvailabilityTypeFromTheFileIsKeptButNotOffered)
 {
-    GetSetting().GetTestItem()->testType = TestType::Availability;
+    GetSetting().SetNumber(SettingKey::TestType, static_cast<int>(TestType::Availability));
     Reopen();
     auto* availability = Find<QRadioButton>("availabilityRadio");
     EXPECT_TRUE(availability->isChecked());
@@ -334,13 +334,13 @@ TEST_F(SettingDialogTest, AvailabilityTypeFromTheFileIsKeptButNotOffered)
     EXPECT_FALSE(Find<QRadioButton>("speedRadio")->isChecked());
 
     Click("okButton");
-    EXPECT_EQ(GetSetting().GetTestItem()->testType, TestType::Availability);
+    EXPECT_EQ(GetSetting().GetTestItem().testType, TestType::Availability);
     EXPECT_TRUE(SettingFileHasLine("Test Type\t1"));
 
     Reopen();
     Find<QRadioButton>("noTestRadio")->click();
     Click("okButton");
-    EXPECT_EQ(GetSetting().GetTestItem()->testType, TestType::None);
+    EXPECT_EQ(GetSetting().GetTestItem().testType, TestType::None);
 }
 
 TEST_F(SettingDialogTest, EnterAndEscapeInsideAPageDoNotCloseTheDialog)

@@ -143,7 +143,7 @@ protected:
 
 TEST_F(SwitchPageTest, UncheckingWhileFirefoxRunsAndAnsweringNoLeavesPrefsAlone)
 {
-    GetSetting().GetSwitchItem()->firefox = true;
+    GetSetting().SetFlag(SettingKey::Firefox, true);
     RunningFirefox firefox;
 
     // Leaving the box as it is asks nothing.
@@ -160,7 +160,7 @@ TEST_F(SwitchPageTest, UncheckingWhileFirefoxRunsAndAnsweringNoLeavesPrefsAlone)
 
     EXPECT_EQ(prompt_.Texts(), QStringList{kCloseQuestion});
     EXPECT_EQ(prompt_.Prompts().front().buttons, IPrompt::YesNo);
-    EXPECT_FALSE(GetSetting().GetSwitchItem()->firefox);
+    EXPECT_FALSE(GetSetting().GetSwitchItem().firefox);
     EXPECT_TRUE(SettingFileHasLine("Firefox\t0"));
     EXPECT_EQ(Prefs(), kPlainPrefs);
     EXPECT_FALSE(fs::exists(FirefoxWorld::PrefsPath() + ".bkp"));
@@ -180,7 +180,7 @@ TEST_F(SwitchPageTest, CheckingWhileFirefoxRunsAndAnsweringYesRestartsItWithNewP
     PressOk();
 
     EXPECT_EQ(prompt_.Texts(), QStringList{kCloseQuestion});
-    EXPECT_TRUE(GetSetting().GetSwitchItem()->firefox);
+    EXPECT_TRUE(GetSetting().GetSwitchItem().firefox);
     EXPECT_TRUE(SettingFileHasLine("Firefox\t1"));
     EXPECT_FALSE(firefox.Running());
     EXPECT_EQ(Prefs(), kPlainPrefs);
@@ -192,12 +192,12 @@ TEST_F(SwitchPageTest, CheckingWhileFirefoxRunsAndAnsweringYesRestartsItWithNewP
 
 TEST_F(SwitchPageTest, ChangingWhileFirefoxIsNotRunningRewritesPrefsWithoutAsking)
 {
-    GetSetting().GetSwitchItem()->firefox = true;
+    GetSetting().SetFlag(SettingKey::Firefox, true);
     OpenSwitchPage()->click();
     PressOk();
 
     EXPECT_TRUE(prompt_.Texts().isEmpty());
-    EXPECT_FALSE(GetSetting().GetSwitchItem()->firefox);
+    EXPECT_FALSE(GetSetting().GetSwitchItem().firefox);
     EXPECT_EQ(Prefs(), kPlainPrefs + kProxyLine + "\r\n");
     EXPECT_FALSE(fs::exists(FirefoxWorld::StartedWithPath()));
 }
@@ -205,14 +205,14 @@ TEST_F(SwitchPageTest, ChangingWhileFirefoxIsNotRunningRewritesPrefsWithoutAskin
 TEST_F(SwitchPageTest, UnreadablePrefsDisableTheChoiceAndKeepTheSetting)
 {
     fs::remove(FirefoxWorld::PrefsPath());
-    GetSetting().GetSwitchItem()->firefox = true;
+    GetSetting().SetFlag(SettingKey::Firefox, true);
     QCheckBox* box = OpenSwitchPage();
     EXPECT_FALSE(box->isEnabled());
     EXPECT_FALSE(box->isChecked());  // never claims that Firefox follows
 
     PressOk();
     EXPECT_TRUE(prompt_.Texts().isEmpty());
-    EXPECT_TRUE(GetSetting().GetSwitchItem()->firefox);
+    EXPECT_TRUE(GetSetting().GetSwitchItem().firefox);
     EXPECT_TRUE(SettingFileHasLine("Firefox\t1"));
     EXPECT_FALSE(fs::exists(FirefoxWorld::PrefsPath()));
 }
@@ -220,7 +220,7 @@ TEST_F(SwitchPageTest, UnreadablePrefsDisableTheChoiceAndKeepTheSetting)
 // KDE Plasma without GNOME's proxy settings: Firefox reads nothing Hide IP writes.
 TEST_F(SwitchPageTest, ADesktopFirefoxDoesNotFollowDisablesTheChoiceWithTheReason)
 {
-    GetSetting().GetSwitchItem()->firefox = true;
+    GetSetting().SetFlag(SettingKey::Firefox, true);
     QCheckBox* box = OpenSwitchPage(false);
     EXPECT_FALSE(box->isEnabled());
     EXPECT_FALSE(box->isChecked());

@@ -187,7 +187,7 @@ TEST_F(ProxyTableTest, RowsAreACopyTakenAtRefill)
     EXPECT_EQ(table.RowCount(), 0);
 }
 
-// Each column is at least its original width and wide enough for its header
+// Each column is at least its set width and wide enough for its header
 // and its widest possible address, port, type and uptime cell, as Qt's own delegate measures them, at the
 // default font and at a much larger one.
 TEST_F(ProxyTableTest, ColumnsFitTheirHeadersAndWidestCellsAtAnyFont)

@@ -28,7 +28,7 @@ QVector<CountryLine> ReadIsoCountries(const QString& jsonPath, QString& error)
     }
 
     QVector<CountryLine> countries;
-    for (const QJsonValue& value : entries) {
+    for (const auto& value : entries) {
         const QJsonObject entry = value.toObject();
         const QString code = entry.value(QStringLiteral("alpha_2")).toString();
         // The common name where iso-codes has one ("South Korea", "Bolivia"), else the

@@ -81,24 +81,24 @@ struct CrowdFixture::Session {
     Tag upstreamTag{Tag::Upstream, this};
 };
 
-CrowdFixture::CrowdFixture() : epollFd(epoll_create1(EPOLL_CLOEXEC)), stopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+CrowdFixture::CrowdFixture() : epollFd_(epoll_create1(EPOLL_CLOEXEC)), stopFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     static Tag stopTag{Tag::Stop, nullptr};
-    Watch(stopFd, &stopTag, EPOLLIN, true);
-    server = std::thread(&CrowdFixture::Serve, this);
+    Watch(stopFd_, &stopTag, EPOLLIN, true);
+    server_ = std::thread(&CrowdFixture::Serve, this);
 }
 
 CrowdFixture::~CrowdFixture()
 {
     const uint64_t one = 1;
-    (void)!write(stopFd, &one, sizeof one);
-    server.join();
-    while (!sessions.empty())
-        Close(*sessions.begin()->first);
-    for (const auto& port : ports)
+    (void)!write(stopFd_, &one, sizeof one);
+    server_.join();
+    while (!sessions_.empty())
+        Close(*sessions_.begin()->first);
+    for (const auto& port : ports_)
         close(port->fd);
-    close(stopFd);
-    close(epollFd);
+    close(stopFd_);
+    close(epollFd_);
 }
 
 int CrowdFixture::AddPort(std::unique_ptr<Port> port)
@@ -109,8 +109,8 @@ int CrowdFixture::AddPort(std::unique_ptr<Port> port)
     const int number = port->number;
     Port* added = port.get();
     {
-        std::lock_guard<std::mutex> guard(lock);
-        ports.push_back(std::move(port));
+        std::lock_guard<std::mutex> guard(lock_);
+        ports_.push_back(std::move(port));
     }
     if (added->isPage || added->kind != Kind::Refuse)
         Watch(added->fd, &added->tag, EPOLLIN, true);
@@ -134,8 +134,8 @@ int CrowdFixture::AddPage()
 
 int CrowdFixture::Accepted(int number) const
 {
-    std::lock_guard<std::mutex> guard(lock);
-    for (const auto& port : ports)
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const auto& port : ports_)
         if (port->number == number)
             return port->accepted;
     return 0;
@@ -143,8 +143,8 @@ int CrowdFixture::Accepted(int number) const
 
 int CrowdFixture::PeakBusyPorts() const
 {
-    std::lock_guard<std::mutex> guard(lock);
-    return peakBusyPorts;
+    std::lock_guard<std::mutex> guard(lock_);
+    return peakBusyPorts_;
 }
 
 void CrowdFixture::Watch(int fd, void* tag, uint32_t events, bool add)
@@ -152,14 +152,14 @@ void CrowdFixture::Watch(int fd, void* tag, uint32_t events, bool add)
     epoll_event event = {};
     event.events = events;
     event.data.ptr = tag;
-    epoll_ctl(epollFd, add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event);
+    epoll_ctl(epollFd_, add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event);
 }
 
 void CrowdFixture::Serve()
 {
     epoll_event events[256];
     for (;;) {
-        const int ready = epoll_wait(epollFd, events, 256, NextTimerMs());
+        const int ready = epoll_wait(epollFd_, events, 256, NextTimerMs());
         for (int i = 0; i < ready; ++i) {
             const Tag& tag = *static_cast<Tag*>(events[i].data.ptr);
             if (tag.what == Tag::Stop)
@@ -170,16 +170,16 @@ void CrowdFixture::Serve()
             }
             auto* session = static_cast<Session*>(tag.object);
             // A session closed earlier in this round has no entry any more.
-            if (!sessions.count(session))
+            if (!sessions_.count(session))
                 continue;
             const bool upstream = tag.what == Tag::Upstream;
             if (events[i].events & (EPOLLOUT | EPOLLERR))
                 OnWritable(*session, upstream);
-            if (sessions.count(session) && (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+            if (sessions_.count(session) && (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
                 OnReadable(*session, upstream);
         }
         RunDueTimers();
-        closedThisRound.clear();
+        closedThisRound_.clear();
     }
 }
 
@@ -191,12 +191,12 @@ void CrowdFixture::Accept(Port& port)
             return;
         auto session = std::make_unique<Session>(port, fd);
         Session& added = *session;
-        sessions.emplace(&added, std::move(session));
+        sessions_.emplace(&added, std::move(session));
         if (!port.isPage) {
-            std::lock_guard<std::mutex> guard(lock);
+            std::lock_guard<std::mutex> guard(lock_);
             ++port.accepted;
             if (port.open++ == 0)
-                peakBusyPorts = std::max(peakBusyPorts, ++busyPorts);
+                peakBusyPorts_ = std::max(peakBusyPorts_, ++busyPorts_);
         }
         if (port.isPage) {
             // The answer is small enough for the socket buffer of a new connection.
@@ -257,16 +257,16 @@ void CrowdFixture::HandleRequest(Session& session)
         return;
     }
     session.state = Session::State::Delaying;
-    session.timer = timers.emplace(NowMs() + session.port.delayMs, &session);
+    session.timer = timers_.emplace(NowMs() + session.port.delayMs, &session);
     session.timerSet = true;
 }
 
 void CrowdFixture::RunDueTimers()
 {
     const long long now = NowMs();
-    while (!timers.empty() && timers.begin()->first <= now) {
-        Session& session = *timers.begin()->second;
-        timers.erase(timers.begin());
+    while (!timers_.empty() && timers_.begin()->first <= now) {
+        Session& session = *timers_.begin()->second;
+        timers_.erase(timers_.begin());
         session.timerSet = false;
         ConnectUpstream(session);
     }
@@ -274,9 +274,9 @@ void CrowdFixture::RunDueTimers()
 
 int CrowdFixture::NextTimerMs() const
 {
-    if (timers.empty())
+    if (timers_.empty())
         return -1;
-    return static_cast<int>(std::max(0LL, timers.begin()->first - NowMs()));
+    return static_cast<int>(std::max(0LL, timers_.begin()->first - NowMs()));
 }
 
 void CrowdFixture::ConnectUpstream(Session& session)
@@ -362,18 +362,18 @@ void CrowdFixture::Relay(Session& session, bool fromUpstream)
 void CrowdFixture::Close(Session& session)
 {
     if (session.timerSet)
-        timers.erase(session.timer);
+        timers_.erase(session.timer);
     close(session.fd);
     if (session.upstream >= 0)
         close(session.upstream);
     if (!session.port.isPage) {
-        std::lock_guard<std::mutex> guard(lock);
+        std::lock_guard<std::mutex> guard(lock_);
         if (--session.port.open == 0)
-            --busyPorts;
+            --busyPorts_;
     }
     // Freed only after this round of events: a later event of the round may
     // still point at the session's tags.
-    auto entry = sessions.find(&session);
-    closedThisRound.push_back(std::move(entry->second));
-    sessions.erase(entry);
+    auto entry = sessions_.find(&session);
+    closedThisRound_.push_back(std::move(entry->second));
+    sessions_.erase(entry);
 }

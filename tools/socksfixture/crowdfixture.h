@@ -55,13 +55,13 @@ private:
     void RunDueTimers();
     int NextTimerMs() const;
 
-    const int epollFd;
-    const int stopFd;
-    mutable std::mutex lock;  // guards the ports' counters and busyPorts
-    std::vector<std::unique_ptr<Port>> ports;
-    std::map<Session*, std::unique_ptr<Session>> sessions;  // owned by the serving thread
-    std::vector<std::unique_ptr<Session>> closedThisRound;  // freed once the round's events are handled
-    std::multimap<long long, Session*> timers;              // due time in ms (steady clock) -> session
-    int busyPorts = 0, peakBusyPorts = 0;
-    std::thread server;
+    const int epollFd_;
+    const int stopFd_;
+    mutable std::mutex lock_;  // guards the ports' counters and busyPorts
+    std::vector<std::unique_ptr<Port>> ports_;
+    std::map<Session*, std::unique_ptr<Session>> sessions_;  // owned by the serving thread
+    std::vector<std::unique_ptr<Session>> closedThisRound_;  // freed once the round's events are handled
+    std::multimap<long long, Session*> timers_;              // due time in ms (steady clock) -> session
+    int busyPorts_ = 0, peakBusyPorts_ = 0;
+    std::thread server_;
 };

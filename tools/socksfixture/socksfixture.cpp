@@ -117,36 +117,36 @@ struct SocksFixture::Listener {
 class FixtureSession {
 public:
     FixtureSession(SocksFixture& owner, SocksFixture::Listener& acceptedBy, int socket, size_t recordIndex)
-        : fixture(owner), listener(acceptedBy), behaviour(acceptedBy.behaviour), fd(socket), stopFd(owner.stopFd),
-          record(recordIndex)
+        : fixture_(owner), listener_(acceptedBy), behaviour_(acceptedBy.behaviour), fd_(socket), stopFd_(owner.stopFd_),
+          record_(recordIndex)
     {}
     ~FixtureSession()
     {
-        close(fd);
-        if (upstreamFd >= 0)
-            close(upstreamFd);
+        close(fd_);
+        if (upstreamFd_ >= 0)
+            close(upstreamFd_);
     }
 
     void Run()
     {
-        if (listener.isPage) {
+        if (listener_.isPage) {
             if (ReadHttpRequest())
-                SendAll(fd, stopFd, listener.pageAnswer);
+                SendAll(fd_, stopFd_, listener_.pageAnswer);
             LingerUntilClosed();
             return;
         }
-        if (behaviour.action == SocksBehaviour::Action::CloseAtOnce)
+        if (behaviour_.action == SocksBehaviour::Action::CloseAtOnce)
             return;
         std::string first;
         if (!ReadHandshake(1, first))
             return;
         const int version = static_cast<unsigned char>(first[0]);
-        fixture.UpdateRecord(record, [&](FixtureConnection& c) { c.version = version; });
+        fixture_.UpdateRecord(record_, [&](FixtureConnection& c) { c.version = version; });
         sockaddr_in target{};
         const bool granted = version == 4 ? Socks4Request(target) : version == 5 && Socks5Request(target);
         if (!granted)
             return;
-        fixture.UpdateRecord(record, [](FixtureConnection& c) { c.granted = true; });
+        fixture_.UpdateRecord(record_, [](FixtureConnection& c) { c.granted = true; });
         AfterGrant();
     }
 
@@ -156,9 +156,9 @@ private:
 
     bool Speaks(int version) const
     {
-        if (behaviour.protocol == Protocol::Both)
+        if (behaviour_.protocol == Protocol::Both)
             return true;
-        return version == (behaviour.protocol == Protocol::Socks4 ? 4 : 5);
+        return version == (behaviour_.protocol == Protocol::Socks4 ? 4 : 5);
     }
 
     bool ReadHandshake(size_t count, std::string& out)
@@ -166,14 +166,14 @@ private:
         out.clear();
         char buffer[512];
         while (out.size() < count) {
-            if (!WaitFor(fd, POLLIN, stopFd, kHandshakeTimeoutMs))
+            if (!WaitFor(fd_, POLLIN, stopFd_, kHandshakeTimeoutMs))
                 return false;
-            const ssize_t got = recv(fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
+            const ssize_t got = recv(fd_, buffer, std::min(sizeof buffer, count - out.size()), 0);
             if (got <= 0)
                 return false;
             out.append(buffer, static_cast<size_t>(got));
         }
-        fixture.UpdateRecord(record, [&](FixtureConnection& c) { c.handshake += out; });
+        fixture_.UpdateRecord(record_, [&](FixtureConnection& c) { c.handshake += out; });
         return true;
     }
 
@@ -194,9 +194,9 @@ private:
 
     bool WaitNeverAnswer()
     {
-        if (behaviour.action == Action::NeverAnswer)
+        if (behaviour_.action == Action::NeverAnswer)
             WaitUntilClosed();
-        return behaviour.action != Action::NeverAnswer;
+        return behaviour_.action != Action::NeverAnswer;
     }
 
     bool Socks4Request(sockaddr_in& target)
@@ -221,7 +221,7 @@ private:
         const bool ok = Decide(Speaks(4) && header[0] == 1, target);
         std::string reply = {'\0', ok ? '\x5A' : '\x5B'};
         reply.append(header, 1, 6);
-        return SendAll(fd, stopFd, reply) && ok;
+        return SendAll(fd_, stopFd_, reply) && ok;
     }
 
     bool Socks5Request(sockaddr_in& target)
@@ -232,10 +232,10 @@ private:
         if (!WaitNeverAnswer() || (behaviour.socks5HoldMs > 0 && !Pause(stopFd, behaviour.socks5HoldMs)))
             return false;
         if (!Speaks(5) || methods.find('\0') == std::string::npos) {
-            SendAll(fd, stopFd, std::string("\x05\xFF", 2));  // no acceptable method
+            SendAll(fd_, stopFd_, std::string("\x05\xFF", 2));  // no acceptable method
             return false;
         }
-        if (!SendAll(fd, stopFd, std::string("\x05\x00", 2)))
+        if (!SendAll(fd_, stopFd_, std::string("\x05\x00", 2)))
             return false;
         // VER CMD RSV ATYP, then an IPv4 address or a name (when the
         // behaviour takes names) and the port; other address types are refused.
@@ -247,7 +247,7 @@ private:
         if (named && (!ReadHandshake(1, length) || !ReadHandshake(static_cast<unsigned char>(length[0]), name)))
             return false;
         if ((!ipv4 && !named) || !ReadHandshake(ipv4 ? 6 : 2, address)) {
-            SendAll(fd, stopFd, std::string("\x05\x08\x00\x01\0\0\0\0\0\0", 10));
+            SendAll(fd_, stopFd_, std::string("\x05\x08\x00\x01\0\0\0\0\0\0", 10));
             return false;
         }
         target.sin_family = AF_INET;
@@ -261,7 +261,7 @@ private:
         const bool ok = Decide(request[1] == 1, target);
         std::string reply = {'\x05', ok ? '\0' : '\x02', '\0', '\x01'};
         reply += address;
-        return SendAll(fd, stopFd, reply) && ok;
+        return SendAll(fd_, stopFd_, reply) && ok;
     }
 
     // Grants or refuses a request: a CONNECT the behaviour accepts, to a
@@ -269,14 +269,14 @@ private:
     // the connection to the target.
     bool Decide(bool connect, const sockaddr_in& target)
     {
-        if (!connect || behaviour.action == Action::Reject
-            || (behaviour.action == Action::Relay && !IsLoopback(target.sin_addr)))
+        if (!connect || behaviour_.action == Action::Reject
+            || (behaviour_.action == Action::Relay && !IsLoopback(target.sin_addr)))
             return false;
-        if (behaviour.delayMs > 0 && !Pause(stopFd, behaviour.delayMs))
+        if (behaviour_.delayMs > 0 && !Pause(stopFd_, behaviour_.delayMs))
             return false;
-        if (behaviour.action == Action::Relay)
-            upstreamFd = Connect(target);
-        return behaviour.action != Action::Relay || upstreamFd >= 0;
+        if (behaviour_.action == Action::Relay)
+            upstreamFd_ = Connect(target);
+        return behaviour_.action != Action::Relay || upstreamFd_ >= 0;
     }
 
     int Connect(const sockaddr_in& target)
@@ -291,36 +291,36 @@ private:
 
     void AfterGrant()
     {
-        if (behaviour.action == Action::Relay) {
+        if (behaviour_.action == Action::Relay) {
             Relay();
             return;
         }
         if (!ReadHttpRequest())
             return;
-        const int index = listener.served++;
-        std::string answer = behaviour.answers.empty()
+        const int index = listener_.served++;
+        std::string answer = behaviour_.answers.empty()
                                  ? HttpAnswer(200, kTestPageBody)
-                                 : behaviour.answers[std::min<size_t>(index, behaviour.answers.size() - 1)];
-        switch (behaviour.action) {
+                                 : behaviour_.answers[std::min<size_t>(index, behaviour_.answers.size() - 1)];
+        switch (behaviour_.action) {
         case Action::ServeEndless: {
             const std::string chunk(16 * 1024, 'e');
-            if (SendAll(fd, stopFd, kEndlessHeader))
-                while (SendAll(fd, stopFd, chunk)) {
+            if (SendAll(fd_, stopFd_, kEndlessHeader))
+                while (SendAll(fd_, stopFd_, chunk)) {
                 }
             return;
         }
         case Action::ServeTrickle:
             for (char byte : answer)
-                if (!SendAll(fd, stopFd, &byte, 1) || !Pause(stopFd, behaviour.trickleMs))
+                if (!SendAll(fd_, stopFd_, &byte, 1) || !Pause(stopFd_, behaviour_.trickleMs))
                     return;
             break;
         case Action::ServeThenReset: {
-            SendAll(fd, stopFd, answer.data(), answer.size() / 2);
+            SendAll(fd_, stopFd_, answer.data(), answer.size() / 2);
             const linger reset = {1, 0};  // close with RST instead of FIN
-            setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             return;
         }
-        default: SendAll(fd, stopFd, answer); break;
+        default: SendAll(fd_, stopFd_, answer); break;
         }
         LingerUntilClosed();
     }
@@ -331,9 +331,9 @@ private:
         std::string request;
         char buffer[4096];
         while (request.find("\r\n\r\n") == std::string::npos) {
-            if (!WaitFor(fd, POLLIN, stopFd, kHandshakeTimeoutMs))
+            if (!WaitFor(fd_, POLLIN, stopFd_, kHandshakeTimeoutMs))
                 return false;
-            const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+            const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
             if (got <= 0)
                 return false;
             request.append(buffer, static_cast<size_t>(got));
@@ -344,7 +344,7 @@ private:
 
     void RecordPayload(const char* data, size_t size)
     {
-        fixture.UpdateRecord(record, [&](FixtureConnection& c) {
+        fixture_.UpdateRecord(record_, [&](FixtureConnection& c) {
             c.payload.append(data, std::min(size, kMaxRecorded - std::min(kMaxRecorded, c.payload.size())));
         });
     }
@@ -352,14 +352,14 @@ private:
     // Ends the sending side, then waits for the client to close its side.
     void LingerUntilClosed()
     {
-        shutdown(fd, SHUT_WR);
+        shutdown(fd_, SHUT_WR);
         WaitUntilClosed();
     }
 
     void WaitUntilClosed()
     {
         char buffer[4096];
-        while (WaitFor(fd, POLLIN, stopFd, -1) && recv(fd, buffer, sizeof buffer, 0) > 0) {
+        while (WaitFor(fd_, POLLIN, stopFd_, -1) && recv(fd_, buffer, sizeof buffer, 0) > 0) {
         }
     }
 
@@ -369,7 +369,7 @@ private:
         char buffer[16 * 1024];
         while (clientOpen || upstreamOpen) {
             pollfd fds[3] = {
-                {clientOpen ? fd : -1, POLLIN, 0}, {upstreamOpen ? upstreamFd : -1, POLLIN, 0}, {stopFd, POLLIN, 0}};
+                {clientOpen ? fd_ : -1, POLLIN, 0}, {upstreamOpen ? upstreamFd_ : -1, POLLIN, 0}, {stopFd_, POLLIN, 0}};
             if (poll(fds, 3, -1) < 0) {
                 if (errno == EINTR)
                     continue;
@@ -378,60 +378,60 @@ private:
             if (fds[2].revents)
                 return;
             if (fds[0].revents) {
-                const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+                const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
                 if (got <= 0) {
                     clientOpen = false;
-                    shutdown(upstreamFd, SHUT_WR);
+                    shutdown(upstreamFd_, SHUT_WR);
                 } else {
                     RecordPayload(buffer, static_cast<size_t>(got));
-                    if (!SendAll(upstreamFd, stopFd, buffer, static_cast<size_t>(got)))
+                    if (!SendAll(upstreamFd_, stopFd_, buffer, static_cast<size_t>(got)))
                         return;
                 }
             }
             if (fds[1].revents) {
-                const ssize_t got = recv(upstreamFd, buffer, sizeof buffer, 0);
+                const ssize_t got = recv(upstreamFd_, buffer, sizeof buffer, 0);
                 if (got <= 0) {
                     upstreamOpen = false;
-                    shutdown(fd, SHUT_WR);
-                } else if (!SendAll(fd, stopFd, buffer, static_cast<size_t>(got))) {
+                    shutdown(fd_, SHUT_WR);
+                } else if (!SendAll(fd_, stopFd_, buffer, static_cast<size_t>(got))) {
                     return;
                 }
             }
         }
     }
 
-    SocksFixture& fixture;
-    SocksFixture::Listener& listener;
-    const SocksBehaviour& behaviour;
-    const int fd;
-    const int stopFd;
-    const size_t record;
-    int upstreamFd = -1;
+    SocksFixture& fixture_;
+    SocksFixture::Listener& listener_;
+    const SocksBehaviour& behaviour_;
+    const int fd_;
+    const int stopFd_;
+    const size_t record_;
+    int upstreamFd_ = -1;
 };
 
 template <class Change>
 void SocksFixture::UpdateRecord(size_t index, Change change)
 {
-    std::lock_guard<std::mutex> guard(lock);
-    change(records[index]);
+    std::lock_guard<std::mutex> guard(lock_);
+    change(records_[index]);
 }
 
-SocksFixture::SocksFixture() : stopFd(eventfd(0, EFD_CLOEXEC)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+SocksFixture::SocksFixture() : stopFd_(eventfd(0, EFD_CLOEXEC)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    acceptor = std::thread(&SocksFixture::AcceptLoop, this);
+    acceptor_ = std::thread(&SocksFixture::AcceptLoop, this);
 }
 
 SocksFixture::~SocksFixture()
 {
     const uint64_t one = 1;
-    (void)!write(stopFd, &one, sizeof one);  // stays readable: every waiter sees it
-    acceptor.join();
-    std::unique_lock<std::mutex> guard(lock);
-    changed.wait(guard, [&] { return activeConnections == 0; });
+    (void)!write(stopFd_, &one, sizeof one);  // stays readable: every waiter sees it
+    acceptor_.join();
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard, [&] { return activeConnections_ == 0; });
     guard.unlock();
-    listeners.clear();
-    close(stopFd);
-    close(wakeFd);
+    listeners_.clear();
+    close(stopFd_);
+    close(wakeFd_);
 }
 
 int SocksFixture::AddListener(std::unique_ptr<Listener> listener)
@@ -441,11 +441,11 @@ int SocksFixture::AddListener(std::unique_ptr<Listener> listener)
         return 0;
     const int port = listener->port;
     {
-        std::lock_guard<std::mutex> guard(lock);
-        listeners.push_back(std::move(listener));
+        std::lock_guard<std::mutex> guard(lock_);
+        listeners_.push_back(std::move(listener));
     }
     const uint64_t one = 1;
-    (void)!write(wakeFd, &one, sizeof one);
+    (void)!write(wakeFd_, &one, sizeof one);
     return port;
 }
 
@@ -474,11 +474,11 @@ void SocksFixture::AcceptLoop()
     std::vector<pollfd> fds;
     std::vector<Listener*> watched;
     for (;;) {
-        fds.assign({{stopFd, POLLIN, 0}, {wakeFd, POLLIN, 0}});
+        fds.assign({{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}});
         watched.clear();
         {
-            std::lock_guard<std::mutex> guard(lock);
-            for (const auto& listener : listeners) {
+            std::lock_guard<std::mutex> guard(lock_);
+            for (const auto& listener : listeners_) {
                 fds.push_back({listener->fd, POLLIN, 0});
                 watched.push_back(listener.get());
             }
@@ -489,7 +489,7 @@ void SocksFixture::AcceptLoop()
             return;
         if (fds[1].revents) {
             uint64_t count;
-            (void)!read(wakeFd, &count, sizeof count);
+            (void)!read(wakeFd_, &count, sizeof count);
         }
         for (size_t i = 2; i < fds.size(); ++i) {
             if (!fds[i].revents)
@@ -498,23 +498,23 @@ void SocksFixture::AcceptLoop()
             const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0)
                 continue;
-            std::unique_lock<std::mutex> guard(lock);
-            if (activeConnections >= kMaxConnections) {
+            std::unique_lock<std::mutex> guard(lock_);
+            if (activeConnections_ >= kMaxConnections) {
                 close(fd);
                 continue;
             }
-            ++activeConnections;
+            ++activeConnections_;
             FixtureConnection record;
             record.port = listener.port;
-            record.sequence = static_cast<int>(records.size());
-            records.push_back(record);
-            const size_t index = records.size() - 1;
+            record.sequence = static_cast<int>(records_.size());
+            records_.push_back(record);
+            const size_t index = records_.size() - 1;
             guard.unlock();
             std::thread([this, &listener, fd, index] {
                 FixtureSession(*this, listener, fd, index).Run();
-                std::lock_guard<std::mutex> done(lock);
-                --activeConnections;
-                changed.notify_all();
+                std::lock_guard<std::mutex> done(lock_);
+                --activeConnections_;
+                changed_.notify_all();
             }).detach();
         }
     }
@@ -522,9 +522,9 @@ void SocksFixture::AcceptLoop()
 
 std::vector<FixtureConnection> SocksFixture::Connections(int port) const
 {
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock_);
     std::vector<FixtureConnection> result;
-    for (const auto& record : records)
+    for (const auto& record : records_)
         if (record.port == port)
             result.push_back(record);
     return result;
@@ -532,8 +532,8 @@ std::vector<FixtureConnection> SocksFixture::Connections(int port) const
 
 std::vector<FixtureConnection> SocksFixture::AllConnections() const
 {
-    std::lock_guard<std::mutex> guard(lock);
-    return records;
+    std::lock_guard<std::mutex> guard(lock_);
+    return records_;
 }
 
 int SocksFixture::ConnectionCount(int port) const

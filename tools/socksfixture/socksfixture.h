@@ -90,12 +90,12 @@ private:
     template <class Change>
     void UpdateRecord(size_t index, Change change);
 
-    int stopFd = -1;  // eventfd, readable once the fixture stops
-    int wakeFd = -1;  // eventfd, tells the acceptor that a port was added
-    mutable std::mutex lock;
-    mutable std::condition_variable changed;
-    std::vector<std::unique_ptr<Listener>> listeners;
-    std::vector<FixtureConnection> records;
-    int activeConnections = 0;
-    std::thread acceptor;
+    int stopFd_ = -1;  // eventfd, readable once the fixture stops
+    int wakeFd_ = -1;  // eventfd, tells the acceptor that a port was added
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    std::vector<std::unique_ptr<Listener>> listeners_;
+    std::vector<FixtureConnection> records_;
+    int activeConnections_ = 0;
+    std::thread acceptor_;
 };

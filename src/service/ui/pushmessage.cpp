@@ -15,7 +15,7 @@ constexpr int kLineLength = 50;
 constexpr int kTextLeft = 45;
 constexpr int kSingleLineTop = 30;     // a body of one line
 constexpr int kLinePitch = 30;         // longer ones from y 15 on: 15, 45, 75...
-constexpr QSize kLeastSize(452, 122);  // the 301 x 75 dialog units of the original layout
+constexpr QSize kLeastSize(452, 122);  // the smallest the dialog gets: one line and the buttons
 constexpr QSize kButtonSize(87, 23);
 constexpr int kWebsiteLeft = 93;    // the website button's left edge
 constexpr int kCloseRightGap = 71;  // from the close button's right edge to the dialog's
@@ -58,7 +58,7 @@ QStringList CPushMessage::BreakLines(const QString& body)
 }
 
 CPushMessage::CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QWidget* parent)
-    : QDialog(parent), type(message.type >= 1 && message.type <= 4 ? message.type : 1), body(ToUi(message.body))
+    : QDialog(parent), type_(message.type >= 1 && message.type <= 4 ? message.type : 1), body_(ToUi(message.body))
 {
     setObjectName(QStringLiteral("pushMessage"));
     setWindowTitle(QStringLiteral("Message"));
@@ -66,16 +66,16 @@ CPushMessage::CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QW
     // Modal to its parent only, like every dialog of the program.
     setWindowModality(Qt::WindowModal);
 
-    closeButton = MakeButton(this, "closeButton", EndsProgram() ? QStringLiteral("Exit") : QStringLiteral("OK"));
+    closeButton_ = MakeButton(this, "closeButton", EndsProgram() ? QStringLiteral("Exit") : QStringLiteral("OK"));
     // A missing or empty caption keeps the button's own text.
     const QString caption = message.hasCaption ? ToUi(message.caption) : QString();
-    websiteButton = MakeButton(this, "websiteButton", caption.isEmpty() ? kWebsiteCaption : caption);
-    websiteButton->setVisible(type == 2 || type == 4);
-    closeButton->setDefault(true);
+    websiteButton_ = MakeButton(this, "websiteButton", caption.isEmpty() ? kWebsiteCaption : caption);
+    websiteButton_->setVisible(type_ == 2 || type_ == 4);
+    closeButton_->setDefault(true);
     FitToText();
 
-    connect(closeButton, &QPushButton::clicked, this, &CPushMessage::reject);
-    connect(websiteButton, &QPushButton::clicked, this, [&urlOpener] { urlOpener.Open(ToUi(HomePageUrl())); });
+    connect(closeButton_, &QPushButton::clicked, this, &CPushMessage::reject);
+    connect(websiteButton_, &QPushButton::clicked, this, [&urlOpener] { urlOpener.Open(ToUi(HomePageUrl())); });
 }
 
 void CPushMessage::FitToText()
@@ -87,8 +87,8 @@ void CPushMessage::FitToText()
         textWidth = std::max(textWidth, metrics.horizontalAdvance(line.text));
     const int textBottom = lines.isEmpty() ? 0 : lines.last().topLeft.y() + metrics.height();
 
-    const int closeWidth = ButtonWidth(closeButton);
-    int websiteWidth = websiteButton->isVisibleTo(this) ? ButtonWidth(websiteButton) : 0;
+    const int closeWidth = ButtonWidth(closeButton_);
+    int websiteWidth = websiteButton_->isVisibleTo(this) ? ButtonWidth(websiteButton_) : 0;
     const QRect screen = DialogScreenArea(this);
     const int widest = screen.isEmpty() ? QWIDGETSIZE_MAX : screen.width() * 9 / 10;
     int width = std::max({kLeastSize.width(), kTextLeft + textWidth + kTextLeft,
@@ -98,9 +98,9 @@ void CPushMessage::FitToText()
         // A caption wider than the screen allows is shortened; its tooltip has it whole.
         const int room = width - kWebsiteLeft - kButtonGap - closeWidth - kCloseRightGap;
         if (websiteWidth > room) {
-            const int textRoom = room - (websiteWidth - metrics.horizontalAdvance(websiteButton->text()));
-            websiteButton->setToolTip(websiteButton->text());
-            websiteButton->setText(metrics.elidedText(websiteButton->text(), Qt::ElideRight, textRoom));
+            const int textRoom = room - (websiteWidth - metrics.horizontalAdvance(websiteButton_->text()));
+            websiteButton_->setToolTip(websiteButton_->text());
+            websiteButton_->setText(metrics.elidedText(websiteButton_->text(), Qt::ElideRight, textRoom));
             websiteWidth = room;
         }
     }
@@ -109,14 +109,14 @@ void CPushMessage::FitToText()
     const int height = buttonTop + kButtonSize.height() + kMargin;
 
     setFixedSize(width, height);
-    closeButton->setGeometry(width - kCloseRightGap - closeWidth, height - kMargin - kButtonSize.height(), closeWidth,
-                             kButtonSize.height());
-    websiteButton->setGeometry(kWebsiteLeft, closeButton->y(), websiteWidth, kButtonSize.height());
+    closeButton_->setGeometry(width - kCloseRightGap - closeWidth, height - kMargin - kButtonSize.height(), closeWidth,
+                              kButtonSize.height());
+    websiteButton_->setGeometry(kWebsiteLeft, closeButton_->y(), websiteWidth, kButtonSize.height());
 }
 
 QVector<CPushMessage::Line> CPushMessage::BodyLines() const
 {
-    const QStringList lines = BreakLines(body);
+    const QStringList lines = BreakLines(body_);
     if (lines.size() == 1)
         return {{QPoint(kTextLeft, kSingleLineTop), lines.first()}};
     const int pitch = std::max(kLinePitch, fontMetrics().lineSpacing());
@@ -130,8 +130,8 @@ void CPushMessage::reject()
 {
     if (EndsProgram()) {
         emit exitRequested();
-        if (exitCallback)
-            exitCallback();
+        if (exitCallback_)
+            exitCallback_();
     }
     QDialog::reject();
 }

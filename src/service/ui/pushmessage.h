@@ -28,7 +28,7 @@ public:
     CPushMessage(const PushMessage& message, IUrlOpener& urlOpener, QWidget* parent = nullptr);
 
     // Called (besides exitRequested) when a type 3 or 4 message is closed.
-    void SetExitCallback(std::function<void()> callback) { exitCallback = std::move(callback); }
+    void SetExitCallback(std::function<void()> callback) { exitCallback_ = std::move(callback); }
 
     struct Line {
         QPoint topLeft;  // client pixel position
@@ -41,7 +41,7 @@ public:
     // spacing when larger). The lines together are the body, spaces and all.
     QVector<Line> BodyLines() const;
     static QStringList BreakLines(const QString& body);
-    bool EndsProgram() const { return type >= 3; }
+    bool EndsProgram() const { return type_ >= 3; }
 
 signals:
     void exitRequested();
@@ -58,9 +58,9 @@ private:
     // Sizes the dialog to its text and buttons and places the buttons at its bottom.
     void FitToText();
 
-    int type;
-    QString body;
-    QPushButton* closeButton;
-    QPushButton* websiteButton;
-    std::function<void()> exitCallback;
+    int type_;
+    QString body_;
+    QPushButton* closeButton_;
+    QPushButton* websiteButton_;
+    std::function<void()> exitCallback_;
 };

@@ -139,7 +139,7 @@ bool CSettingDialog::Validate()
     // The test page and its text only work as a pair: one typed anew with the
     // other cleared asks for the other rather than mixing it with the
     // service's default.
-    const CSettingTestItem& saved = *GetSetting().GetTestItem();
+    const CSettingTestItem& saved = GetSetting().GetTestItem();
     if (expected->text().isEmpty() && !url->text().isEmpty() && FromUi(url->text()) != saved.testUrl)
         return ReportInvalid(QStringLiteral("Please enter the Expected Return String for the new URL."), expected);
     if (url->text().isEmpty() && !expected->text().isEmpty() && FromUi(expected->text()) != saved.correctValue)

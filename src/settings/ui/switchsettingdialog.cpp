@@ -102,11 +102,11 @@ void CSwitchSettingDialog::LoadFromSetting()
     firefoxCheck_->setEnabled(changeable);
     firefoxCheck_->setToolTip(followable ? FirefoxToolTip(why) : QString::fromLatin1(kFirefoxNotFollowingToolTip));
     // A box that cannot be carried out never claims that Firefox follows.
-    firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem()->firefox);
+    firefoxCheck_->setChecked(changeable && GetSetting().GetSwitchItem().firefox);
     webrtcCheck_->setChecked(GetWebRtcSetting().on);
     rotationCheck_->setChecked(GetRotationSetting().on);
-    intervalField_->SetText(QString::number(GetSetting().GetSwitchItem()->interval));
-    ratioField_->SetText(QString::number(GetSetting().GetSwitchItem()->ratio));
+    intervalField_->SetText(QString::number(GetSetting().GetSwitchItem().interval));
+    ratioField_->SetText(QString::number(GetSetting().GetSwitchItem().ratio));
 }
 
 void CSwitchSettingDialog::SaveToSetting()
@@ -117,18 +117,17 @@ void CSwitchSettingDialog::SaveToSetting()
         rotation.on = rotationCheck_->isChecked();
         rotation.Save();
     }
-    CSettingSwitchItem& switchItem = *GetSetting().GetSwitchItem();
     // The dialog has checked both numbers against their ranges.
     int number = 0;
     if (intervalField_->Value(number))
-        switchItem.interval = number;
+        GetSetting().SetNumber(SettingKey::SwitchInterval, number);
     if (ratioField_->Value(number))
-        switchItem.ratio = number;
+        GetSetting().SetNumber(SettingKey::SwitchRatio, number);
     const bool follow = firefoxCheck_->isChecked();
     // A disabled box cannot have been changed by the user; leave the setting alone.
-    if (!firefoxCheck_->isEnabled() || follow == switchItem.firefox)
+    if (!firefoxCheck_->isEnabled() || follow == GetSetting().GetSwitchItem().firefox)
         return;
-    switchItem.firefox = follow;
+    GetSetting().SetFlag(SettingKey::Firefox, follow);
     CPromptQuestion question(prompt_, this);
     ChangeFirefoxPrefs(GetFirefoxPaths(), follow, question, kFirefoxCloseQuestion);
 }

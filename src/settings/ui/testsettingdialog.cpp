@@ -13,11 +13,6 @@
 
 namespace {
 
-bool InRange(int value, SettingKey key)
-{
-    return value >= SettingInfo(key).low && value <= SettingInfo(key).high;
-}
-
 CDigitSpinBox* NumberField(SettingKey key)
 {
     return new CDigitSpinBox(SettingInfo(key).low, SettingInfo(key).high);
@@ -78,7 +73,7 @@ CTestSettingDialog::CTestSettingDialog(QWidget* parent)
 
 void CTestSettingDialog::LoadFromSetting()
 {
-    const CSettingTestItem& test = *GetSetting().GetTestItem();
+    const CSettingTestItem& test = GetSetting().GetTestItem();
     // The radios are exclusive, so checking one unchecks the others; an
     // unknown type leaves them as they are.
     switch (test.testType) {
@@ -101,16 +96,18 @@ void CTestSettingDialog::LoadFromSetting()
 
 void CTestSettingDialog::SaveToSetting()
 {
-    CSettingTestItem& test = *GetSetting().GetTestItem();
-    test.testType = noTestRadio_->isChecked()         ? TestType::None
-                    : availabilityRadio_->isChecked() ? TestType::Availability
-                                                      : TestType::Speed;
+    CSetting& setting = GetSetting();
+    const TestType type = noTestRadio_->isChecked()         ? TestType::None
+                          : availabilityRadio_->isChecked() ? TestType::Availability
+                                                            : TestType::Speed;
+    setting.SetNumber(SettingKey::TestType, static_cast<int>(type));
 
+    // A number outside its range is refused and the saved one stays.
     int number = 0;
-    if (threadField_->Value(number) && InRange(number, SettingKey::TestThreadCount))
-        test.threadCount = number;
-    if (timeoutField_->Value(number) && InRange(number, SettingKey::TestTimeoutSeconds))
-        test.timeoutSeconds = number;
+    if (threadField_->Value(number))
+        setting.SetNumber(SettingKey::TestThreadCount, number);
+    if (timeoutField_->Value(number))
+        setting.SetNumber(SettingKey::TestTimeoutSeconds, number);
 
     // An empty text asks for the whole section's defaults, which include a
     // fresh test target from the service; one request serves both fields,
@@ -122,9 +119,9 @@ void CTestSettingDialog::SaveToSetting()
         if (sectionReset_)
             sectionReset_();
         else
-            GetSetting().ResetTestSection();
+            setting.ResetTestSection();
         return;
     }
-    test.testUrl = url;
-    test.correctValue = expected;
+    setting.SetText(SettingKey::TestUrl, url);
+    setting.SetText(SettingKey::CorrectValue, expected);
 }

@@ -34,7 +34,7 @@ QString FinishedText(int passed, int tested, const CSettingTestItem* test)
         return QStringLiteral("%1 %2 of %3 passed.").arg(finished).arg(passed).arg(Proxies(tested));
     QString text = tested == 1 ? QStringLiteral("%1 The 1 proxy tested did not pass").arg(finished)
                                : QStringLiteral("%1 None of the %2 proxies tested passed").arg(finished).arg(tested);
-    if (test)
+    if (test && !test->testUrl.empty())
         text +=
             QStringLiteral(" (test page %1, expected text \"%2\")").arg(ToUi(test->testUrl), ToUi(test->correctValue));
     return text + QStringLiteral(".");
@@ -119,7 +119,7 @@ void CProgressDialog::Close()
         if (passed > 0)
             prompt_.Show(this, FinishedText(passed, total_), IPrompt::Info);
         else
-            prompt_.Show(this, FinishedText(0, total_, GetSetting().GetTestItem()), IPrompt::Ok);
+            prompt_.Show(this, FinishedText(0, total_, &GetSetting().GetTestItem()), IPrompt::Ok);
     }
     worker_.ClearCancel();
     accept();
