@@ -15,13 +15,17 @@ bool WouldBlock()
 }
 }  // namespace
 
-RelayPump::RelayPump(GMainContext* context, int a, int b, std::string toA, std::string toB, std::vector<char>& scratch,
+RelayPump::RelayPump(RelayLoop& loop, int a, int b, std::string toA, std::string toB, std::vector<char>& scratch,
                      std::function<void()> done)
-    : scratch_(scratch), done_(std::move(done)), watch_(context, [this] { OnReady(false); }),
-      start_(context, [this] { OnReady(true); })
+    : scratch_(scratch), done_(std::move(done)), watch_(loop, [this] { OnReady(false); }),
+      start_(loop.Context(), [this] { OnReady(true); })
 {
-    directions_[0] = {a, b, 0, 1, std::move(toB), 0, false};
-    directions_[1] = {b, a, 1, 0, std::move(toA), 0, false};
+    directions_[0].from = directions_[1].to = a;
+    directions_[0].to = directions_[1].from = b;
+    directions_[0].fromSlot = directions_[1].toSlot = 0;
+    directions_[0].toSlot = directions_[1].fromSlot = 1;
+    directions_[0].pending = std::move(toB);
+    directions_[1].pending = std::move(toA);
     start_.Start(0);  // sends what is pending and starts watching, from the loop
 }
 

@@ -14,12 +14,14 @@
 // by every pump of the thread; only what a slow receiver does not take at
 // once is kept per connection, and that side is not read again until it is
 // sent, so memory stays small with many connections.
+// (splice(2) through a pipe, tried as well, cost as much CPU per GiB on
+// loopback, where the TCP stack's own work dominates.)
 class RelayPump {
 public:
     // Takes ownership of both descriptors; toA and toB are sent first. done
     // is called once, from the loop, when both directions ended or one side
     // failed; the pump may be destroyed in it.
-    RelayPump(GMainContext* context, int a, int b, std::string toA, std::string toB, std::vector<char>& scratch,
+    RelayPump(RelayLoop& loop, int a, int b, std::string toA, std::string toB, std::vector<char>& scratch,
               std::function<void()> done);
     ~RelayPump();
     RelayPump(const RelayPump&) = delete;

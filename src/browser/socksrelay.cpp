@@ -53,8 +53,9 @@ public:
     // Takes the listener's reference.
     RelayCore(RelayShared& shared, GMainContext* context, GSocketListener* listener, int port,
               CSocksRelay::OwnerLookup lookup)
-        : shared_(shared), context_(context), listener_(listener), port_(port), ownerLookup_(std::move(lookup)),
-          acceptCancel_(g_cancellable_new()), retryAccept_(context, [this] { Accept(); }), scratch_(kScratchSize)
+        : shared_(shared), context_(context), loop_(context), listener_(listener), port_(port),
+          ownerLookup_(std::move(lookup)), acceptCancel_(g_cancellable_new()),
+          retryAccept_(context, [this] { Accept(); }), scratch_(kScratchSize)
     {}
     ~RelayCore() override
     {
@@ -67,7 +68,7 @@ public:
     void ApplyUpstreams();
 
     // SessionOwner
-    GMainContext* Context() override { return context_; }
+    RelayLoop& Loop() override { return loop_; }
     std::vector<char>& Scratch() override { return scratch_; }
     void Dispatch(RelaySession* session) override;
     void ProxyAnswered(unsigned generation) override;
@@ -92,6 +93,7 @@ private:
 
     RelayShared& shared_;
     GMainContext* context_;
+    RelayLoop loop_;
     GSocketListener* listener_;
     int port_;
     CSocksRelay::OwnerLookup ownerLookup_;
@@ -289,7 +291,7 @@ void RelayCore::ProbeNext(bool socks4)
     socks4 = socks4 || proxy.type == 1 || (unknown && Knowledge(proxy).version == 4);
     const UpstreamAttempt::Timeouts timeouts;
     probe_ = std::make_unique<UpstreamAttempt>(
-        context_, proxy.ip, proxy.port, socks4 ? UpstreamAttempt::Mode::Probe4 : UpstreamAttempt::Mode::Probe5,
+        loop_, proxy.ip, proxy.port, socks4 ? UpstreamAttempt::Mode::Probe4 : UpstreamAttempt::Mode::Probe5,
         SocksTarget{}, timeouts, [this, index, socks4, unknown](UpstreamAttempt::Result&& result) {
             if (result.kind == UpstreamAttempt::Result::Kind::Granted) {
                 FinishProbe(index);
