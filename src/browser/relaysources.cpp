@@ -1,6 +1,7 @@
 #include "browser/relaysources.h"
 
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 struct RelayLoop::Source {
@@ -21,13 +22,15 @@ GIOCondition FromEpoll(unsigned events)
 }
 }  // namespace
 
-RelayLoop::RelayLoop(GMainContext* context) : context_(context), epoll_(epoll_create1(EPOLL_CLOEXEC))
+RelayLoop::RelayLoop(GMainContext* context)
+    : context_(context), epoll_(epoll_create1(EPOLL_CLOEXEC)), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     // No prepare or check: GLib polls the epoll descriptor added below.
     static GSourceFuncs funcs = {nullptr, nullptr, &RelayLoop::Dispatch, nullptr, nullptr, nullptr};
     source_ = reinterpret_cast<Source*>(g_source_new(&funcs, sizeof(Source)));
     source_->loop = this;
     g_source_add_unix_fd(&source_->base, epoll_, G_IO_IN);
+    wakeTag_ = g_source_add_unix_fd(&source_->base, wake_, G_IO_IN);
     g_source_attach(&source_->base, context_);
 }
 
@@ -36,6 +39,17 @@ RelayLoop::~RelayLoop()
     g_source_destroy(&source_->base);
     g_source_unref(&source_->base);
     close(epoll_);
+    close(wake_);
+}
+
+void RelayLoop::Post(std::function<void()> function)
+{
+    {
+        std::lock_guard<std::mutex> guard(postLock_);
+        posted_.push_back(std::move(function));
+    }
+    const uint64_t one = 1;
+    (void)!write(wake_, &one, sizeof one);
 }
 
 gboolean RelayLoop::Dispatch(GSource* source, GSourceFunc, gpointer)
@@ -46,6 +60,19 @@ gboolean RelayLoop::Dispatch(GSource* source, GSourceFunc, gpointer)
 
 void RelayLoop::DispatchReady()
 {
+    // Posted functions first: a change of the proxy list reaches every
+    // connection accepted after it.
+    if (g_source_query_unix_fd(&source_->base, wakeTag_)) {
+        uint64_t count;
+        (void)!read(wake_, &count, sizeof count);
+        std::vector<std::function<void()>> posted;
+        {
+            std::lock_guard<std::mutex> guard(postLock_);
+            posted.swap(posted_);
+        }
+        for (auto& function : posted)
+            function();
+    }
     epoll_event ready[256];
     const int count = epoll_wait(epoll_, ready, 256, 0);
     dispatching_ = true;
@@ -152,22 +179,4 @@ gboolean OneShotTimer::Fire(gpointer self)
     timer->source_ = nullptr;
     timer->handler_();  // may destroy the timer
     return G_SOURCE_REMOVE;
-}
-
-void PostToContext(GMainContext* context, std::function<void()> function)
-{
-    // Ahead of the sockets' sources: a change of the list reaches every
-    // connection accepted after it.
-    GSource* source = g_idle_source_new();
-    g_source_set_priority(source, G_PRIORITY_HIGH);
-    g_source_set_callback(
-        source,
-        [](gpointer data) {
-            (*static_cast<std::function<void()>*>(data))();
-            return gboolean(G_SOURCE_REMOVE);
-        },
-        new std::function<void()>(std::move(function)),
-        [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-    g_source_attach(source, context);
-    g_source_unref(source);
 }

@@ -51,11 +51,11 @@ struct RelayShared {
 class RelayCore final : public SessionOwner {
 public:
     // Takes the listener's reference.
-    RelayCore(RelayShared& shared, GMainContext* context, GSocketListener* listener, int port,
+    RelayCore(RelayShared& shared, RelayLoop& loop, GSocketListener* listener, int port,
               CSocksRelay::OwnerLookup lookup)
-        : shared_(shared), context_(context), loop_(context), listener_(listener), port_(port),
+        : shared_(shared), context_(loop.Context()), loop_(loop), listener_(listener), port_(port),
           ownerLookup_(std::move(lookup)), acceptCancel_(g_cancellable_new()),
-          retryAccept_(context, [this] { Accept(); }), scratch_(kScratchSize)
+          retryAccept_(context_, [this] { Accept(); }), scratch_(kScratchSize)
     {}
     ~RelayCore() override
     {
@@ -93,7 +93,7 @@ private:
 
     RelayShared& shared_;
     GMainContext* context_;
-    RelayLoop loop_;
+    RelayLoop& loop_;
     GSocketListener* listener_;
     int port_;
     CSocksRelay::OwnerLookup ownerLookup_;
@@ -123,13 +123,15 @@ struct CSocksRelay::Impl {
     RelayShared shared;
     std::atomic<int> port{0};
     std::thread thread;
-    // Made once: SetUpstreams may post to the context whether or not the relay runs.
+    // Made once: SetUpstreams may post to the loop whether or not the relay runs.
     GMainContext* context = g_main_context_new();
     GMainLoop* loop = g_main_loop_new(context, FALSE);
+    std::unique_ptr<RelayLoop> relayLoop = std::make_unique<RelayLoop>(context);
     std::unique_ptr<RelayCore> core;  // while running
 
     ~Impl()
     {
+        relayLoop.reset();
         g_main_loop_unref(loop);
         g_main_context_unref(context);
     }
@@ -422,7 +424,8 @@ bool CSocksRelay::Start(int port, std::string& problem)
         lookup = impl_->shared.ownerLookup;
         impl_->shared.current = impl_->shared.upstreams.empty() ? CProxy() : impl_->shared.upstreams.front();
     }
-    impl_->core = std::make_unique<RelayCore>(impl_->shared, impl_->context, listener, actualPort, std::move(lookup));
+    impl_->core =
+        std::make_unique<RelayCore>(impl_->shared, *impl_->relayLoop, listener, actualPort, std::move(lookup));
     impl_->port = actualPort;
     impl_->thread = std::thread([impl = impl_.get()] { impl->core->Run(impl->loop); });
     return true;
@@ -434,7 +437,7 @@ void CSocksRelay::Stop()
     if (!impl_->thread.joinable())
         return;
     GMainLoop* loop = impl_->loop;
-    PostToContext(impl_->context, [loop] { g_main_loop_quit(loop); });
+    impl_->relayLoop->Post([loop] { g_main_loop_quit(loop); });
     impl_->thread.join();
     impl_->core.reset();
     impl_->port = 0;
@@ -459,7 +462,7 @@ void CSocksRelay::SetUpstreams(const std::vector<CProxy>& proxies)
     }
     // Runs only inside the relay's loop, where the core exists.
     Impl* impl = impl_.get();
-    PostToContext(impl_->context, [impl] { impl->core->ApplyUpstreams(); });
+    impl_->relayLoop->Post([impl] { impl->core->ApplyUpstreams(); });
 }
 
 CProxy CSocksRelay::Current() const
