@@ -179,6 +179,10 @@ void RelayCore::OnAccepted(GObject* listener, GAsyncResult* result, gpointer sel
             core->retryAccept_.Start(100);  // out of descriptors, say: try again shortly
         return;
     }
+    if (core->stopping_) {
+        g_object_unref(socket);  // accepted just before the relay stopped
+        return;
+    }
     core->TakeClient(socket);
     g_object_unref(socket);
     if (!core->stopping_)
@@ -326,8 +330,12 @@ void RelayCore::FinishProbe(size_t found)
     }
     std::vector<RelaySession*> waiting;
     waiting.swap(waiting_);
-    for (RelaySession* session : waiting)
-        Dispatch(session);
+    for (RelaySession* session : waiting) {
+        if (session->MayRetry(upstreams_.size()))
+            Dispatch(session);
+        else
+            session->Refuse(kSocksGeneralFailure);  // its program has given up by now
+    }
 }
 
 void RelayCore::ApplyUpstreams()
