@@ -21,17 +21,15 @@ const char kUsage[] = "Usage: velmora-relay --port P --upstream IP:PORT:TYPE [--
                       "3 SOCKS4/5. Prints the port it listens on, and changes of proxy on stderr; runs until\n"
                       "SIGTERM or SIGINT, then removes the pid file.\n";
 
-bool ParseUpstream(const std::string& text, CProxy& proxy)
+// IP:PORT:TYPE, for example 10.1.2.3:1080:2.
+bool ParseUpstream(const char* text, CProxy& proxy)
 {
-    const size_t colon = text.find(':'), second = text.find(':', colon + 1);
-    if (colon == std::string::npos || second == std::string::npos || second + 2 != text.size())
+    char ip[16], rest;
+    int port = 0, type = -1;
+    if (std::sscanf(text, "%15[0-9.]:%d:%d%c", ip, &port, &type, &rest) != 3 || !IsValidProxyAddress(ip)
+        || !IsValidProxyPort(port) || type < 0 || type > 3)
         return false;
-    const std::string ip = text.substr(0, colon);
-    const int port = std::atoi(text.substr(colon + 1, second - colon - 1).c_str());
-    const int type = text[second + 1] - '0';
-    if (!IsValidProxyAddress(ip.c_str()) || !IsValidProxyPort(port) || type < 0 || type > 3)
-        return false;
-    proxy = CProxy(ip.c_str(), port, -1, type, 0, kUnmeasuredSpeed);
+    proxy = CProxy(ip, port, -1, type, 0, kUnmeasuredSpeed);
     return true;
 }
 
@@ -42,22 +40,15 @@ std::string Name(const CProxy& proxy)
 
 void Report(const RelayEvent& event)
 {
+    const std::string from = Name(event.from), to = Name(event.to);
+    std::string text;
     switch (event.kind) {
-    case RelayEvent::Kind::Switched:
-        std::fprintf(stderr, "velmora-relay: %s stopped answering; now %s\n", Name(event.from).c_str(),
-                     Name(event.to).c_str());
-        break;
-    case RelayEvent::Kind::NoneAnswers:
-        std::fprintf(stderr, "velmora-relay: %s stopped answering and no other proxy answers: refusing connections\n",
-                     Name(event.from).c_str());
-        break;
-    case RelayEvent::Kind::Recovered:
-        std::fprintf(stderr, "velmora-relay: %s answers\n", Name(event.to).c_str());
-        break;
-    case RelayEvent::Kind::ResolvingNamesLocally:
-        std::fprintf(stderr, "velmora-relay: %s takes no host names: looking them up here\n", Name(event.to).c_str());
-        break;
+    case RelayEvent::Kind::Switched: text = from + " stopped answering; now " + to; break;
+    case RelayEvent::Kind::NoneAnswers: text = from + " stopped answering and no other proxy answers"; break;
+    case RelayEvent::Kind::Recovered: text = to + " answers"; break;
+    case RelayEvent::Kind::ResolvingNamesLocally: text = to + " takes no host names: looking them up here"; break;
     }
+    std::fprintf(stderr, "velmora-relay: %s\n", text.c_str());
 }
 }  // namespace
 
