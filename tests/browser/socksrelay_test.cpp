@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "browser/socksrelay.h"
+#include "service/socketdiag.h"
 #include "service/socketowner.h"
 #include "socksfixture.h"
 
@@ -264,6 +265,24 @@ TEST(SocksRelay, ClosesConnectionsOfOtherUsersUnanswered)
         EXPECT_EQ(asked.back().clientPort, client.LocalPort());
     }
     EXPECT_EQ(fixture.ConnectionCount(proxy), 0);
+}
+
+// The relay's default owner lookup asks sock_diag; reading /proc/net/tcp
+// instead costs milliseconds per connection on a busy machine.
+TEST(SocketDiag, FindsTheOwnerOfALoopbackConnectionAndNoneOfAClosedOne)
+{
+    SocksFixture fixture;
+    const int page = fixture.AddPage();
+    Client client(page);
+    ASSERT_TRUE(client.Connected());
+    const SocketDiagAnswer mine = DiagSocketOwner("127.0.0.1", client.LocalPort(), "127.0.0.1", page);
+    if (!mine.answered)
+        GTEST_SKIP() << "no sock_diag on this machine";
+    EXPECT_EQ(mine.uid, std::optional<uid_t>(getuid()));
+    const SocketDiagAnswer none = DiagSocketOwner("127.0.0.1", client.LocalPort(), "127.0.0.1", ClosedPort());
+    EXPECT_TRUE(none.answered);
+    EXPECT_FALSE(none.uid);
+    EXPECT_EQ(ClientSocketOwner({"127.0.0.1", page, "127.0.0.1", client.LocalPort()}), getuid());
 }
 
 TEST(SocksRelay, MovesToTheNextProxyThatAnswersWhenTheFirstStops)
