@@ -30,15 +30,15 @@ struct SocksBehaviour {
     Protocol protocol = Protocol::Socks4;
     Action action = Action::Relay;
     int delayMs = 0;  // waited after a granted request, before the reply
+    // Serve*: the HTTP answer for the n-th request this port serves; the last
+    // one repeats. Empty means the standard test page.
+    std::vector<std::string> answers;
+    int trickleMs = 100;
     // Takes host names (SOCKS4a, SOCKS5's domain names). It knows only
     // "localhost", as 127.0.0.1, and never asks a resolver; other names are
     // refused. False: a SOCKS4 server without 4a, which reads 0.0.0.x as an
     // address, and a SOCKS5 server that refuses the name's address type.
     bool takesNames = true;
-    // Serve*: the HTTP answer for the n-th request this port serves; the last
-    // one repeats. Empty means the standard test page.
-    std::vector<std::string> answers;
-    int trickleMs = 100;
 };
 
 // One connection a fixture port accepted, as the server saw it.
