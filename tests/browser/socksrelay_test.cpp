@@ -173,6 +173,29 @@ TEST(SocksRelay, EveryClientProtocolReachesThePageThroughSocks4AndSocks5Proxies)
     }
 }
 
+TEST(SocksRelay, CarriesALongDownloadWholeAndLetsGoWhenTheClientLeaves)
+{
+    SocksFixture fixture;
+    SocksBehaviour endless;
+    endless.protocol = SocksBehaviour::Protocol::Socks5;
+    endless.action = SocksBehaviour::Action::ServeEndless;
+    Relay relay({Upstream(fixture.AddSocks(endless), 2)});
+    for (int i = 0; i < 2; ++i) {  // past the megabyte after which the relay splices
+        Client client(relay.Port());
+        client.Send(std::string("\x05\x01\x00", 3));
+        ASSERT_EQ(client.Read(2), std::string("\x05\x00", 2));
+        client.Send(std::string("\x05\x01\x00\x01\x7F\0\0\x01", 8) + Port16(80));
+        ASSERT_EQ(client.Read(10).substr(0, 2), std::string("\x05\x00", 2));
+        client.Send("GET / HTTP/1.1\r\n\r\n");
+        const std::string header = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
+        ASSERT_EQ(client.Read(header.size()), header);
+        const std::string body = client.Read(8 << 20);
+        EXPECT_EQ(body.size(), size_t(8 << 20));
+        EXPECT_EQ(body.find_first_not_of('e'), std::string::npos);
+    }
+    // The fixture's endless senders end once the relay has closed both sides.
+}
+
 TEST(SocksRelay, RefusesWhatItDoesNotRelayAndCountsNoRefusalAsAFailure)
 {
     SocksFixture fixture;
