@@ -6,7 +6,7 @@
 
 set(velmora_install_datadir "${CMAKE_INSTALL_DATADIR}/velmora")
 
-foreach(program velmora velmora-service velmora-check)
+foreach(program velmora velmora-service velmora-check velmora-relay)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
     endif()
@@ -50,10 +50,11 @@ add_custom_command(OUTPUT "${man_dir}/velmora.1.gz"
     DEPENDS "${PROJECT_SOURCE_DIR}/res/man/velmora.1")
 set(man_pages "${man_dir}/velmora.1.gz")
 find_program(VELMORA_HELP2MAN help2man)
-if(VELMORA_HELP2MAN AND TARGET velmora-check AND TARGET velmora-service)
+if(VELMORA_HELP2MAN AND TARGET velmora-check AND TARGET velmora-service AND TARGET velmora-relay)
     foreach(entry
             "velmora-check|$<TARGET_FILE:velmora-check>|test SOCKS proxies from a list and keep those that pass"
             "velmora-service|$<TARGET_FILE:velmora-service>|the Velmora proxy service: harvests, tests and serves SOCKS proxies"
+            "velmora-relay|$<TARGET_FILE:velmora-relay>|Velmora's local SOCKS relay, which keeps a proxy in effect after Velmora ends"
             "velmora-launcher|${CMAKE_BINARY_DIR}/velmora-launcher|start Velmora with its working folder and proxy service")
         string(REPLACE "|" ";" entry "${entry}")
         list(GET entry 0 name)
@@ -66,12 +67,12 @@ if(VELMORA_HELP2MAN AND TARGET velmora-check AND TARGET velmora-service)
                     "--include=${PROJECT_SOURCE_DIR}/res/man/see-also.h2m"
                     "--output=${man_dir}/${name}.1" "${command}"
             COMMAND gzip -9nf "${man_dir}/${name}.1"
-            DEPENDS "${command}" velmora-check velmora-service "${PROJECT_SOURCE_DIR}/res/man/see-also.h2m"
+            DEPENDS "${command}" velmora-check velmora-service velmora-relay "${PROJECT_SOURCE_DIR}/res/man/see-also.h2m"
             VERBATIM)
         list(APPEND man_pages "${man_dir}/${name}.1.gz")
     endforeach()
 else()
-    message(STATUS "help2man not found: the man pages of velmora-check, velmora-service and velmora-launcher are not made")
+    message(STATUS "help2man not found: the man pages of velmora-check, velmora-service, velmora-relay and velmora-launcher are not made")
 endif()
 add_custom_target(velmora_man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")

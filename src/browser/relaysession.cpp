@@ -31,9 +31,8 @@ struct RelaySession::Lookup {
 };
 
 RelaySession::RelaySession(SessionOwner& owner, int clientFd)
-    : owner_(owner), clientFd_(clientFd), arrived_(Clock::now()),
-      watch_(owner.Context(), [this] { OnClientReadable(); }),
-      handshakeTimer_(owner.Context(), [this] { owner_.Close(this); })
+    : owner_(owner), clientFd_(clientFd), arrived_(Clock::now()), watch_(owner.Loop(), [this] { OnClientReadable(); }),
+      handshakeTimer_(owner.Loop().Context(), [this] { owner_.Close(this); })
 {
     watch_.Set(0, clientFd_, G_IO_IN);
     handshakeTimer_.Start(kHandshakeTimeoutMs);
@@ -115,7 +114,7 @@ void RelaySession::Go(const CProxy& proxy, unsigned generation)
 void RelaySession::Attempt(Mode mode)
 {
     attempt_ = std::make_unique<UpstreamAttempt>(
-        owner_.Context(), proxy_.ip, proxy_.port, mode, target_, UpstreamAttempt::Timeouts(),
+        owner_.Loop(), proxy_.ip, proxy_.port, mode, target_, UpstreamAttempt::Timeouts(),
         [this, mode](UpstreamAttempt::Result&& result) { OnAttempt(std::move(result), mode); });
 }
 
@@ -196,9 +195,10 @@ void RelaySession::OnLookedUp(GObject* resolver, GAsyncResult* result, gpointer 
 void RelaySession::Relay(int upstreamFd, std::string early)
 {
     std::string toClient = SocksClientReply(request_.version, kSocksGranted) + early;
-    pump_ = std::make_unique<RelayPump>(owner_.Context(), clientFd_, upstreamFd, std::move(toClient), std::move(early_),
+    pump_ = std::make_unique<RelayPump>(owner_.Loop(), clientFd_, upstreamFd, std::move(toClient), std::move(early_),
                                         owner_.Scratch(), [this] { owner_.Close(this); });
-    clientFd_ = -1;  // the pump's now
+    clientFd_ = -1;    // the pump's now
+    attempt_.reset();  // done (this runs in its report): a held connection keeps no source of it
 }
 
 void RelaySession::Refuse(uint8_t code)

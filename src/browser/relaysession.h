@@ -25,7 +25,7 @@ class RelaySession;
 class SessionOwner {
 public:
     virtual ~SessionOwner() = default;
-    virtual GMainContext* Context() = 0;
+    virtual RelayLoop& Loop() = 0;
     virtual std::vector<char>& Scratch() = 0;
     // The client's request is read: the session goes to the proxy in use (Go),
     // waits for one, or is refused.

@@ -1,50 +1,149 @@
 #include "browser/relaysources.h"
 
-struct FdWatch::Source {
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+struct RelayLoop::Source {
     GSource base;
-    FdWatch* owner;
+    RelayLoop* loop;
 };
 
-gboolean FdWatch::Dispatch(GSource* source, GSourceFunc, gpointer)
+namespace {
+unsigned ToEpoll(GIOCondition events)
 {
-    // The handler may destroy the watch (and this source): nothing after it.
-    reinterpret_cast<Source*>(source)->owner->handler_();
-    return G_SOURCE_CONTINUE;
+    return (events & G_IO_IN ? EPOLLIN : 0u) | (events & G_IO_OUT ? EPOLLOUT : 0u);
 }
 
-FdWatch::FdWatch(GMainContext* context, std::function<void()> handler) : handler_(std::move(handler))
+GIOCondition FromEpoll(unsigned events)
 {
-    // No prepare or check: GLib polls the descriptors added with g_source_add_unix_fd.
-    static GSourceFuncs funcs = {nullptr, nullptr, &FdWatch::Dispatch, nullptr, nullptr, nullptr};
+    return GIOCondition((events & EPOLLIN ? G_IO_IN : 0) | (events & EPOLLOUT ? G_IO_OUT : 0)
+                        | (events & EPOLLHUP ? G_IO_HUP : 0) | (events & EPOLLERR ? G_IO_ERR : 0));
+}
+}  // namespace
+
+RelayLoop::RelayLoop(GMainContext* context)
+    : context_(context), epoll_(epoll_create1(EPOLL_CLOEXEC)), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    // No prepare or check: GLib polls the epoll descriptor added below.
+    static GSourceFuncs funcs = {nullptr, nullptr, &RelayLoop::Dispatch, nullptr, nullptr, nullptr};
     source_ = reinterpret_cast<Source*>(g_source_new(&funcs, sizeof(Source)));
-    source_->owner = this;
-    g_source_attach(&source_->base, context);
+    source_->loop = this;
+    g_source_add_unix_fd(&source_->base, epoll_, G_IO_IN);
+    wakeTag_ = g_source_add_unix_fd(&source_->base, wake_, G_IO_IN);
+    g_source_attach(&source_->base, context_);
 }
 
-FdWatch::~FdWatch()
+RelayLoop::~RelayLoop()
 {
     g_source_destroy(&source_->base);
     g_source_unref(&source_->base);
+    close(epoll_);
+    close(wake_);
+}
+
+void RelayLoop::Post(std::function<void()> function)
+{
+    {
+        std::lock_guard<std::mutex> guard(postLock_);
+        posted_.push_back(std::move(function));
+    }
+    const uint64_t one = 1;
+    (void)!write(wake_, &one, sizeof one);
+}
+
+gboolean RelayLoop::Dispatch(GSource* source, GSourceFunc, gpointer)
+{
+    reinterpret_cast<Source*>(source)->loop->DispatchReady();
+    return G_SOURCE_CONTINUE;
+}
+
+void RelayLoop::DispatchReady()
+{
+    // Posted functions first: a change of the proxy list reaches every
+    // connection accepted after it.
+    if (g_source_query_unix_fd(&source_->base, wakeTag_)) {
+        uint64_t count;
+        (void)!read(wake_, &count, sizeof count);
+        std::vector<std::function<void()>> posted;
+        {
+            std::lock_guard<std::mutex> guard(postLock_);
+            posted.swap(posted_);
+        }
+        for (auto& function : posted)
+            function();
+    }
+    epoll_event ready[256];
+    const int count = epoll_wait(epoll_, ready, 256, 0);
+    dispatching_ = true;
+    for (int i = 0; i < count; ++i) {
+        auto* registration = static_cast<Registration*>(ready[i].data.ptr);
+        // Skips watches destroyed, and events no longer asked for, earlier in this batch.
+        const unsigned wanted = registration->events | EPOLLHUP | EPOLLERR;
+        if (!registration->alive || registration->fd < 0 || !(ready[i].events & wanted))
+            continue;
+        FdWatch* watch = registration->owner;
+        watch->readySlot_ = registration->slot;
+        watch->ready_ = FromEpoll(ready[i].events & wanted);
+        watch->handler_();  // may destroy the watch
+        if (registration->alive)
+            watch->readySlot_ = -1;
+    }
+    dispatching_ = false;
+    released_.clear();
+}
+
+void RelayLoop::Release(std::unique_ptr<Registration> registration)
+{
+    registration->alive = false;
+    if (dispatching_)
+        released_.push_back(std::move(registration));
+}
+
+FdWatch::FdWatch(RelayLoop& loop, std::function<void()> handler) : loop_(loop), handler_(std::move(handler)) {}
+
+FdWatch::~FdWatch()
+{
+    for (int slot = 0; slot < 3; ++slot) {
+        Set(slot, -1, GIOCondition(0));
+        if (slots_[slot])
+            loop_.Release(std::move(slots_[slot]));
+    }
 }
 
 void FdWatch::Set(int slot, int fd, GIOCondition events)
 {
-    if (tags_[slot] && (events == 0 || fd != fds_[slot])) {
-        g_source_remove_unix_fd(&source_->base, tags_[slot]);
-        tags_[slot] = nullptr;
+    if (!slots_[slot]) {
+        if (events == 0)
+            return;
+        slots_[slot] = std::make_unique<RelayLoop::Registration>();
+        slots_[slot]->owner = this;
+        slots_[slot]->slot = slot;
     }
-    fds_[slot] = fd;
+    RelayLoop::Registration& registration = *slots_[slot];
+    if (registration.fd >= 0 && (events == 0 || fd != registration.fd)) {
+        epoll_ctl(loop_.epoll_, EPOLL_CTL_DEL, registration.fd, nullptr);
+        registration.fd = -1;
+        registration.events = 0;
+    }
     if (events == 0)
         return;
-    if (tags_[slot])
-        g_source_modify_unix_fd(&source_->base, tags_[slot], events);
-    else
-        tags_[slot] = g_source_add_unix_fd(&source_->base, fd, events);
+    epoll_event event{};
+    event.events = ToEpoll(events);
+    event.data.ptr = &registration;
+    if (registration.fd == fd) {
+        if (event.events != registration.events)
+            epoll_ctl(loop_.epoll_, EPOLL_CTL_MOD, fd, &event);
+    } else if (epoll_ctl(loop_.epoll_, EPOLL_CTL_ADD, fd, &event) != 0) {
+        return;
+    }
+    registration.fd = fd;
+    registration.events = event.events;
 }
 
 GIOCondition FdWatch::Ready(int slot) const
 {
-    return tags_[slot] ? g_source_query_unix_fd(&source_->base, tags_[slot]) : GIOCondition(0);
+    return slot == readySlot_ ? ready_ : GIOCondition(0);
 }
 
 OneShotTimer::OneShotTimer(GMainContext* context, std::function<void()> handler)
@@ -80,22 +179,4 @@ gboolean OneShotTimer::Fire(gpointer self)
     timer->source_ = nullptr;
     timer->handler_();  // may destroy the timer
     return G_SOURCE_REMOVE;
-}
-
-void PostToContext(GMainContext* context, std::function<void()> function)
-{
-    // Ahead of the sockets' sources: a change of the list reaches every
-    // connection accepted after it.
-    GSource* source = g_idle_source_new();
-    g_source_set_priority(source, G_PRIORITY_HIGH);
-    g_source_set_callback(
-        source,
-        [](gpointer data) {
-            (*static_cast<std::function<void()>*>(data))();
-            return gboolean(G_SOURCE_REMOVE);
-        },
-        new std::function<void()>(std::move(function)),
-        [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-    g_source_attach(source, context);
-    g_source_unref(source);
 }

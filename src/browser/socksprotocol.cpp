@@ -52,6 +52,8 @@ SocksClientRequest ParseSocks4(const std::string& bytes, SocksClientRequest requ
     const size_t userEnd = bytes.find('\0', 8);
     if (userEnd == std::string::npos)
         return bytes.size() - 8 > 255 ? Refuse(request, refusal) : request;
+    if (userEnd - 8 > 255)
+        return Refuse(request, refusal);
     const uint16_t port = PortAt(bytes, 2);
     const bool named = At(bytes, 4) == 0 && At(bytes, 5) == 0 && At(bytes, 6) == 0 && At(bytes, 7) != 0;
     size_t end = userEnd + 1;
@@ -59,8 +61,8 @@ SocksClientRequest ParseSocks4(const std::string& bytes, SocksClientRequest requ
         const size_t nameEnd = bytes.find('\0', end);
         if (nameEnd == std::string::npos)
             return bytes.size() - end > 255 ? Refuse(request, refusal) : request;
-        if (nameEnd == end)
-            return Refuse(request, refusal);  // an empty name
+        if (nameEnd == end || nameEnd - end > 255)
+            return Refuse(request, refusal);  // an empty name, or one too long for SOCKS5
         request.target = NameTarget(bytes.substr(end, nameEnd - end), port);
         end = nameEnd + 1;
     } else {

@@ -34,9 +34,13 @@ struct RelayEvent {
 // user only, and forwards each connection to the proxy in use in the best
 // protocol that proxy speaks (CProxy::type 2 or 3: SOCKS5; 1: SOCKS4a, or
 // SOCKS4 with names looked up here once the proxy refuses them; 0: SOCKS5,
-// then SOCKS4a). When the proxy in use stops answering it moves to the next
-// proxy of the list that answers; nothing ever goes direct.
-// It runs on a thread of its own; every member may be called from any thread.
+// then SOCKS4a). When the proxy in use stops answering (three connections
+// in a row find it unreachable or get no proper SOCKS answer) it moves to
+// the next proxy of the list that answers a probe; while none answers,
+// connections are refused and the list is probed again at most every 10 s.
+// Nothing ever goes direct.
+// It runs on a thread of its own (a GLib main loop); every member may be
+// called from any thread, except Stop() from the event handler.
 class CSocksRelay {
 public:
     using EventHandler = std::function<void(const RelayEvent&)>;
@@ -51,6 +55,7 @@ public:
     // when the port cannot be had.
     bool Start(int port, std::string& problem);
     // Closes the listener and every relayed connection, and joins the thread.
+    // Start() may follow again.
     void Stop();
     bool Running() const;
     // The port listened on; 0 when not running.
@@ -58,7 +63,7 @@ public:
 
     // The proxy to use first, then those to move to when it stops answering,
     // in order (the table's, fastest first). Connections already relayed keep
-    // their proxy; new ones take the first of the new list.
+    // their proxy; new ones take the first of the new list. Also before Start().
     void SetUpstreams(const std::vector<CProxy>& proxies);
     // The proxy new connections go to now.
     CProxy Current() const;
@@ -68,8 +73,8 @@ public:
     // Who runs the program at the other end of an accepted connection
     // (serverIp/serverPort: the relay's end); connections of any other user
     // than this process's, or of an unknown one, are closed unanswered.
-    // Default: ClientSocketOwner, from the kernel's socket tables. Set it
-    // before Start().
+    // Default: ClientSocketOwner (the kernel's sock_diag, else its socket
+    // tables). Set it before Start(); tests put a stand-in here.
     using OwnerLookup = std::function<std::optional<uid_t>(const LocalConnection&)>;
     void SetOwnerLookup(OwnerLookup lookup);
 

@@ -12,10 +12,10 @@ namespace {
 constexpr size_t kMaxAnswer = 512;  // a SOCKS5 answer with a name is at most 262 bytes
 }  // namespace
 
-UpstreamAttempt::UpstreamAttempt(GMainContext* context, const std::string& proxyIp, int proxyPort, Mode mode,
+UpstreamAttempt::UpstreamAttempt(RelayLoop& loop, const std::string& proxyIp, int proxyPort, Mode mode,
                                  const SocksTarget& target, Timeouts timeouts, Done done)
-    : mode_(mode), target_(target), timeouts_(timeouts), done_(std::move(done)), watch_(context, [this] { OnReady(); }),
-      timer_(context, [this] { Finish(Result::Kind::NoAnswer); })
+    : mode_(mode), target_(target), timeouts_(timeouts), done_(std::move(done)), watch_(loop, [this] { OnReady(); }),
+      timer_(loop.Context(), [this] { Finish(Result::Kind::NoAnswer); })
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -44,8 +44,8 @@ public:
 
     // Starts at once; done is called once, later, from the context's loop
     // (never from the constructor) unless the attempt is destroyed first.
-    UpstreamAttempt(GMainContext* context, const std::string& proxyIp, int proxyPort, Mode mode,
-                    const SocksTarget& target, Timeouts timeouts, Done done);
+    UpstreamAttempt(RelayLoop& loop, const std::string& proxyIp, int proxyPort, Mode mode, const SocksTarget& target,
+                    Timeouts timeouts, Done done);
     ~UpstreamAttempt();  // closes the connection unless it was handed over
     UpstreamAttempt(const UpstreamAttempt&) = delete;
     UpstreamAttempt& operator=(const UpstreamAttempt&) = delete;

@@ -1,5 +1,7 @@
 #include "service/socketowner.h"
 
+#include "service/socketdiag.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -138,6 +140,10 @@ std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection)
 
 std::optional<uid_t> ClientSocketOwner(const LocalConnection& connection)
 {
+    const SocketDiagAnswer diag =
+        DiagSocketOwner(connection.clientIp, connection.clientPort, connection.serverIp, connection.serverPort);
+    if (diag.answered)
+        return diag.uid;
     // The client's socket has the client's address as its local end.
     const LocalConnection mirrored{connection.clientIp, connection.clientPort, connection.serverIp,
                                    connection.serverPort};

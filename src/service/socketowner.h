@@ -24,7 +24,8 @@ std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection, const 
 std::optional<uid_t> ServerSocketOwner(const LocalConnection& connection);
 
 // Which user runs the client end of a connection to this machine, the way a
-// server on this machine sees it; nullopt when the tables do not list it.
+// server on this machine sees it; nullopt when the kernel does not list it.
+// Asked through sock_diag where the kernel offers it, else from the tables.
 std::optional<uid_t> ClientSocketOwner(const LocalConnection& connection);
 
 // 127.0.0.0/8, ::1 and IPv4-mapped loopback.

@@ -12,8 +12,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "browser/socksrelay.h"
+#include "service/socketdiag.h"
 #include "service/socketowner.h"
 #include "socksfixture.h"
 
@@ -171,6 +173,29 @@ TEST(SocksRelay, EveryClientProtocolReachesThePageThroughSocks4AndSocks5Proxies)
     }
 }
 
+TEST(SocksRelay, CarriesALongDownloadWholeAndLetsGoWhenTheClientLeaves)
+{
+    SocksFixture fixture;
+    SocksBehaviour endless;
+    endless.protocol = SocksBehaviour::Protocol::Socks5;
+    endless.action = SocksBehaviour::Action::ServeEndless;
+    Relay relay({Upstream(fixture.AddSocks(endless), 2)});
+    for (int i = 0; i < 2; ++i) {  // past the megabyte after which the relay splices
+        Client client(relay.Port());
+        client.Send(std::string("\x05\x01\x00", 3));
+        ASSERT_EQ(client.Read(2), std::string("\x05\x00", 2));
+        client.Send(std::string("\x05\x01\x00\x01\x7F\0\0\x01", 8) + Port16(80));
+        ASSERT_EQ(client.Read(10).substr(0, 2), std::string("\x05\x00", 2));
+        client.Send("GET / HTTP/1.1\r\n\r\n");
+        const std::string header = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
+        ASSERT_EQ(client.Read(header.size()), header);
+        const std::string body = client.Read(8 << 20);
+        EXPECT_EQ(body.size(), size_t(8 << 20));
+        EXPECT_EQ(body.find_first_not_of('e'), std::string::npos);
+    }
+    // The fixture's endless senders end once the relay has closed both sides.
+}
+
 TEST(SocksRelay, RefusesWhatItDoesNotRelayAndCountsNoRefusalAsAFailure)
 {
     SocksFixture fixture;
@@ -265,6 +290,24 @@ TEST(SocksRelay, ClosesConnectionsOfOtherUsersUnanswered)
     EXPECT_EQ(fixture.ConnectionCount(proxy), 0);
 }
 
+// The relay's default owner lookup asks sock_diag; reading /proc/net/tcp
+// instead costs milliseconds per connection on a busy machine.
+TEST(SocketDiag, FindsTheOwnerOfALoopbackConnectionAndNoneOfAClosedOne)
+{
+    SocksFixture fixture;
+    const int page = fixture.AddPage();
+    Client client(page);
+    ASSERT_TRUE(client.Connected());
+    const SocketDiagAnswer mine = DiagSocketOwner("127.0.0.1", client.LocalPort(), "127.0.0.1", page);
+    if (!mine.answered)
+        GTEST_SKIP() << "no sock_diag on this machine";
+    EXPECT_EQ(mine.uid, std::optional<uid_t>(getuid()));
+    const SocketDiagAnswer none = DiagSocketOwner("127.0.0.1", client.LocalPort(), "127.0.0.1", ClosedPort());
+    EXPECT_TRUE(none.answered);
+    EXPECT_FALSE(none.uid);
+    EXPECT_EQ(ClientSocketOwner({"127.0.0.1", page, "127.0.0.1", client.LocalPort()}), getuid());
+}
+
 TEST(SocksRelay, MovesToTheNextProxyThatAnswersWhenTheFirstStops)
 {
     SocksFixture second;
@@ -308,6 +351,73 @@ TEST(SocksRelay, RefusesEveryConnectionWhileNoProxyAnswers)
     const int page = fixture.AddPage();
     relay.relay.SetUpstreams({Upstream(fixture.AddSocks(SocksBehaviour()), 1)});
     EXPECT_NE(Fetch(relay.Port(), Ask::Socks4, page).second.find(kPageWord), std::string::npos);
+}
+
+// A port that refuses connections until Answer(): then, for a few
+// connections, a SOCKS5 proxy that refuses every destination.
+class LateProxy {
+public:
+    LateProxy() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~LateProxy()
+    {
+        shutdown(fd_, SHUT_RDWR);  // ends a waiting accept
+        if (server_.joinable())
+            server_.join();
+        close(fd_);
+    }
+    int Port() const { return port_; }
+    void Answer()
+    {
+        listen(fd_, 8);
+        server_ = std::thread([this] {
+            for (int i = 0; i < 4; ++i) {
+                const int client = accept(fd_, nullptr, nullptr);
+                if (client < 0)
+                    return;
+                const timeval timeout = {5, 0};
+                setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+                char request[64];
+                if (recv(client, request, 3, MSG_WAITALL) == 3) {
+                    (void)!send(client, "\x05\x00", 2, MSG_NOSIGNAL);
+                    if (recv(client, request, 10, MSG_WAITALL) == 10)
+                        (void)!send(client, "\x05\x02\x00\x01\0\0\0\0\0\0", 10, MSG_NOSIGNAL);
+                }
+                close(client);
+            }
+        });
+    }
+
+private:
+    int fd_;
+    int port_ = 0;
+    std::thread server_;
+};
+
+TEST(SocksRelay, TriesTheListAgainAfterTenSecondsWhenNoneAnswered)
+{
+    LateProxy proxy;
+    Relay relay({Upstream(proxy.Port(), 2)});
+    EXPECT_EQ(Fetch(relay.Port(), Ask::Socks5Address, 80).first.substr(0, 2), std::string("\x05\x01", 2));
+    proxy.Answer();
+    EXPECT_EQ(Fetch(relay.Port(), Ask::Socks5Address, 80).first.substr(0, 2), std::string("\x05\x01", 2))
+        << "not probed again so soon";
+    std::this_thread::sleep_for(std::chrono::milliseconds(10100));
+    EXPECT_EQ(Fetch(relay.Port(), Ask::Socks5Address, 80).first.substr(0, 2), std::string("\x05\x02", 2))
+        << "the proxy's own refusal";
+    const std::vector<RelayEvent> events = relay.Events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, RelayEvent::Kind::NoneAnswers);
+    EXPECT_EQ(events[1].kind, RelayEvent::Kind::Recovered);
+    EXPECT_EQ(events[1].to.port, proxy.Port());
 }
 
 TEST(SocksRelay, HostileClientsDoNotHurtOthers)

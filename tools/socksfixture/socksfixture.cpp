@@ -210,7 +210,7 @@ private:
         std::memcpy(&target.sin_addr, header.data() + 3, 4);
         // SOCKS4a: DSTIP 0.0.0.x with x > 0, the host name after the user id.
         const bool named = header.compare(3, 3, std::string(3, '\0')) == 0 && header[6] != '\0';
-        if (named && behaviour.takesNames) {
+        if (named && behaviour_.takesNames) {
             std::string name;
             if (!ReadZeroTerminated(name))
                 return false;
@@ -229,7 +229,7 @@ private:
         std::string count, methods;
         if (!ReadHandshake(1, count) || !ReadHandshake(static_cast<unsigned char>(count[0]), methods))
             return false;
-        if (!WaitNeverAnswer() || (behaviour.socks5HoldMs > 0 && !Pause(stopFd, behaviour.socks5HoldMs)))
+        if (!WaitNeverAnswer() || (behaviour_.socks5HoldMs > 0 && !Pause(stopFd_, behaviour_.socks5HoldMs)))
             return false;
         if (!Speaks(5) || methods.find('\0') == std::string::npos) {
             SendAll(fd_, stopFd_, std::string("\x05\xFF", 2));  // no acceptable method
@@ -242,7 +242,7 @@ private:
         std::string request, address;
         if (!ReadHandshake(4, request))
             return false;
-        const bool ipv4 = request[3] == 1, named = request[3] == 3 && behaviour.takesNames;
+        const bool ipv4 = request[3] == 1, named = request[3] == 3 && behaviour_.takesNames;
         std::string length, name;
         if (named && (!ReadHandshake(1, length) || !ReadHandshake(static_cast<unsigned char>(length[0]), name)))
             return false;
