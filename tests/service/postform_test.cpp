@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "rawhttpserver.h"
 #include "service/postform.h"
 #include "service/responsebuffer.h"
 #include "service/socketowner.h"
 #include "service/startrequest.h"
+#include "support/scriptedserver.h"
 #include "support/servicefixture.h"
 
 namespace {

@@ -20,18 +20,18 @@
 #include "app/desktop.h"
 #include "app/startanswerui.h"
 #include "app/tolvanedlg.h"
-#include "browser/networkstate.h"
 #include "browser/systemproxy.h"
 #include "data/countrycatalogue.h"
 #include "data/proxy.h"
 #include "data/ui/prolistctrl.h"
-#include "peakmemory.h"
-#include "scopedserviceurl.h"
-#include "scratchfilesystem.h"
-#include "scriptedserver.h"
 #include "service/serviceendpoints.h"
 #include "service/ui/pushmessage.h"
 #include "settings/setting.h"
+#include "support/fakenetwork.h"
+#include "support/peakmemory.h"
+#include "support/scopedserviceurl.h"
+#include "support/scratchfilesystem.h"
+#include "support/scriptedserver.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 #include "support/ui/recordingurlopener.h"
@@ -57,16 +57,6 @@ QString WriteFailureText(const char* reason)
                             "software from a system folder such as /usr/. More info could be found in ")
            + ToUi(MakerWebAddress()) + QStringLiteral(" FAQ.");
 }
-
-class ConnectedNetwork : public INetworkState {
-public:
-    Info Query() override
-    {
-        Info info;
-        info.connected = info.lan = true;
-        return info;
-    }
-};
 
 // Every modal dialog that opens is handed to inspect and then closed, so an
 // unexpected one can never hang the test.
@@ -168,7 +158,7 @@ protected:
     }
     void ClickGetProxy() { window->Controls().getProxyButton->click(); }
 
-    ConnectedNetwork network;
+    FakeNetwork network;
     CScriptedPrompt prompt;
     CRecordingUrlOpener opener;
     // Get Proxy never applies a proxy; the store is never written.

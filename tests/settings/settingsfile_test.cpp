@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "data/countrycatalogue.h"
-#include "scopedserviceurl.h"
-#include "scratchfilesystem.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
+#include "support/scopedserviceurl.h"
+#include "support/scratchfilesystem.h"
 #include "support/tempdir.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "browser/firefox.h"
-#include "scratchfilesystem.h"
+#include "support/scratchfilesystem.h"
 #include "support/tempdir.h"
 
 namespace {
