@@ -29,7 +29,7 @@
 #include "settings/setting.h"
 #include "support/fakenetwork.h"
 #include "support/peakmemory.h"
-#include "support/scopedserviceurl.h"
+#include "support/scopedenv.h"
 #include "support/scratchfilesystem.h"
 #include "support/scriptedserver.h"
 #include "support/servicefixture.h"
@@ -81,19 +81,6 @@ private:
     std::function<void(QWidget*)> inspect;
     QTimer timer;
 };
-
-std::string ReadBytes(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            bytes.append(buffer, n);
-        std::fclose(file);
-    }
-    return bytes;
-}
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
@@ -193,7 +180,7 @@ TEST_F(HostileGetProxy, AMillionProxiesArriveWholeInTheListAndTheTable)
     EXPECT_TRUE(closer.names.empty());  // an empty list asks nothing
     EXPECT_EQ(GetProxyList().size(), static_cast<size_t>(kLines));
     EXPECT_EQ(window->Table()->RowCount(), kLines);
-    EXPECT_EQ(ReadBytes(dir.File("proxy.tmp")), list);
+    EXPECT_EQ(ReadFileBytes(dir.File("proxy.tmp")), list);
     if (canMeasure) {
         // Answer, its copy in proxy.tmp's writer, the list and the table:
         // some hundred MiB, not gigabytes.
@@ -270,7 +257,7 @@ TEST_F(HostileGetProxy, UnwritableWorkingFolderShowsTheWriteMessageAndChangesNot
         WriteBytes(scratch.File("proxy.tmp"), "old");
         Start(scratch.Path(), stand.BaseUrl());
         ASSERT_TRUE(GetSetting().Save());
-        const std::string settingsBefore = ReadBytes(scratch.File(kSettingFileName));
+        const std::string settingsBefore = ReadFileBytes(scratch.File(kSettingFileName));
         ShowOldList();
         ASSERT_TRUE(readOnly ? scratch.MakeReadOnly() : scratch.Fill());
         prompt.Clear();
@@ -281,9 +268,9 @@ TEST_F(HostileGetProxy, UnwritableWorkingFolderShowsTheWriteMessageAndChangesNot
         EXPECT_TRUE(closer.names.empty());
         ExpectOldList();
         if (readOnly) {
-            EXPECT_EQ(ReadBytes(scratch.File("proxy.tmp")), "old");
+            EXPECT_EQ(ReadFileBytes(scratch.File("proxy.tmp")), "old");
         }
-        EXPECT_EQ(ReadBytes(scratch.File(kSettingFileName)), settingsBefore);
+        EXPECT_EQ(ReadFileBytes(scratch.File(kSettingFileName)), settingsBefore);
         window.reset();
         chdir.reset();
     }

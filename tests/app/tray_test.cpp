@@ -6,7 +6,7 @@
 #include "app/trayicon.h"
 #include "settings/setting.h"
 #include "settings/ui/settingdialog.h"
-#include "support/scopedserviceurl.h"
+#include "support/scopedenv.h"
 #include "support/scriptedserver.h"
 #include "support/ui/uiwait.h"
 

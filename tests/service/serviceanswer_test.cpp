@@ -16,7 +16,7 @@
 #include "service/startrequest.h"
 #include "settings/setting.h"
 #include "support/peakmemory.h"
-#include "support/scopedserviceurl.h"
+#include "support/scopedenv.h"
 #include "support/scriptedserver.h"
 
 namespace {
