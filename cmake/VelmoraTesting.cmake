@@ -1,9 +1,10 @@
 include(GoogleTest)
 
-# velmora_add_test(NAME name SOURCES files... LIBS libs... [GUI] [THREADED] [LABELS labels...] [TIMEOUT s])
-# GUI tests run on Qt's offscreen platform; THREADED tests are run again under ThreadSanitizer in CI.
+# velmora_add_test(NAME name SOURCES files... LIBS libs... [GUI] [THREADED] [HOSTILE] [LABELS labels...] [TIMEOUT s])
+# GUI tests run on Qt's offscreen platform; THREADED tests are run again under ThreadSanitizer in CI;
+# HOSTILE tests feed the program hostile input (label "hostile": ctest -L hostile).
 function(velmora_add_test)
-    cmake_parse_arguments(T "GUI;THREADED" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "GUI;THREADED;HOSTILE" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE velmora_common ${T_LIBS} GTest::gtest GTest::gtest_main)
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
@@ -11,6 +12,9 @@ function(velmora_add_test)
     set(labels ${T_LABELS})
     if(T_THREADED)
         list(APPEND labels threaded)
+    endif()
+    if(T_HOSTILE)
+        list(APPEND labels hostile)
     endif()
     set(env "VELMORA_RUN_DIR=${VELMORA_RUN_DIR}" "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
             "VELMORA_SERVICE_URL=http://127.0.0.1:9" "http_proxy=" "https_proxy=" "all_proxy="

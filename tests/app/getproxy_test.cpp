@@ -202,7 +202,7 @@ TEST_F(GetProxyTest, AnUnwritableProxyFileIsReported)
 
 TEST_F(GetProxyTest, NoNetworkAsksNothing)
 {
-    network.info.connected = false;
+    network.interfaces = FakeNetwork::Offline();
     SetRetrieveAnswer(kTwoProxies);
     GetProxyCommand(*window);
     EXPECT_EQ(prompt.LastText(), Text("Could not find network connection in your system."));

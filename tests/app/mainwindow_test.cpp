@@ -118,7 +118,7 @@ TEST_F(MainWindowTest, EveryImageButtonLooksGreyedWhenDisabled)
 
 TEST_F(MainWindowTest, NoNetworkAtStartUpTellsAndEnds)
 {
-    network.info.connected = false;
+    network.interfaces = FakeNetwork::Offline();
     EXPECT_FALSE(StartWindow());
     EXPECT_EQ(prompt.Texts(), QStringList{Text("Could not find network connection in your system.")});
     EXPECT_EQ(exitCodes, std::vector<int>{-1});

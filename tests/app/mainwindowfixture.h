@@ -7,6 +7,7 @@
 #include "app/desktop.h"
 #include "app/tolvanedlg.h"
 #include "browser/systemproxy.h"
+#include "support/fakenetwork.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 #include "support/ui/recordingurlopener.h"
@@ -17,12 +18,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-class CFakeNetworkState : public INetworkState {
-public:
-    Info Query() override { return info; }
-    Info info{true, true, false, {}, {}, {}};
-};
 
 // Records what would go to the desktop's proxy settings.
 class CFakeProxyStore : public ISystemProxyStore {
@@ -79,7 +74,7 @@ protected:
     TempDir home;
     std::unique_ptr<ScopedChdir> chdir;
     std::unique_ptr<ServiceFixture> service;
-    CFakeNetworkState network;
+    FakeNetwork network;
     CFakeProxyStore store;
     CScriptedPrompt prompt;
     CRecordingUrlOpener opener;

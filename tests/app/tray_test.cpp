@@ -6,10 +6,9 @@
 #include "app/trayicon.h"
 #include "settings/setting.h"
 #include "settings/ui/settingdialog.h"
+#include "support/scopedenv.h"
+#include "support/scriptedserver.h"
 #include "support/ui/uiwait.h"
-
-#include "../hostile/scopedserviceurl.h"
-#include "../service/rawhttpserver.h"
 
 #include <QAction>
 #include <QLabel>

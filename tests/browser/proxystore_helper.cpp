@@ -19,13 +19,9 @@
 #include "browser/systemproxy_gsettings.h"
 #include "support/fakenetwork.h"
 #include "support/proxysettings.h"
+#include "support/recordingproxylistener.h"
 
 namespace {
-
-struct NoListener : IProxyStateListener {
-    void OnProxyApplied() override {}
-    void OnProxyRestored() override {}
-};
 
 // Writes the first `keys` keys of the proxy's settings over what the desktop
 // holds, then dies as a killed run would.
@@ -54,7 +50,7 @@ int main(int argc, char** argv)
 {
     const std::string step = argc > 1 ? argv[1] : "";
     FakeNetwork network;
-    NoListener listener;
+    RecordingProxyListener listener;
     HideState state;
     if (step == "start") {
         const bool set =

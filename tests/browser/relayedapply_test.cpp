@@ -10,6 +10,7 @@
 #include "browser/savedproxysettings.h"
 #include "browser/systemproxy.h"
 #include "support/fakenetwork.h"
+#include "support/recordingproxylistener.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -73,13 +74,6 @@ public:
     std::vector<std::string>* log = nullptr;
 };
 
-struct Listener : IProxyStateListener {
-    void OnProxyApplied() override { ++applied; }
-    void OnProxyRestored() override { ++restored; }
-    int applied = 0;
-    int restored = 0;
-};
-
 class RelayedApply : public ::testing::Test {
 protected:
     void SetUp() override
@@ -101,7 +95,7 @@ protected:
     MemoryStore store;
     FakeRelay relay;
     FakeNetwork network;
-    Listener listener;
+    RecordingProxyListener listener;
     SystemProxyContext context{store, network, listener, &relay};
     HideState hide;
     const CProxy germany{"127.0.0.2", 1082, 3, 2, 5, 100};
@@ -139,7 +133,7 @@ TEST_F(RelayedApply, ARelayWithoutAPortChangesNothing)
     EXPECT_EQ(change.problem, "the local relay could not start: the port is in use");
     EXPECT_EQ(store.settings, (DesktopProxySettings{{"mode", "none"}}));
     EXPECT_FALSE(hide.hidden);
-    EXPECT_EQ(listener.applied, 0);
+    EXPECT_TRUE(listener.calls.empty());
 }
 
 TEST_F(RelayedApply, ALaterStartTakesTheRelayOverOnItsPortOrPutsTheUsersSettingsBack)

@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "../service/rawhttpserver.h"
 #include "addressfilter.h"
 #include "checkinput.h"
 #include "countrylookup.h"
@@ -29,6 +28,7 @@
 #include "servicelog.h"
 #include "socksfixture.h"
 #include "sourcefetch.h"
+#include "support/scriptedserver.h"
 #include "support/tempdir.h"
 
 namespace {

@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "../service/rawhttpserver.h"
 #include "checkinput.h"
 #include "countrylookup.h"
 #include "crowdfixture.h"
@@ -22,6 +21,7 @@
 #include "servedlist.h"
 #include "socksfixture.h"
 #include "sourcefetch.h"
+#include "support/scriptedserver.h"
 #include "support/tempdir.h"
 
 namespace {

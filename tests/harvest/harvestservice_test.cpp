@@ -19,11 +19,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "../service/rawhttpserver.h"
 #include "locationdatabase.h"
 #include "service/postform.h"
 #include "serviceoptions.h"
 #include "socksfixture.h"
+#include "support/scriptedserver.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 

@@ -11,11 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "rawhttpserver.h"
 #include "service/postform.h"
 #include "service/responsebuffer.h"
 #include "service/socketowner.h"
 #include "service/startrequest.h"
+#include "support/scopedenv.h"
+#include "support/scriptedserver.h"
 #include "support/servicefixture.h"
 
 namespace {
@@ -36,23 +37,6 @@ public:
 
 private:
     PostFormOptions saved;
-};
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* variable, const std::string& value) : name(variable)
-    {
-        const char* old = std::getenv(variable);
-        had = old != nullptr;
-        previous = old ? old : "";
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { had ? setenv(name, previous.c_str(), 1) : unsetenv(name); }
-
-private:
-    const char* name;
-    bool had = false;
-    std::string previous;
 };
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,10 +47,24 @@ std::string TempDir::WriteFile(const std::string& name, const std::string& conte
 
 std::string TempDir::ReadFile(const std::string& name) const
 {
-    std::ifstream in(File(name), std::ios::binary);
+    return ReadFileBytes(File(name));
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+std::vector<std::string> FolderListing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 ScopedChdir::ScopedChdir(const std::string& dir) : previous_(fs::current_path().string())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it when
 // the object goes out of scope. Tests that touch relative files (setting.nbx,
@@ -23,6 +24,11 @@ public:
 private:
     std::string path_;
 };
+
+// The bytes of the file at path, or "" when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+// The names of the entries of folder, sorted.
+std::vector<std::string> FolderListing(const std::string& folder);
 
 // Changes the working directory for its lifetime and changes back afterwards.
 class ScopedChdir {

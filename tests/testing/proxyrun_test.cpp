@@ -11,11 +11,11 @@
 #include <memory>
 #include <vector>
 
-#include "peakmemory.h"
-#include "scriptedserver.h"
 #include "settings/setting.h"
 #include "socksfixture.h"
+#include "support/peakmemory.h"
 #include "support/recordingprogress.h"
+#include "support/scriptedserver.h"
 #include "testing/checkanonymousworker.h"
 #include "testing/testrun.h"
 #include "testing/testspeedworker.h"

@@ -1,5 +1,6 @@
-#include "scriptedserver.h"
+#include "support/scriptedserver.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
@@ -59,6 +60,12 @@ ScriptedServer::~ScriptedServer()
         session.join();
     close(listener);
     close(stopFd);
+}
+
+std::string ScriptedServer::LastRequest() const
+{
+    std::lock_guard<std::mutex> lock(requestLock);
+    return lastRequest;
 }
 
 std::string ScriptedServer::Url() const
@@ -127,15 +134,17 @@ bool ScriptedServer::ReadRequest(int fd)
         }
         return true;
     };
-    while (!complete()) {
-        if (got.size() > kMaxRequest || !Wait(fd, POLLIN, kIoTimeoutMs))
-            return false;
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            return false;
-        got.append(buffer, static_cast<size_t>(n));
+    bool read = true;
+    while (read && !complete()) {
+        const ssize_t n =
+            got.size() > kMaxRequest || !Wait(fd, POLLIN, kIoTimeoutMs) ? 0 : recv(fd, buffer, sizeof buffer, 0);
+        read = n > 0;
+        if (read)
+            got.append(buffer, static_cast<size_t>(n));
     }
-    return true;
+    std::lock_guard<std::mutex> lock(requestLock);
+    lastRequest = got;
+    return read;
 }
 
 void ScriptedServer::Serve(int fd)
@@ -143,7 +152,10 @@ void ScriptedServer::Serve(int fd)
     if (!ReadRequest(fd))
         return;
     if (script.byteDelayMs > 0) {
-        for (char byte : script.reply) {
+        const size_t atOnce = std::min(script.slowFrom, script.reply.size());
+        if (!Send(fd, script.reply.data(), atOnce))
+            return;
+        for (char byte : script.reply.substr(atOnce)) {
             if (!Send(fd, &byte, 1))
                 return;
             pollfd stop = {stopFd, POLLIN, 0};
@@ -176,4 +188,29 @@ void ScriptedServer::Serve(int fd)
         }
         return;
     }
+}
+
+namespace {
+ServerScript HttpScript(std::string answer, RawHttpServer::Mode mode, int trickleMs)
+{
+    ServerScript script;
+    script.reply = std::move(answer);
+    if (mode == RawHttpServer::Mode::Trickle) {
+        script.byteDelayMs = trickleMs;
+        script.slowFrom = script.reply.find("\r\n\r\n") + 4;
+    } else if (mode == RawHttpServer::Mode::Silent) {
+        script.ending = ServerScript::Ending::Hold;
+    }
+    return script;
+}
+}  // namespace
+
+RawHttpServer::RawHttpServer(std::string answer, Mode mode, int trickleMs)
+    : ScriptedServer(HttpScript(std::move(answer), mode, trickleMs))
+{}
+
+std::string RawHttpServer::HttpAnswer(const std::string& body)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size())
+           + "\r\nConnection: close\r\n\r\n" + body;
 }

@@ -1,4 +1,4 @@
-#include "peakmemory.h"
+#include "support/peakmemory.h"
 
 #include <cstdlib>
 #include <fstream>

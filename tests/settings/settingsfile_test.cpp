@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "data/countrycatalogue.h"
-#include "scopedserviceurl.h"
-#include "scratchfilesystem.h"
 #include "service/serviceendpoints.h"
 #include "settings/setting.h"
+#include "support/scopedenv.h"
+#include "support/scratchfilesystem.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -29,15 +29,6 @@ constexpr char kValidFile[] = "Anonymous_Type:\r\nElite\t1\r\nAnonymous\t0\r\nTr
                               "Correct Value\tfound\r\nURL\thttp://127.0.0.1:1/page\r\n"
                               "Switch:\r\nFirefox\t1\r\nRatio\t55\r\nInterval\t7\r\n"
                               "Misc:\r\nReplacebyGet\t0\r\nReplacebyImport\t0\r\n";
-
-std::vector<std::string> Listing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Every value the settings hold after loading lies in its accepted range.
 void ExpectSane(CSetting& setting)
@@ -99,18 +90,6 @@ protected:
         ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
         ASSERT_EQ(std::fclose(file), 0);
     }
-    static std::string ReadBytes(const std::string& name)
-    {
-        std::string bytes;
-        if (FILE* file = std::fopen(name.c_str(), "rb")) {
-            char buffer[4096];
-            size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-                bytes.append(buffer, n);
-            std::fclose(file);
-        }
-        return bytes;
-    }
 
     ScopedServiceUrl noService{"http://127.0.0.1:9"};
     std::unique_ptr<ScopedChdir> chdir;
@@ -131,10 +110,10 @@ TEST_F(HostileSettingsFile, ReadOnlyFolderFailsTheSaveAndKeepsTheValuesInMemory)
     ASSERT_TRUE(scratch.MakeReadOnly());
 
     EXPECT_FALSE(setting.Save());
-    EXPECT_EQ(ReadBytes(kSettingFileName), kValidFile);
+    EXPECT_EQ(ReadFileBytes(kSettingFileName), kValidFile);
     EXPECT_EQ(setting.GetSwitchItem().ratio, 90);
     EXPECT_EQ(setting.GetTestItem().timeoutSeconds, 25);
-    EXPECT_EQ(Listing(scratch.Path()), (std::vector<std::string>{"countries.nbx", kSettingFileName}));
+    EXPECT_EQ(FolderListing(scratch.Path()), (std::vector<std::string>{"countries.nbx", kSettingFileName}));
 }
 
 TEST_F(HostileSettingsFile, FullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
@@ -149,10 +128,10 @@ TEST_F(HostileSettingsFile, FullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
     ASSERT_TRUE(scratch.Fill());
 
     EXPECT_FALSE(setting.Save());
-    EXPECT_EQ(ReadBytes(kSettingFileName), kValidFile);
+    EXPECT_EQ(ReadFileBytes(kSettingFileName), kValidFile);
     EXPECT_EQ(setting.GetSwitchItem().interval, 42);
     // A temporary left behind would hold the disk full for good.
-    EXPECT_EQ(Listing(scratch.Path()), (std::vector<std::string>{"countries.nbx", "filler", kSettingFileName}));
+    EXPECT_EQ(FolderListing(scratch.Path()), (std::vector<std::string>{"countries.nbx", "filler", kSettingFileName}));
 
     scratch.Unfill();
     EXPECT_TRUE(setting.Save());
@@ -172,7 +151,7 @@ TEST_F(HostileSettingsFile, FolderInPlaceOfEitherFileGivesDefaults)
     EXPECT_EQ(setting.GetTestItem().testUrl, FallbackTestUrl());
     EXPECT_FALSE(setting.Save());  // a folder cannot be replaced by the file
     EXPECT_TRUE(std::filesystem::is_directory(kSettingFileName));
-    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"countries.nbx", kSettingFileName}));
+    EXPECT_EQ(FolderListing(dir.Path()), (std::vector<std::string>{"countries.nbx", kSettingFileName}));
 
     std::remove("countries.nbx");
     ASSERT_EQ(mkdir("countries.nbx", 0700), 0);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "browser/firefox.h"
-#include "scratchfilesystem.h"
+#include "support/scratchfilesystem.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -26,28 +26,6 @@ FirefoxPaths PathsIn(const std::string& folder)
     return paths;
 }
 
-std::vector<std::string> Listing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    FILE* file = std::fopen(path.c_str(), "rb");
-    std::string bytes;
-    if (!file)
-        return bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    std::fclose(file);
-    return bytes;
-}
 }  // namespace
 
 TEST(HostileFirefoxPrefs, FolderInPlaceOfPrefsIsUnreadableAndNothingIsWritten)
@@ -61,7 +39,7 @@ TEST(HostileFirefoxPrefs, FolderInPlaceOfPrefsIsUnreadableAndNothingIsWritten)
     SetPrefsFollowSystem(paths, true);
     EXPECT_TRUE(std::filesystem::is_directory(paths.prefsPath));
     EXPECT_TRUE(std::filesystem::is_empty(paths.prefsPath));
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"prefs.js"});  // no backup either
+    EXPECT_EQ(FolderListing(dir.Path()), std::vector<std::string>{"prefs.js"});  // no backup either
 }
 
 TEST(HostileFirefoxPrefs, ReadOnlyOrFullDiskLeavesPrefsWhole)
@@ -77,7 +55,7 @@ TEST(HostileFirefoxPrefs, ReadOnlyOrFullDiskLeavesPrefsWhole)
         ASSERT_TRUE(readOnly ? scratch.MakeReadOnly() : scratch.Fill());
 
         SetPrefsFollowSystem(paths, true);
-        EXPECT_EQ(ReadAll(paths.prefsPath), kPrefs);
+        EXPECT_EQ(ReadFileBytes(paths.prefsPath), kPrefs);
         bool follows = true;
         ASSERT_TRUE(PrefsFollowSystem(paths, follows));
         EXPECT_FALSE(follows);
@@ -85,7 +63,7 @@ TEST(HostileFirefoxPrefs, ReadOnlyOrFullDiskLeavesPrefsWhole)
         std::vector<std::string> expected = {"prefs.js"};
         if (!readOnly)
             expected.insert(expected.begin(), "filler");
-        std::vector<std::string> listing = Listing(scratch.Path());
+        std::vector<std::string> listing = FolderListing(scratch.Path());
         listing.erase(std::remove(listing.begin(), listing.end(), "prefs.js.bkp"), listing.end());
         EXPECT_EQ(listing, expected);
     }
@@ -102,8 +80,8 @@ TEST(HostileFirefoxPrefs, BinaryBytesAndLongLinesSurviveTheRewrite)
     dir.WriteFile("prefs.js", before);
 
     SetPrefsFollowSystem(paths, true);
-    EXPECT_EQ(ReadAll(paths.prefsPath), binary + "\r\n" + longLine + "\r\ntail");
-    EXPECT_EQ(ReadAll(paths.prefsPath + ".bkp"), before);
+    EXPECT_EQ(ReadFileBytes(paths.prefsPath), binary + "\r\n" + longLine + "\r\ntail");
+    EXPECT_EQ(ReadFileBytes(paths.prefsPath + ".bkp"), before);
     bool follows = false;
     ASSERT_TRUE(PrefsFollowSystem(paths, follows));
     EXPECT_TRUE(follows);

@@ -29,6 +29,7 @@ struct ServerScript {
     int byteDelayMs = 0;  // > 0: reply goes out one byte, then this pause
     std::string endless;  // not empty: sent again and again after reply
     Ending ending = Ending::Close;
+    size_t slowFrom = 0;  // with byteDelayMs: the bytes of reply before this go out at once
 };
 
 // A TCP server on a free 127.0.0.1 port that plays one ServerScript on every
@@ -50,6 +51,8 @@ public:
     std::string Url() const;  // "http://127.0.0.1:<port>/"
     int Connections() const { return accepted; }
     size_t BytesSent() const { return sent; }
+    // The bytes of the last request read (head and body), "" before any.
+    std::string LastRequest() const;
 
 private:
     ScriptedServer(ServerScript script, bool acceptConnections);
@@ -67,7 +70,24 @@ private:
     std::atomic<int> accepted{0};
     std::atomic<int> live{0};
     std::atomic<size_t> sent{0};
+    mutable std::mutex requestLock;
+    std::string lastRequest;
     std::mutex sessionsLock;
     std::vector<std::thread> sessions;
     std::thread acceptor;
+};
+
+// An HTTP server that answers every request alike, in one of three ways.
+class RawHttpServer : public ScriptedServer {
+public:
+    enum class Mode {
+        Answer,   // send the answer bytes at once
+        Trickle,  // send the head at once, then the body one byte every trickleMs
+        Silent,   // read the request, then say nothing until the client leaves
+    };
+
+    RawHttpServer(std::string answer, Mode mode, int trickleMs = 0);
+
+    // A complete answer with Content-Length and "Connection: close".
+    static std::string HttpAnswer(const std::string& body);
 };

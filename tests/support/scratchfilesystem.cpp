@@ -1,4 +1,4 @@
-#include "scratchfilesystem.h"
+#include "support/scratchfilesystem.h"
 
 #include <cerrno>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <unordered_set>
 
 #include "data/proxyfile.h"
-#include "peakmemory.h"
+#include "support/peakmemory.h"
 #include "support/tempdir.h"
 
 namespace {

@@ -20,18 +20,18 @@
 #include "app/desktop.h"
 #include "app/startanswerui.h"
 #include "app/tolvanedlg.h"
-#include "browser/networkstate.h"
 #include "browser/systemproxy.h"
 #include "data/countrycatalogue.h"
 #include "data/proxy.h"
 #include "data/ui/prolistctrl.h"
-#include "peakmemory.h"
-#include "scopedserviceurl.h"
-#include "scratchfilesystem.h"
-#include "scriptedserver.h"
 #include "service/serviceendpoints.h"
 #include "service/ui/pushmessage.h"
 #include "settings/setting.h"
+#include "support/fakenetwork.h"
+#include "support/peakmemory.h"
+#include "support/scopedenv.h"
+#include "support/scratchfilesystem.h"
+#include "support/scriptedserver.h"
 #include "support/servicefixture.h"
 #include "support/tempdir.h"
 #include "support/ui/recordingurlopener.h"
@@ -58,16 +58,6 @@ QString WriteFailureText(const char* reason)
            + ToUi(MakerWebAddress()) + QStringLiteral(" FAQ.");
 }
 
-class ConnectedNetwork : public INetworkState {
-public:
-    Info Query() override
-    {
-        Info info;
-        info.connected = info.lan = true;
-        return info;
-    }
-};
-
 // Every modal dialog that opens is handed to inspect and then closed, so an
 // unexpected one can never hang the test.
 class ModalCloser {
@@ -91,19 +81,6 @@ private:
     std::function<void(QWidget*)> inspect;
     QTimer timer;
 };
-
-std::string ReadBytes(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            bytes.append(buffer, n);
-        std::fclose(file);
-    }
-    return bytes;
-}
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
@@ -168,7 +145,7 @@ protected:
     }
     void ClickGetProxy() { window->Controls().getProxyButton->click(); }
 
-    ConnectedNetwork network;
+    FakeNetwork network;
     CScriptedPrompt prompt;
     CRecordingUrlOpener opener;
     // Get Proxy never applies a proxy; the store is never written.
@@ -203,7 +180,7 @@ TEST_F(HostileGetProxy, AMillionProxiesArriveWholeInTheListAndTheTable)
     EXPECT_TRUE(closer.names.empty());  // an empty list asks nothing
     EXPECT_EQ(GetProxyList().size(), static_cast<size_t>(kLines));
     EXPECT_EQ(window->Table()->RowCount(), kLines);
-    EXPECT_EQ(ReadBytes(dir.File("proxy.tmp")), list);
+    EXPECT_EQ(ReadFileBytes(dir.File("proxy.tmp")), list);
     if (canMeasure) {
         // Answer, its copy in proxy.tmp's writer, the list and the table:
         // some hundred MiB, not gigabytes.
@@ -280,7 +257,7 @@ TEST_F(HostileGetProxy, UnwritableWorkingFolderShowsTheWriteMessageAndChangesNot
         WriteBytes(scratch.File("proxy.tmp"), "old");
         Start(scratch.Path(), stand.BaseUrl());
         ASSERT_TRUE(GetSetting().Save());
-        const std::string settingsBefore = ReadBytes(scratch.File(kSettingFileName));
+        const std::string settingsBefore = ReadFileBytes(scratch.File(kSettingFileName));
         ShowOldList();
         ASSERT_TRUE(readOnly ? scratch.MakeReadOnly() : scratch.Fill());
         prompt.Clear();
@@ -291,9 +268,9 @@ TEST_F(HostileGetProxy, UnwritableWorkingFolderShowsTheWriteMessageAndChangesNot
         EXPECT_TRUE(closer.names.empty());
         ExpectOldList();
         if (readOnly) {
-            EXPECT_EQ(ReadBytes(scratch.File("proxy.tmp")), "old");
+            EXPECT_EQ(ReadFileBytes(scratch.File("proxy.tmp")), "old");
         }
-        EXPECT_EQ(ReadBytes(scratch.File(kSettingFileName)), settingsBefore);
+        EXPECT_EQ(ReadFileBytes(scratch.File(kSettingFileName)), settingsBefore);
         window.reset();
         chdir.reset();
     }

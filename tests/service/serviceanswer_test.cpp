@@ -11,13 +11,13 @@
 #include <memory>
 #include <vector>
 
-#include "peakmemory.h"
-#include "scopedserviceurl.h"
-#include "scriptedserver.h"
 #include "service/postform.h"
 #include "service/serviceendpoints.h"
 #include "service/startrequest.h"
 #include "settings/setting.h"
+#include "support/peakmemory.h"
+#include "support/scopedenv.h"
+#include "support/scriptedserver.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
