@@ -319,12 +319,11 @@ void CIpHidingController::ShowAddress(QLabel* label, QLabel* flag, const QString
     flag->setPixmap(window_.Flags().Flag(country));
 }
 
-void CIpHidingController::OnProxyApplied()
+void CIpHidingController::OnProxyApplied(const CProxy& proxy)
 {
-    const HideState& state = GetHideState();
     const CMainWindowControls& c = window_.Controls();
-    ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(state.proxy.ip), state.proxy.country);
-    window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Fake IP in %1").arg(CountryName(state.proxy.country)));
+    ShowAddress(c.currentIpLabel, c.currentIpFlag, ToUi(proxy.ip), proxy.country);
+    window_.Tray()->SetToolTip(QStringLiteral("Tolvane : Fake IP in %1").arg(CountryName(proxy.country)));
     SetReadyToHide(false);
     ShowRelayStatus(QString(), false);
     UpdateRotation();

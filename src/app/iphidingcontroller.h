@@ -25,8 +25,8 @@ public:
     // The Hide IP / Restore IP button: Restore IP while a proxy is applied,
     // else Hide IP. Its face follows the listener calls below.
     void OnHideRestoreClicked();
-    // Shows the applied proxy as Current IP and "Fake IP" in the tray.
-    void OnProxyApplied() override;
+    // Shows the proxy as Current IP and "Fake IP" in the tray.
+    void OnProxyApplied(const CProxy& proxy) override;
     // Shows the real address as Current IP.
     void OnProxyRestored() override;
     // Real IP and Current IP after the start request.

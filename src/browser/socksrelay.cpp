@@ -1,5 +1,7 @@
 #include "browser/socksrelay.h"
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -44,6 +46,13 @@ bool CSocksRelay::Start(int port, std::string& problem)
     if (impl_->thread.joinable()) {
         problem = "The relay is already running.";
         return false;
+    }
+    // Every relayed connection holds two descriptors: the process may have
+    // as many as the system lets it.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
     }
     GSocketListener* listener = g_socket_listener_new();
     g_socket_listener_set_backlog(listener, 1024);

@@ -193,7 +193,7 @@ ProxyChange ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyCo
     state.hidden = true;
     state.proxy = proxy;
     state.relayPort = relayPort;
-    context.listener.OnProxyApplied();
+    context.listener.OnProxyApplied(state.proxy);
     ProxyChange change;
     change.done = true;
     return change;
@@ -249,7 +249,7 @@ bool ResumeAppliedProxy(HideState& state, const SystemProxyContext& context)
             state.proxy = applied;
             state.relayPort = saved.relayPort;
             if (announce)
-                context.listener.OnProxyApplied();
+                context.listener.OnProxyApplied(state.proxy);
             return true;
         }
         // Still written but no longer carrying the traffic: give the user's
@@ -291,5 +291,5 @@ void NoteRelayedProxy(HideState& state, const CProxy& proxy, const SystemProxyCo
         StoreSavedProxySettings(path, saved);
     }
     state.proxy = proxy;
-    context.listener.OnProxyApplied();
+    context.listener.OnProxyApplied(state.proxy);
 }

@@ -24,7 +24,8 @@ HideState& GetHideState();
 class IProxyStateListener {
 public:
     virtual ~IProxyStateListener() = default;
-    virtual void OnProxyApplied() = 0;
+    // proxy: the one now carrying the traffic (HideState::proxy).
+    virtual void OnProxyApplied(const CProxy& proxy) = 0;
     virtual void OnProxyRestored() = 0;
 };
 

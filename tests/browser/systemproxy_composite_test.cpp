@@ -48,7 +48,7 @@ const std::string kKioslaverc = "[Cookie Policy]\nCookieGlobalAdvice=Accept\n\n[
                                 "ProxyType=0\nhttpProxy=http://127.0.0.9 3128";
 
 struct SilentListener : IProxyStateListener {
-    void OnProxyApplied() override {}
+    void OnProxyApplied(const CProxy&) override {}
     void OnProxyRestored() override {}
 };
 

@@ -126,7 +126,7 @@ struct NoStoreBackend {
 };
 
 struct SilentListener : IProxyStateListener {
-    void OnProxyApplied() override {}
+    void OnProxyApplied(const CProxy&) override {}
     void OnProxyRestored() override {}
 };
 

@@ -50,7 +50,7 @@ const Start kStarts[] = {
 };
 
 struct SilentListener : IProxyStateListener {
-    void OnProxyApplied() override {}
+    void OnProxyApplied(const CProxy&) override {}
     void OnProxyRestored() override {}
 };
 

@@ -31,7 +31,7 @@ const bool schemaCompiled = [] {
 }();
 
 struct CountingListener : IProxyStateListener {
-    void OnProxyApplied() override { ++count; }
+    void OnProxyApplied(const CProxy&) override { ++count; }
     void OnProxyRestored() override { ++count; }
     int count = 0;
 };

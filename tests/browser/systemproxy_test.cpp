@@ -38,7 +38,7 @@ const bool sandboxed = [] {
 }();
 
 struct RecordingListener : IProxyStateListener {
-    void OnProxyApplied() override { calls.emplace_back("applied"); }
+    void OnProxyApplied(const CProxy&) override { calls.emplace_back("applied"); }
     void OnProxyRestored() override { calls.emplace_back("restored"); }
     std::vector<std::string> calls;
 };

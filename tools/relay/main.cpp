@@ -7,7 +7,6 @@
 #include <cstring>
 #include <pthread.h>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -78,12 +77,6 @@ int main(int argc, char** argv)
     if (port < 0 || port > 65535 || upstreams.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
-    }
-    // Every connection holds two descriptors.
-    rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
     }
     // Blocked before the relay's thread starts, so that only sigwait takes them.
     sigset_t stop;
