@@ -62,7 +62,7 @@ std::string DefaultCataloguePath()
     std::string folder = resolved;
     folder.resize(folder.rfind('/') + 1);
     for (const char* candidate : {"countries.nbx", "../share/velmora/countries.nbx"}) {
-        const std::string path = folder + candidate;
+        std::string path = folder + candidate;
         if (access(path.c_str(), R_OK) == 0)
             return path;
     }

@@ -40,7 +40,7 @@ bool CountryTable::Load(const std::string& path, std::string& error)
             return false;
         }
         const uint32_t mask = bits == 0 ? 0 : ~uint32_t(0) << (32 - bits);
-        ranges.push_back({network & mask, mask, code});
+        ranges_.push_back({network & mask, mask, code});
     }
     return true;
 }
@@ -50,7 +50,7 @@ std::string CountryTable::Lookup(const std::string& address) const
     uint32_t value = 0;
     if (!ParseAddress(address, value))
         return "";
-    for (const Range& range : ranges)
+    for (const Range& range : ranges_)
         if ((value & range.mask) == range.network)
             return range.code;
     return "";

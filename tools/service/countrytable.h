@@ -19,5 +19,5 @@ private:
         uint32_t mask;
         std::string code;
     };
-    std::vector<Range> ranges;
+    std::vector<Range> ranges_;
 };

@@ -1,6 +1,7 @@
 #include "harvestcheck.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "testing/transfers.h"
 #include "testing/versioncheck.h"
@@ -24,7 +25,7 @@ public:
     void Finish() override
     {
         if (const CTestFetch* passed = versions_.PassedFetch(0)) {
-            proxy_.speed = std::max(1, static_cast<int>(passed->Milliseconds() + 0.5));
+            proxy_.speed = std::max(1, static_cast<int>(std::lround(passed->Milliseconds())));
             proxy_.type = versions_.TypeOf(0);
             worker_.AddPassed(proxy_);
         }

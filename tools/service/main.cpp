@@ -103,7 +103,7 @@ void Route(httplib::Server& server, const ServiceAnswers& answers, LogFile& log)
         if (res.body.empty())
             res.set_content(res.status == 404 ? "Not Found\n" : "Error\n", kText);
     });
-    server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+    server.set_exception_handler([](const httplib::Request&, httplib::Response& res, const std::exception_ptr&) {
         res.status = 500;
         res.set_content("Internal Server Error\n", kText);
     });

@@ -19,7 +19,7 @@ bool ReadWholeFile(const std::string& path, std::string& content)
 
 ServiceAnswers::ServiceAnswers(const ServiceOptions& serviceOptions, const CountryTable& countries, int boundPort,
                                const HarvestSources* harvestSources)
-    : options(serviceOptions), table(countries), port(boundPort), harvest(harvestSources)
+    : options_(serviceOptions), table_(countries), port_(boundPort), harvest_(harvestSources)
 {}
 
 void ServiceAnswers::HarvestCaller(const std::string& callerAddress, std::string& address, std::string& country) const
@@ -29,47 +29,47 @@ void ServiceAnswers::HarvestCaller(const std::string& callerAddress, std::string
     // that the program shows its own.
     uint32_t number = 0;
     address = ParseIpv4(callerAddress, number) && !IsSpecialPurposeAddress(number) ? callerAddress
-                                                                                   : harvest->publicAddress.Get();
-    country = options.country;
+                                                                                   : harvest_->publicAddress.Get();
+    country = options_.country;
     if (country.empty() && ParseIpv4(address, number))
-        country = harvest->countries.CodeOf(number);
+        country = harvest_->countries.CodeOf(number);
 }
 
 std::string ServiceAnswers::StartAnswer(const std::string& callerAddress) const
 {
     std::string answer;
-    if (!options.startAnswerFile.empty()) {
-        ReadWholeFile(options.startAnswerFile, answer);  // missing file: an empty answer
+    if (!options_.startAnswerFile.empty()) {
+        ReadWholeFile(options_.startAnswerFile, answer);  // missing file: an empty answer
         return answer;
     }
     std::string address = callerAddress;
     std::string country;
-    if (harvest) {
+    if (harvest_) {
         // A program starting: its first Get Proxy brings the fastest proxies again.
-        harvest->served.BeginTurn(callerAddress);
+        harvest_->served.BeginTurn(callerAddress);
         HarvestCaller(callerAddress, address, country);
     } else
-        country = !options.country.empty() ? options.country : table.Lookup(callerAddress);
+        country = !options_.country.empty() ? options_.country : table_.Lookup(callerAddress);
     answer = "Velmora service\r\n";
     if (!address.empty())
         answer += "IPAddress:" + address + "\r\n";
     if (!country.empty())
         answer += "CountryCode:" + country + "\r\n";
-    if (!options.message.empty()) {
-        answer += "MsgType:" + std::to_string(options.messageType) + "\r\n";
-        if (options.hasMessageCaption)
-            answer += "MsgCapStart" + options.messageCaption + "MsgCapEnd\r\n";
-        answer += "MsgStart" + options.message + "MsgEnd\r\n";
+    if (!options_.message.empty()) {
+        answer += "MsgType:" + std::to_string(options_.messageType) + "\r\n";
+        if (options_.hasMessageCaption)
+            answer += "MsgCapStart" + options_.messageCaption + "MsgCapEnd\r\n";
+        answer += "MsgStart" + options_.message + "MsgEnd\r\n";
     }
     return answer;
 }
 
 std::shared_ptr<const std::string> ServiceAnswers::RetrieveAnswer(const std::string& callerAddress) const
 {
-    if (harvest)
-        return harvest->served.Answer(callerAddress);
+    if (harvest_)
+        return harvest_->served.Answer(callerAddress);
     std::string list;
-    if (options.proxiesFile.empty() || !ReadWholeFile(options.proxiesFile, list)
+    if (options_.proxiesFile.empty() || !ReadWholeFile(options_.proxiesFile, list)
         || list.find_first_not_of("\r\n") == std::string::npos)
         list = "Empty";
     return std::make_shared<const std::string>(std::move(list));
@@ -77,9 +77,9 @@ std::shared_ptr<const std::string> ServiceAnswers::RetrieveAnswer(const std::str
 
 std::string ServiceAnswers::TestTargetAnswer() const
 {
-    if (!options.testTarget.empty())
-        return options.testTarget;
-    return "http://127.0.0.1:" + std::to_string(port) + "/page/test.html|engine|";
+    if (!options_.testTarget.empty())
+        return options_.testTarget;
+    return "http://127.0.0.1:" + std::to_string(port_) + "/page/test.html|engine|";
 }
 
 void ServiceAnswers::SplitTestTarget(const std::string& target, std::string& url, std::string& text)

@@ -39,10 +39,10 @@ public:
     static std::string TestPage();
 
 private:
-    const ServiceOptions& options;
-    const CountryTable& table;
-    int port;
-    const HarvestSources* harvest;
+    const ServiceOptions& options_;
+    const CountryTable& table_;
+    int port_;
+    const HarvestSources* harvest_;
 
     // Address and country code of the start answer in harvest mode.
     void HarvestCaller(const std::string& callerAddress, std::string& address, std::string& country) const;
