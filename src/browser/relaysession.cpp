@@ -194,8 +194,9 @@ void RelaySession::OnLookedUp(GObject* resolver, GAsyncResult* result, gpointer 
 
 void RelaySession::Relay(int upstreamFd, std::string early)
 {
-    std::string toClient = SocksClientReply(request_.version, kSocksGranted) + early;
-    pump_ = std::make_unique<RelayPump>(owner_.Loop(), clientFd_, upstreamFd, std::move(toClient), std::move(early_),
+    // The client hears the grant first, then what the proxy sent early.
+    early.insert(0, SocksClientReply(request_.version, kSocksGranted));
+    pump_ = std::make_unique<RelayPump>(owner_.Loop(), clientFd_, upstreamFd, std::move(early), std::move(early_),
                                         owner_.Scratch(), [this] { owner_.Close(this); });
     clientFd_ = -1;    // the pump's now
     attempt_.reset();  // done (this runs in its report): a held connection keeps no source of it

@@ -125,7 +125,7 @@ ISystemProxyStore& DesktopProxyStore()
     return *store;
 }
 
-ProxyChange ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context)
+ProxyChange ApplySystemProxy(HideState& state, const CProxy& proxy, const SystemProxyContext& context)
 {
     if (!proxy.IsUsable())
         return Failed("the proxy's address or port is not valid");

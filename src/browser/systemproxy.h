@@ -136,7 +136,7 @@ struct ProxyChange : Outcome {
 // desktop's resolver would still send requests around the proxy, the earlier
 // configuration is written back and bypass says what would have gone around
 // it. On success sets hidden, keeps a copy of the proxy and tells the listener.
-ProxyChange ApplySystemProxy(HideState& state, CProxy proxy, const SystemProxyContext& context);
+ProxyChange ApplySystemProxy(HideState& state, const CProxy& proxy, const SystemProxyContext& context);
 // Puts back the configuration the desktop had before the proxy was applied;
 // needs no network connection. Done only once the desktop reads back as
 // saved: then clears hidden and tells the listener. On failure the saved
